@@ -1,0 +1,36 @@
+#pragma once
+// The byte channel to the target. Everything above it sees the serial link only through this
+// interface; CSerialPort is the real implementation, the tests have a scripted one.
+
+#include <cstdint>
+
+namespace tamrix {
+
+class CCommChannel {
+public:
+    virtual ~CCommChannel() = default;
+
+    // 1 when the port is open and configured (8N1, no flow control), 0 otherwise. With echoMode 1
+    // (one-wire wiring) Write reads away the echo of what it sent.
+    virtual int Open(int portNumber, int baudRate, int echoMode) = 0;
+    // Purges and closes; harmless on a closed channel.
+    virtual void Close() = 0;
+    // Discards what has not been transmitted yet.
+    virtual void FlushTx() = 0;
+    // Discards the receive queue; false when the channel is not open or the purge failed.
+    virtual bool FlushRx() = 0;
+    // Returns once the bytes have left the port (and, in echo mode, their echo has been read
+    // away): the number of bytes written, 0 on failure.
+    virtual int Write(const uint8_t* buffer, int count) = 0;
+    // Copies what is already waiting, at most `count` bytes; never waits. 0 when nothing waits.
+    virtual int Read(uint8_t* buffer, int count) = 0;
+    // Number of received bytes waiting to be read.
+    virtual int BytesAvailable() = 0;
+
+    // Blocks until at least `count` received bytes are waiting or `timeoutMs` has passed,
+    // whichever comes first; may return earlier. Callers keep their own deadlines and re-check
+    // BytesAvailable afterwards: this only lets them wait without spinning a core.
+    virtual void WaitForInput(int count, int timeoutMs) = 0;
+};
+
+}  // namespace tamrix

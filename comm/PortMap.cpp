@@ -1,0 +1,107 @@
+#include "comm/PortMap.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "common/Format.h"
+
+namespace tamrix {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    size_t b = 0;
+    size_t e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+}  // namespace
+
+CPortMap CPortMap::Defaults() {
+    CPortMap map;
+    for (int n = 1; n <= 4; ++n) map.Set(n, Format("/dev/ttyS%d", n - 1));
+    return map;
+}
+
+std::string CPortMap::MapFilePath() {
+    if (const char* env = std::getenv(kPortMapEnvironment); env != nullptr && *env != '\0') {
+        return env;
+    }
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+        return std::string(xdg) + "/tamrix/ports";
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return std::string(home) + "/.config/tamrix/ports";
+    }
+    return std::string();
+}
+
+CPortMap CPortMap::Load() {
+    CPortMap map = Defaults();
+    const std::string path = MapFilePath();
+    if (!path.empty()) {
+        std::ifstream probe(path);
+        if (probe) map.LoadFile(path);
+    }
+    return map;
+}
+
+bool CPortMap::LoadFile(const std::string& path, std::string* error) {
+    std::ifstream in(path);
+    if (!in) {
+        if (error) *error = "cannot read port map " + path;
+        return false;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    return LoadText(text.str(), error);
+}
+
+bool CPortMap::LoadText(const std::string& text, std::string* error) {
+    std::istringstream in(text);
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        line = Trim(line);
+        if (line.empty()) continue;
+        size_t split = line.find('=');
+        if (split == std::string::npos) split = line.find_first_of(" \t");
+        const int number = split == std::string::npos ? 0 : ParsePortName(Trim(line.substr(0, split)));
+        const std::string device = split == std::string::npos ? "" : Trim(line.substr(split + 1));
+        if (number <= 0 || device.empty()) {
+            if (error) *error = Format("port map line %d: expected COMn = /dev/...", lineNumber);
+            return false;
+        }
+        Set(number, device);
+    }
+    return true;
+}
+
+std::string CPortMap::DevicePath(int portNumber) const {
+    const auto it = entries_.find(portNumber);
+    return it == entries_.end() ? std::string() : it->second;
+}
+
+void CPortMap::Set(int portNumber, const std::string& devicePath) { entries_[portNumber] = devicePath; }
+
+int CPortMap::ParsePortName(const std::string& text) {
+    if (text.size() < 4) return 0;
+    for (int i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[static_cast<size_t>(i)])) != "COM"[i]) return 0;
+    }
+    int number = 0;
+    for (size_t i = 3; i < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return 0;
+        number = number * 10 + (text[i] - '0');
+        if (number > 255) return 0;
+    }
+    return number;
+}
+
+}  // namespace tamrix

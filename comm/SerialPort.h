@@ -1,0 +1,56 @@
+#pragma once
+// CSerialPort: the serial port behind CCommChannel, on POSIX termios.
+//
+// Semantics kept from the product's serial layer: exclusive open (a second opener fails, also for
+// root, through an advisory lock), raw 8N1, no flow control, DTR/RTS inactive where the device has
+// modem lines, a Read that never waits, a Write that returns when the bytes have left the port
+// (bounded by a per-byte write time-out of 38400 / baud ms at 38400 baud and below), and echo
+// mode for the one-wire wiring.
+
+#include <string>
+
+#include "comm/CommChannel.h"
+
+namespace tamrix {
+
+class CReportWindow;
+
+class CSerialPort : public CCommChannel {
+public:
+    // `window` receives the port's message boxes ("Channel not open! ..."); it may be null, and
+    // is not owned.
+    explicit CSerialPort(CReportWindow* window = nullptr);
+    ~CSerialPort() override;
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens COM<portNumber>, resolved to a device through the port map (PortMap.h).
+    int Open(int portNumber, int baudRate, int echoMode) override;
+    // Opens a device by its path (/dev/ttyUSB0, a pseudo-terminal, ...).
+    int OpenDevice(const std::string& devicePath, int baudRate, int echoMode);
+
+    void Close() override;
+    void FlushTx() override;
+    bool FlushRx() override;
+    int Write(const uint8_t* buffer, int count) override;
+    int Read(uint8_t* buffer, int count) override;
+    int BytesAvailable() override;
+    void WaitForInput(int count, int timeoutMs) override;
+
+    bool IsOpen() const { return isOpen != 0; }
+    int PortNumber() const { return portNumber; }
+    const std::string& DevicePath() const { return devicePath; }
+
+private:
+    void ShowMessage(const char* text);
+
+    CReportWindow* window;
+    int handle = -1;  // file descriptor; -1 while closed
+    int portNumber = 0;
+    int isOpen = 0;
+    int echoMode = 0;
+    int baudRate = 0;
+    std::string devicePath;
+};
+
+}  // namespace tamrix

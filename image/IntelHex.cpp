@@ -1,0 +1,196 @@
+#include "image/IntelHex.h"
+
+#include "common/Format.h"
+
+namespace tamrix {
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+int ByteAt(std::string_view text, size_t at) {
+    return HexValue(text[at]) * 16 + HexValue(text[at + 1]);
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+CHexLineReader::CHexLineReader(const char* text, int length)
+    : text_(text), length_(length > 0 ? static_cast<size_t>(length) : 0) {}
+
+bool CHexLineReader::Next(HexLine& line) {
+    while (position_ < length_) {
+        const size_t start = position_;
+        size_t end = start;
+        while (end < length_ && text_[end] != '\r' && text_[end] != '\n') ++end;
+        // Step over the line end: CR LF, LF or CR.
+        position_ = end;
+        if (position_ < length_ && text_[position_] == '\r') ++position_;
+        if (position_ < length_ && text_[position_] == '\n') ++position_;
+        ++number_;
+
+        size_t trimmed = end;
+        while (trimmed > start && IsBlank(text_[trimmed - 1])) --trimmed;
+        size_t first = start;
+        while (first < trimmed && IsBlank(text_[first])) ++first;
+        if (first == trimmed) continue;  // blank line
+        line.number = number_;
+        line.text = std::string_view(text_ + first, trimmed - first);
+        return true;
+    }
+    return false;
+}
+
+uint8_t HexRecord::DataByte(int k) const {
+    return static_cast<uint8_t>(HexValue(dataText[2 * k]) * 16 + HexValue(dataText[2 * k + 1]));
+}
+
+uint16_t HexRecord::Digits4(int group) const {
+    return static_cast<uint16_t>(ParseHexDigits(dataText + 4 * group, 4));
+}
+
+HexRecordError ParseHexRecord(const HexLine& line, HexRecord& record) {
+    const std::string_view text = line.text;
+    if (text.empty() || text[0] != ':') return HexRecordError::NotARecord;
+    for (size_t i = 1; i < text.size(); ++i) {
+        if (HexValue(text[i]) < 0) return HexRecordError::BadDigit;
+    }
+    // ':' count(2) address(4) type(2) data(2n) checksum(2)
+    if (text.size() < 11 || (text.size() - 1) % 2 != 0) return HexRecordError::BadLength;
+    const int count = ByteAt(text, 1);
+    if (text.size() != 11 + 2 * static_cast<size_t>(count)) return HexRecordError::BadLength;
+    unsigned sum = 0;
+    for (size_t i = 1; i < text.size(); i += 2) sum += static_cast<unsigned>(ByteAt(text, i));
+    if ((sum & 0xFF) != 0) return HexRecordError::BadChecksum;
+
+    const int type = ByteAt(text, 7);
+    if ((type == kHexExtendedSegment || type == kHexExtendedLinear) && count != 2) {
+        return HexRecordError::BadLength;
+    }
+
+    record.lineNumber = line.number;
+    record.byteCount = count;
+    record.address = ByteAt(text, 3) * 256 + ByteAt(text, 5);
+    record.type = type;
+    record.dataText = text.data() + 9;
+    return HexRecordError::None;
+}
+
+std::string HexRecordErrorText(int lineNumber, HexRecordError error) {
+    const char* what = "";
+    switch (error) {
+        case HexRecordError::None:
+            return std::string();
+        case HexRecordError::NotARecord:
+            what = "not an Intel HEX record";
+            break;
+        case HexRecordError::BadDigit:
+            what = "character that is not a hex digit";
+            break;
+        case HexRecordError::BadLength:
+            what = "byte count does not fit the record";
+            break;
+        case HexRecordError::BadChecksum:
+            what = "record checksum mismatch, the file is corrupted";
+            break;
+    }
+    return Format("[Error] : Hex file line %d : %s!!\r\n", lineNumber, what);
+}
+
+unsigned ParseHexDigits(const char* text, int maxDigits) {
+    unsigned value = 0;
+    for (int i = 0; i < maxDigits; ++i) {
+        const int digit = HexValue(text[i]);
+        if (digit < 0) break;
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    return value;
+}
+
+std::string FormatHexRecord(int type, uint16_t address, const uint8_t* data, int count,
+                            bool upperCase) {
+    const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string line;
+    line.reserve(13 + 2 * static_cast<size_t>(count));
+    unsigned sum = 0;
+    auto put = [&](unsigned byte) {
+        line += digits[(byte >> 4) & 0xF];
+        line += digits[byte & 0xF];
+        sum += byte;
+    };
+    line += ':';
+    put(static_cast<unsigned>(count) & 0xFF);
+    put(address >> 8);
+    put(address & 0xFF);
+    put(static_cast<unsigned>(type) & 0xFF);
+    for (int i = 0; i < count; ++i) put(data[i]);
+    put((0x100 - (sum & 0xFF)) & 0xFF);
+    line += "\r\n";
+    return line;
+}
+
+std::string FormatIntelHex(const std::map<uint32_t, uint8_t>& bytes, int recordSize,
+                           bool upperCase) {
+    std::string text;
+    uint32_t upper = 0;
+    auto it = bytes.begin();
+    while (it != bytes.end()) {
+        const uint32_t start = it->first;
+        if ((start >> 16) != upper) {
+            upper = start >> 16;
+            const uint8_t ela[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
+            text += FormatHexRecord(kHexExtendedLinear, 0, ela, 2, upperCase);
+        }
+        std::vector<uint8_t> data;
+        uint32_t next = start;
+        while (it != bytes.end() && it->first == next && static_cast<int>(data.size()) < recordSize &&
+               (next >> 16) == upper) {
+            data.push_back(it->second);
+            ++it;
+            ++next;
+        }
+        text += FormatHexRecord(kHexData, static_cast<uint16_t>(start & 0xFFFF), data.data(),
+                                static_cast<int>(data.size()), upperCase);
+    }
+    text += ":00000001FF\r\n";
+    return text;
+}
+
+bool ParseIntelHex(const char* text, int length, std::map<uint32_t, uint8_t>& bytes,
+                   std::string* error) {
+    CHexLineReader reader(text, length);
+    HexLine line;
+    uint32_t extended = 0;
+    while (reader.Next(line)) {
+        HexRecord record;
+        const HexRecordError fault = ParseHexRecord(line, record);
+        if (fault != HexRecordError::None) {
+            if (error) *error = HexRecordErrorText(line.number, fault);
+            return false;
+        }
+        switch (record.type) {
+            case kHexData:
+                for (int k = 0; k < record.byteCount; ++k) {
+                    bytes[extended + static_cast<uint32_t>(record.address) + k] = record.DataByte(k);
+                }
+                break;
+            case kHexExtendedSegment:
+                extended = static_cast<uint32_t>(record.Digits4(0)) << 4;
+                break;
+            case kHexExtendedLinear:
+                extended = static_cast<uint32_t>(record.Digits4(0)) << 16;
+                break;
+            default:
+                break;  // end of file and start addresses carry no data
+        }
+    }
+    return true;
+}
+
+}  // namespace tamrix

@@ -1,0 +1,89 @@
+#pragma once
+// Intel HEX text: splitting it into lines, checking each record, and writing records.
+// Shared by the PIC and SAM loaders, the file tools and the simulated target.
+//
+// The readers accept CR LF, LF-only and CR-only line ends and a last line without any line end;
+// blank lines are skipped. A record is refused when it is not a colon followed by hex digits, when
+// its byte count does not fit its length, or when its checksum does not match: a corrupted file
+// must never reach a target.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamrix {
+
+// One line of text, without its line end.
+struct HexLine {
+    int number = 0;  // 1 for the first line
+    std::string_view text;
+};
+
+class CHexLineReader {
+public:
+    CHexLineReader(const char* text, int length);
+    // The next non-blank line; false at the end of the text.
+    bool Next(HexLine& line);
+
+private:
+    const char* text_;
+    size_t length_;
+    size_t position_ = 0;
+    int number_ = 0;
+};
+
+// Record types.
+inline constexpr int kHexData = 0x00;
+inline constexpr int kHexEndOfFile = 0x01;
+inline constexpr int kHexExtendedSegment = 0x02;
+inline constexpr int kHexStartSegment = 0x03;
+inline constexpr int kHexExtendedLinear = 0x04;
+inline constexpr int kHexStartLinear = 0x05;
+
+struct HexRecord {
+    int lineNumber = 0;
+    int byteCount = 0;
+    int address = 0;  // the 16-bit record address
+    int type = 0;
+    // Character 9 of the line: the data digits, directly followed by the two checksum digits.
+    const char* dataText = nullptr;
+
+    // Data byte k (0 <= k < byteCount).
+    uint8_t DataByte(int k) const;
+    // The four hex digits at dataText + 4 * group as one 16-bit number (first byte high):
+    // the value of an extended address record (group 0), or a PIC slot value.
+    uint16_t Digits4(int group) const;
+};
+
+enum class HexRecordError { None, NotARecord, BadDigit, BadLength, BadChecksum };
+
+// Checks one line and fills `record` (its dataText points into line.text).
+HexRecordError ParseHexRecord(const HexLine& line, HexRecord& record);
+
+// The status line that reports a refused record, naming its line.
+std::string HexRecordErrorText(int lineNumber, HexRecordError error);
+
+// Value of up to `maxDigits` hex digits at `text`, stopping at the first other character
+// (what scanf "%4hx" / "%2hx" reads from a well-formed field).
+unsigned ParseHexDigits(const char* text, int maxDigits);
+
+// Writing -------------------------------------------------------------------------------------
+
+// One record, ":" to the checksum, with CR LF. Lower-case digits unless `upperCase`.
+std::string FormatHexRecord(int type, uint16_t address, const uint8_t* data, int count,
+                            bool upperCase = false);
+
+// A whole Intel HEX text for a sparse byte image (byte address -> byte): extended linear address
+// records where the upper 16 bits change, data records of at most `recordSize` bytes that never
+// cross a gap or a 64 KiB boundary, and the end record ":00000001FF". CR LF line ends.
+std::string FormatIntelHex(const std::map<uint32_t, uint8_t>& bytes, int recordSize = 16,
+                           bool upperCase = false);
+
+// Reads a whole Intel HEX text into a sparse byte image (types 00, 02, 04; 01 ends nothing, start
+// records are skipped). False and a message naming the line on the first bad record.
+bool ParseIntelHex(const char* text, int length, std::map<uint32_t, uint8_t>& bytes,
+                   std::string* error = nullptr);
+
+}  // namespace tamrix

@@ -1,0 +1,75 @@
+#pragma once
+// CMemory: one row of a target's firmware image. A row covers a fixed range of addresses, takes
+// the words (PIC) or bytes (SAM) the HEX loader gives it, packs them into the bytes the bootloader
+// expects and writes itself to the bootloader, waiting for the acknowledge.
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace tamrix {
+
+class CCommChannel;
+class CClock;
+
+// Reply bytes of the bootloader to a row write.
+inline constexpr uint8_t COMMAND_ACK = 0x01;
+inline constexpr uint8_t COMMAND_NACK = 0x00;
+
+// Row kinds.
+inline constexpr int kRowProgram = 0;
+inline constexpr int kRowEeprom = 1;
+inline constexpr int kRowConfig = 2;  // configuration (PIC) or fuse bits (SAM)
+
+inline constexpr int kRowSlots = 1024;
+inline constexpr uint16_t kEmptySlot = 0xFFFF;
+
+class CMemory {
+public:
+    CMemory(CClock& clock, int family, int kind, int rowIndex, int wordCount, int baseAddress,
+            int packedSize);
+    virtual ~CMemory() = default;
+    CMemory(const CMemory&) = delete;
+    CMemory& operator=(const CMemory&) = delete;
+
+    // Stores the value whose hex digits start at hexText when `address` belongs to the row:
+    // 1 stored, 0 not this row.
+    virtual int SetWord(int address, const char* hexText) = 0;
+    // Converts the slots into the bytes sent to the bootloader; nothing for an empty row.
+    virtual void PackRow() = 0;
+    // Row write with checksum (where the family has one): 0 acknowledged or nothing to send,
+    // 1 failed.
+    virtual int WriteRowChecked(CCommChannel* channel) = 0;
+    // As WriteRowChecked, and writes a trace of the exchange to logFile.
+    virtual int WriteRowLogged(CCommChannel* channel, FILE* logFile) = 0;
+    // 1 and the slot value when the row holds `address` and is not empty, else 0.
+    virtual int GetWord(int address, int& value) = 0;
+    // Checksum of a frame (low 16 bits).
+    virtual int Checksum(const uint8_t* bytes, int count) = 0;
+    // Plain row write: 0 acknowledged or nothing to send, 1 failed.
+    virtual int WriteRow(CCommChannel* channel) = 0;
+
+    int family;
+    int kind;
+    int isEmpty = 1;
+    std::vector<uint8_t> packed;  // the bytes to send, filled by PackRow
+    uint16_t words[kRowSlots];    // one slot per address of the row, index = address - baseAddress
+    int rowIndex;
+    int wordCount;
+    int baseAddress;
+
+protected:
+    // Waits up to 500 ms for the bootloader's answer to a frame sent at `sentAtMs`, reading one
+    // byte at a time: 1 on COMMAND_ACK, 0 on COMMAND_NACK, -1 when the time ran out. Other bytes
+    // are ignored.
+    int AwaitAcknowledge(CCommChannel* channel, int64_t sentAtMs);
+
+    CClock& clock;
+};
+
+// Acknowledge wait per attempt and attempts per row, common to every family.
+inline constexpr int kAckWaitMs = 500;
+inline constexpr int kRowWriteAttempts = 5;
+inline constexpr int kNackPauseMs = 5;
+
+}  // namespace tamrix

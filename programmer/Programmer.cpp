@@ -1,0 +1,125 @@
+#include "programmer/Programmer.h"
+
+#include "comm/CommChannel.h"
+#include "common/Clock.h"
+#include "common/Format.h"
+#include "common/ReportWindow.h"
+
+namespace tamrix {
+
+namespace {
+
+constexpr int kStartSignalWaitMs = 10000;  // the technician has ten seconds to reset the target
+constexpr int kStartPollMs = 5;
+constexpr int kIdentifyAttempts = 5;
+constexpr int kIdentifyReplyBytes = 8;
+
+}  // namespace
+
+CProgramer::CProgramer(CCommChannel* commChannel, CClock& clockRef, int rowCount,
+                       CReportWindow* reportWindow)
+    : channel(commChannel), window(reportWindow), rows(static_cast<size_t>(rowCount)),
+      clock(clockRef) {
+    if (channel == nullptr && window != nullptr) {
+        window->ShowMessageBox("NULL pointer provided for communication channel!",
+                               kApplicationCaption, MessageIcon::None, MessageButtons::Ok);
+    }
+}
+
+CProgramer::~CProgramer() = default;
+
+void CProgramer::ReportStatus(const std::string& text) {
+    if (window != nullptr) window->SendStatusLine(text);
+}
+
+void CProgramer::ReportProgress(int value, const std::string& labelPrefix) {
+    if (window != nullptr) window->SendProgress(value, labelPrefix);
+}
+
+void CProgramer::ShowErrorBox(const std::string& text) {
+    if (window != nullptr) {
+        window->ShowMessageBox(text, "Error", MessageIcon::Error, MessageButtons::Ok);
+    }
+}
+
+bool CProgramer::WaitForBytes(int count, int64_t startMs, int limitMs) {
+    while (channel->BytesAvailable() < count) {
+        const int64_t elapsed = clock.NowMs() - startMs;
+        if (elapsed > limitMs) return false;
+        channel->WaitForInput(count, static_cast<int>(limitMs - elapsed + 1));
+    }
+    return true;
+}
+
+bool CProgramer::DetectTarget(DeviceTableEntry& found) {
+    ReportStatus("[Message] : Waiting for Hardware Reset..\r\n");
+    const int64_t start = clock.NowMs();
+    found = DeviceTableEntry{nullptr, 0, 0, 0};
+    if (channel == nullptr) return false;
+
+    // The bootloader announces itself with 0x0A after the target's reset; anything else on the
+    // line is dropped together with the rest of the receive queue.
+    while (true) {
+        if (channel->BytesAvailable() >= 1) {
+            uint8_t byte = 0;
+            channel->Read(&byte, 1);
+            if (byte == kStartSignal) break;
+            if (!channel->FlushRx()) {
+                ReportStatus("[Error] : COM Port not Acknowledge!!\r\n");
+                return false;
+            }
+        }
+        clock.SleepMs(kStartPollMs);
+        const int64_t waited = (clock.NowMs() - start) / 100;
+        if (waited >= 100) {
+            ReportStatus("[Error] : Found not target device !!\r\n");
+            ShowErrorBox("Found not target device !!");
+            return false;
+        }
+        ReportProgress(static_cast<int>(waited), kProgressWaiting);
+    }
+
+    ReportStatus("[Message] : Start Command Checked. Start Command Send. \r\n");
+    const uint8_t answer = kStartSignal;
+    channel->Write(&answer, 1);
+    ReportStatus("[Message] : Found target device...\r\n");
+    channel->FlushRx();
+    channel->FlushTx();
+    clock.SleepMs(100);
+
+    bool replied = false;
+    for (int attempt = 0; attempt < kIdentifyAttempts && !replied; ++attempt) {
+        const uint8_t request = kIdentifyCommand;
+        channel->Write(&request, 1);
+        clock.SleepMs(50);
+        if (channel->BytesAvailable() >= kIdentifyReplyBytes) {
+            replied = true;
+        } else {
+            ReportStatus("[Message] : Device ID Receive Fail. Retry ...\r\n");
+            clock.SleepMs(100);
+        }
+    }
+    if (!replied) {
+        ReportStatus("[Error] : Found not target device ID!!\r\n");
+        ShowErrorBox("Found not target device ID!!");
+        return false;
+    }
+
+    uint8_t reply[kIdentifyReplyBytes] = {};
+    channel->Read(reply, kIdentifyReplyBytes);
+    const uint16_t deviceId = static_cast<uint16_t>(reply[0] + 256 * reply[1]);
+    const uint16_t pi = static_cast<uint16_t>(reply[5] >> 4);
+    ReportStatus(Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi));
+
+    const DeviceTableEntry row = LookupDevice(deviceId, pi);
+    if (row.family == 0) {
+        ReportStatus("[Error] : Device ID not Found!!\r\n");
+        ShowErrorBox("Device ID not Found!!");
+        return false;
+    }
+    found = row;
+    ReportStatus(Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi));
+    return true;
+}
+
+}  // namespace tamrix

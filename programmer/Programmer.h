@@ -1,0 +1,104 @@
+#pragma once
+// CProgramer: the programmer of one target's bootloader. It owns the target's firmware image (a
+// table of CMemory rows), talks to the bootloader through a CCommChannel it does not own, and
+// reports to the window it is attached to. The handshake that finds and identifies the target,
+// DetectTarget, is common to every family and lives here.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/Memory.h"
+#include "programmer/DeviceTable.h"
+
+namespace tamrix {
+
+class CCommChannel;
+class CClock;
+class CReportWindow;
+
+// The target's product code and versions (versions in thousandths, 1200 = 1.2).
+struct VersionInfo {
+    uint16_t productCode = 0;
+    uint16_t appVersion = 0;
+    uint16_t bootVersion = 0;
+    std::string productCodeText;
+    std::string appVersionText;
+    std::string bootVersionText;
+};
+
+// Label prefixes of the progress reports.
+inline constexpr const char* kProgressWaiting = "Waiting for Hardware...";
+inline constexpr const char* kProgressProgramming = "Flash Programing...";
+inline constexpr const char* kProgressDone = "Programing Successfully...";
+
+// Handshake bytes.
+inline constexpr uint8_t kStartSignal = 0x0A;
+inline constexpr uint8_t kIdentifyCommand = 0x09;
+inline constexpr uint8_t kFinishCommand = 0x08;
+
+class CProgramer {
+public:
+    // `rowCount` entries are allocated for the row table; BuildMemoryMap creates the rows. The
+    // window, when given here, is attached at once and hears of a null channel in a message box.
+    CProgramer(CCommChannel* channel, CClock& clock, int rowCount,
+               CReportWindow* window = nullptr);
+    virtual ~CProgramer();
+    CProgramer(const CProgramer&) = delete;
+    CProgramer& operator=(const CProgramer&) = delete;
+
+    virtual void BuildMemoryMap(int family) = 0;
+    virtual int LoadHexFile() = 0;
+    virtual int LoadHexBuffer(const char* text, int length) = 0;
+    virtual int ReadTargetData(int family) = 0;
+    virtual int ReadTargetDataSmallRow() = 0;
+    virtual int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) = 0;
+    virtual bool ProgramFlash(int useChecksum) = 0;
+    virtual int GetImageProductCode() = 0;
+    virtual int GetImageWord(int address) = 0;
+    virtual int ReadTargetVersion(VersionInfo& info, int& versionFlag) = 0;
+    virtual int ReadVersionAddresses(int addresses[3]) = 0;
+    virtual bool ReadFileInfo(const std::string& path, int productCodeAddress,
+                              uint16_t& productCode, int versionAddress, uint16_t& appVersion,
+                              int& versionFlag) = 0;
+    virtual bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
+                                        uint16_t& productCode, int versionAddress,
+                                        uint16_t& appVersion, int& versionFlag) = 0;
+
+    // Waits for the bootloader's start signal, answers it, asks for the device identification and
+    // looks it up in the device table. On false, found.name is null.
+    bool DetectTarget(DeviceTableEntry& found);
+
+    // A status line to the attached window (nothing without one).
+    void ReportStatus(const std::string& text);
+    // A progress report to the attached window (nothing without one).
+    void ReportProgress(int value, const std::string& labelPrefix);
+
+    void SetWindow(CReportWindow* reportWindow) { window = reportWindow; }
+    CReportWindow* Window() const { return window; }
+    CCommChannel* Channel() const { return channel; }
+    int Progress() const { return progress; }
+    int MaxAddress() const { return maxAddress; }
+    void SetHexFilePath(const std::string& path) { hexFilePath = path; }
+    const std::string& HexFilePath() const { return hexFilePath; }
+    const std::vector<std::unique_ptr<CMemory>>& Rows() const { return rows; }
+
+protected:
+    // An error message box on the attached window (nothing without one).
+    void ShowErrorBox(const std::string& text);
+
+    // Waits until at least `count` bytes are waiting on the channel, for as long as no more than
+    // `limitMs` have passed since `startMs`. Blocks in the channel, never spins.
+    bool WaitForBytes(int count, int64_t startMs, int limitMs);
+
+    CCommChannel* channel;
+    CReportWindow* window = nullptr;
+    int progress = 0;
+    int maxAddress = 0;
+    std::vector<std::unique_ptr<CMemory>> rows;
+    std::string hexFilePath;
+    CClock& clock;
+};
+
+}  // namespace tamrix

@@ -1,0 +1,59 @@
+#pragma once
+// A scripted channel in virtual time: the test decides what the "target" answers to each write
+// and when the answer arrives; waiting on the channel advances the virtual clock instead of
+// sleeping.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "comm/CommChannel.h"
+#include "common/Clock.h"
+
+namespace tamrix::test {
+
+class FakeChannel : public CCommChannel {
+public:
+    explicit FakeChannel(CVirtualClock& clock) : clock_(clock) {}
+
+    // Called with every written frame; typically answers with Deliver().
+    std::function<void(FakeChannel&, const std::vector<uint8_t>&)> onWrite;
+
+    // Makes `bytes` arrive `delayMs` from now (after anything already scheduled).
+    void Deliver(const std::vector<uint8_t>& bytes, int delayMs = 0);
+
+    // What the host did, in order: "W:0a 09" for a write, "FRX" / "FTX" for flushes.
+    std::vector<std::string> events;
+    std::vector<std::vector<uint8_t>> writes;
+    std::vector<uint8_t> AllWritten() const;
+    int CountWrites(uint8_t firstByte) const;
+
+    int openResult = 1;
+    bool flushRxFails = false;
+    bool isOpen = true;
+    int flushRxCount = 0;
+
+    int Open(int portNumber, int baudRate, int echoMode) override;
+    void Close() override { isOpen = false; }
+    void FlushTx() override { events.push_back("FTX"); }
+    bool FlushRx() override;
+    int Write(const uint8_t* buffer, int count) override;
+    int Read(uint8_t* buffer, int count) override;
+    int BytesAvailable() override;
+    void WaitForInput(int count, int timeoutMs) override;
+
+    // Bytes scheduled but not yet arrived, plus those waiting.
+    size_t Pending() const { return queue_.size(); }
+
+private:
+    struct Timed {
+        int64_t at;
+        uint8_t byte;
+    };
+    CVirtualClock& clock_;
+    std::deque<Timed> queue_;
+};
+
+}  // namespace tamrix::test
