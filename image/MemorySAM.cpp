@@ -1,0 +1,139 @@
+#include "image/MemorySAM.h"
+
+#include <string>
+
+#include "comm/CommChannel.h"
+#include "common/Clock.h"
+#include "common/Format.h"
+#include "image/IntelHex.h"
+
+namespace tamrix {
+
+namespace {
+
+// Trace pieces are flushed one by one so that a crash or an unplugged adapter still leaves the
+// exchange up to that point in the file.
+void Trace(FILE* logFile, const std::string& text) {
+    if (logFile == nullptr)
+        return;
+    std::fputs(text.c_str(), logFile);
+    std::fflush(logFile);
+}
+
+}  // namespace
+
+CMemorySAM::CMemorySAM(CClock& clockRef, int familyCode, int rowKind, int index, int base)
+    : CMemory(clockRef, familyCode, rowKind, index, RowBytes(rowKind), base, RowBytes(rowKind)) {}
+
+int CMemorySAM::SetWord(int address, const char* hexText) {
+    if (address < baseAddress)
+        return 0;
+    if (address >= baseAddress + wordCount)
+        return 0;
+    isEmpty = 0;
+    words[address - baseAddress] = static_cast<uint16_t>(ParseHexDigits(hexText, 2));
+    return 1;
+}
+
+void CMemorySAM::PackRow() {
+    if (isEmpty == 1)
+        return;
+    for (int i = 0; i < wordCount; ++i)
+        packed[static_cast<size_t>(i)] = static_cast<uint8_t>(words[i] & 0xFF);
+}
+
+int CMemorySAM::WriteRowChecked(CCommChannel* channel) {
+    return WriteWithRetries(channel, nullptr);
+}
+
+int CMemorySAM::WriteRowLogged(CCommChannel* channel, FILE* logFile) {
+    return WriteWithRetries(channel, logFile);
+}
+
+int CMemorySAM::GetWord(int, int&) {
+    return 1;
+}
+
+int CMemorySAM::Checksum(const uint8_t*, int) {
+    return 0;
+}
+
+int CMemorySAM::WriteRow(CCommChannel*) {
+    return 0;
+}
+
+void CMemorySAM::TraceDump(FILE* logFile) const {
+    if (logFile == nullptr)
+        return;
+    std::string dump;
+    for (int i = 0; i < wordCount; ++i) {
+        if (i % 16 == 0)
+            dump += "\n";
+        dump += Format("%02x", packed[static_cast<size_t>(i)]);
+    }
+    dump += "\n\n";
+    Trace(logFile, dump);
+}
+
+int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
+    // Rows the HEX text never touched are not sent at all.
+    if (isEmpty == 1)
+        return 0;
+    // A programmer built without a channel cannot write; that is a failed row, not a crash.
+    if (channel == nullptr)
+        return 1;
+    if (!channel->FlushRx())
+        return 1;
+
+    // Program and EEPROM rows carry the low 16 bits of their address, so EEPROM rows reach the
+    // target as 0x0000-0x3F80. The fuse frame has no address.
+    uint8_t header[3] = {kSamWriteFuseBits, 0, 0};
+    int headerSize = 1;
+    if (kind != kRowConfig) {
+        header[0] = kind == kRowProgram ? kSamWriteProgramRow : kSamWriteEepromRow;
+        header[1] = static_cast<uint8_t>(baseAddress & 0xFF);
+        header[2] = static_cast<uint8_t>((baseAddress >> 8) & 0xFF);
+        headerSize = 3;
+    }
+
+    for (int attempt = 0; attempt < kRowWriteAttempts; ++attempt) {
+        // Two writes; their results are not examined: a lost frame shows up as a missing
+        // acknowledge and is sent again.
+        channel->Write(header, headerSize);
+        if (kind == kRowProgram) {
+            Trace(logFile, Format("->Program Address:0x%08x", baseAddress));
+        } else if (kind == kRowEeprom) {
+            Trace(logFile, Format("->EEProm Address:0x%08x", baseAddress));
+        }
+        channel->Write(packed.data(), wordCount);
+        const int64_t sentAt = clock.NowMs();
+        if (kind == kRowConfig) {
+            Trace(logFile, Format("->FuseBits Row:%02d Address:0x%08x", rowIndex, baseAddress));
+        }
+        TraceDump(logFile);
+
+        const int answer = AwaitAcknowledge(channel, sentAt);
+        if (answer == 1) {
+            Trace(logFile, Format("<-Target ACK : %d", 1));
+            Trace(logFile, "\n\n");
+            return 0;
+        }
+        if (answer == 0) {
+            Trace(logFile, Format("<-Target ACK : %d", 0));
+            Trace(logFile, "\n\n");
+        }
+
+        // Let the rest of a garbled answer arrive, then drop it before the next attempt.
+        clock.SleepMs(kNackPauseMs);
+        if (!channel->FlushRx()) {
+            Trace(logFile, "FlushRX fail!!");
+            Trace(logFile, "\n\n");
+            return 1;
+        }
+        Trace(logFile, "Taget ack : COMMAND_NACK \n\n");
+    }
+    Trace(logFile, "\n\n");
+    return 1;
+}
+
+}  // namespace tamrix
