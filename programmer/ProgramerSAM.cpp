@@ -1,0 +1,271 @@
+#include "programmer/ProgramerSAM.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "comm/CommChannel.h"
+#include "common/Format.h"
+#include "image/IntelHex.h"
+#include "image/MemorySAM.h"
+
+namespace tamrix {
+
+namespace {
+
+constexpr int kVersionAttempts = 5;
+constexpr int kVersionReplyWaitMs = 50;
+constexpr int kVersionRetryPauseMs = 100;
+constexpr int kSettleMs = 100;
+
+// The last address a fuse row can take: fuse row 3 starts at 0x20003 and holds four bytes.
+constexpr int64_t kSamFuseEnd = kSamFuseBase + (kSamFuseRows - 1) + kSamFuseBytes;
+
+// Version text in thousandths, one decimal. The quotient is deliberately single precision:
+// 1050 shows as "1.0" (a double quotient would round to "1.1"), and the texts must not change.
+std::string VersionText(uint16_t thousandths) {
+    const float value = static_cast<float>(thousandths) / 1000.0f;
+    return Format("%0.1f", static_cast<double>(value));
+}
+
+}  // namespace
+
+CProgramerSAM::CProgramerSAM(CCommChannel* commChannel, CClock& clockRef,
+                             CReportWindow* reportWindow)
+    : CProgramer(commChannel, clockRef, kSamRowCount, reportWindow) {}
+
+void CProgramerSAM::BuildMemoryMap(int family) {
+    for (int n = 0; n < kSamProgramRows; ++n) {
+        rows[static_cast<size_t>(n)] =
+            std::make_unique<CMemorySAM>(clock, family, kRowProgram, n, n * kSamRowBytes);
+    }
+    for (int n = 0; n < kSamEepromRows; ++n) {
+        rows[static_cast<size_t>(kSamFirstEepromRow + n)] = std::make_unique<CMemorySAM>(
+            clock, family, kRowEeprom, n, kSamEepromBase + n * kSamRowBytes);
+    }
+    for (int n = 0; n < kSamFuseRows; ++n) {
+        rows[static_cast<size_t>(kSamFirstFuseRow + n)] =
+            std::make_unique<CMemorySAM>(clock, family, kRowConfig, n, kSamFuseBase + n);
+    }
+}
+
+int CProgramerSAM::RowIndexFor(int64_t address) {
+    // Program and EEPROM rows tile their ranges, so the row follows from the address. The fuse
+    // rows start one address apart and overlap: the first of them that accepts an address takes
+    // it, which puts 0x20000-0x20003 into fuse row 0 and 0x20004/5/6 into the last slot of fuse
+    // rows 1/2/3.
+    if (address < 0)
+        return -1;
+    if (address < kSamProgramRows * kSamRowBytes)
+        return static_cast<int>(address / kSamRowBytes);
+    if (address >= kSamEepromBase && address < kSamEepromBase + kSamEepromRows * kSamRowBytes) {
+        return kSamFirstEepromRow + static_cast<int>((address - kSamEepromBase) / kSamRowBytes);
+    }
+    if (address >= kSamFuseBase && address < kSamFuseEnd) {
+        const int64_t firstFit = address - (kSamFuseBase + kSamFuseBytes - 1);
+        return kSamFirstFuseRow + static_cast<int>(std::max<int64_t>(0, firstFit));
+    }
+    return -1;
+}
+
+int CProgramerSAM::StoreByte(int64_t address, const char* digits) {
+    const int index = RowIndexFor(address);
+    CMemory* row = index >= 0 ? rows[static_cast<size_t>(index)].get() : nullptr;
+    // A row that was never built cannot take anything: the byte is refused like one outside the
+    // image rather than dereferencing an empty table entry.
+    if (row == nullptr || row->SetWord(static_cast<int>(address), digits) != 1) {
+        ReportStatus(Format("[Notice] : Hex file 0x%llxAddress out of range\r\n",
+                            static_cast<unsigned long long>(address)));
+        return 0;
+    }
+    if (row->kind == kRowProgram && maxAddress < address)
+        maxAddress = static_cast<int>(address);
+    return 1;
+}
+
+int CProgramerSAM::LoadRecord(const HexRecord& record, int64_t& extended) {
+    switch (record.type) {
+        case kHexData: {
+            // Addresses are kept wide so that data near the top of a 4 GiB extended address can
+            // never wrap round into program memory.
+            int result = 1;
+            const int64_t first = extended + record.address;
+            for (int k = 0; k < record.byteCount; ++k) {
+                // A refused byte fails the load, but the rest of the record is still offered.
+                if (StoreByte(first + k, record.dataText + 2 * k) != 1)
+                    result = 0;
+            }
+            return result;
+        }
+        case kHexEndOfFile:
+            // Not an end: data records after it are loaded too.
+            return 1;
+        case kHexExtendedSegment:
+            extended = static_cast<int64_t>(record.Digits4(0)) << 4;
+            return 1;
+        case kHexExtendedLinear:
+            extended = static_cast<int64_t>(record.Digits4(0)) << 16;
+            return 1;
+        case kHexStartSegment:
+        case kHexStartLinear:
+            // A start address means the file was built for something else; no line for it.
+            return 0;
+        default:
+            ReportStatus("[Error] : Unknown hex record type!!!\r\n");
+            return 0;
+    }
+}
+
+int CProgramerSAM::LoadHexText(const char* text, int length) {
+    // Lines may end in CR LF, LF or CR, the last one may have no end, and a record may be of any
+    // valid length. A record that fails its own check (checksum, digits, byte count) stops the
+    // load: a corrupted file must never reach the target.
+    CHexLineReader reader(text, text != nullptr ? length : 0);
+    HexLine line;
+    int64_t extended = 0;
+    int result = 1;
+    while (result == 1 && reader.Next(line)) {
+        HexRecord record;
+        const HexRecordError fault = ParseHexRecord(line, record);
+        if (fault != HexRecordError::None) {
+            ReportStatus(HexRecordErrorText(line.number, fault));
+            return 0;
+        }
+        result = LoadRecord(record, extended);
+    }
+    return result;
+}
+
+int CProgramerSAM::LoadHexBuffer(const char* text, int length) {
+    ReportStatus("[Message] : Reading HexFile \r\n");
+    return LoadHexText(text, length);
+}
+
+int CProgramerSAM::LoadHexFile() {
+    ReportStatus("[Message] : Reading HexFile \r\n");
+    std::ifstream file(hexFilePath, std::ios::binary);
+    if (!file) {
+        progress = 0;
+        return 0;
+    }
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    return LoadHexText(text.data(), static_cast<int>(text.size()));
+}
+
+void CProgramerSAM::PackAllRows() {
+    for (auto& row : rows) {
+        if (row)
+            row->PackRow();
+    }
+}
+
+int CProgramerSAM::ReadTargetData(int) {
+    ReportStatus("[Message] : Reading Target Data..\r\n");
+    PackAllRows();
+    return 1;
+}
+
+int CProgramerSAM::ReadTargetDataSmallRow() {
+    ReportStatus("[Message] : Reading Target Data..\r\n");
+    PackAllRows();
+    return 1;
+}
+
+bool CProgramerSAM::ProgramFlash(int) {
+    ReportStatus("[Message] : Start Firmware upgrade...\r\n");
+    progress = 0;
+    for (const auto& row : rows) {
+        if (!row)
+            continue;  // never built: nothing to send
+        if (row->WriteRowChecked(channel) != 0) {
+            ReportStatus(
+                Format("[Error] : Address 0x%x Flash Programing Fail!!\r\n", row->baseAddress));
+            return false;
+        }
+        if (row->kind != kRowProgram || row->isEmpty == 1)
+            continue;
+        // Progress is how far the row's start lies towards the highest program address. When
+        // that address is 0, all program data sit in the row just written: that is 100 %.
+        progress = maxAddress > 0 ? std::min(row->baseAddress * 100 / maxAddress, 100) : 100;
+        ReportProgress(progress, kProgressProgramming);
+    }
+
+    // The finish byte starts the new firmware; the bootloader does not answer it.
+    if (channel != nullptr) {
+        const uint8_t finish = kFinishCommand;
+        channel->Write(&finish, 1);
+    }
+    progress = 100;
+    ReportProgress(progress, kProgressDone);
+    ReportStatus("[Message] : Successfully Done !!\r\n");
+    return true;
+}
+
+int CProgramerSAM::ReadTargetVersion(VersionInfo& info, int&) {
+    if (channel == nullptr)
+        return 0;
+    channel->FlushTx();
+    channel->FlushRx();
+    clock.SleepMs(kSettleMs);
+
+    uint8_t reply[kSamVersionReplyBytes] = {};
+    bool replied = false;
+    for (int attempt = 0; attempt < kVersionAttempts && !replied; ++attempt) {
+        const uint8_t request = kSamReadVersion;
+        channel->Write(&request, 1);
+        clock.SleepMs(kVersionReplyWaitMs);
+        if (channel->BytesAvailable() >= kSamVersionReplyBytes) {
+            channel->Read(reply, kSamVersionReplyBytes);
+            replied = true;
+        } else {
+            clock.SleepMs(kVersionRetryPauseMs);
+        }
+    }
+    if (!replied)
+        return 0;
+
+    // Three 4-byte fields, each number high byte first in the field's first two bytes.
+    info.productCode = static_cast<uint16_t>(reply[0] * 256 + reply[1]);
+    info.appVersion = static_cast<uint16_t>(reply[4] * 256 + reply[5]);
+    info.bootVersion = static_cast<uint16_t>(reply[8] * 256 + reply[9]);
+    info.productCodeText = Format("%d", info.productCode);
+    info.appVersionText = VersionText(info.appVersion);
+    info.bootVersionText = VersionText(info.bootVersion);
+    ReportStatus(
+        Format("[Message] : Targt Version Info (P Code:0x%x, App Ver:0x%x, Boot Ver:0x%x)\r\n",
+               info.productCode, info.appVersion, info.bootVersion));
+
+    channel->FlushTx();
+    channel->FlushRx();
+    clock.SleepMs(kSettleMs);
+    return 1;
+}
+
+int CProgramerSAM::ReadVersionFromFlash(VersionInfo&, int&) {
+    return 0;
+}
+
+int CProgramerSAM::GetImageProductCode() {
+    // The SAM image carries no product code at a fixed place; nothing asks for it.
+    return 0;
+}
+
+int CProgramerSAM::GetImageWord(int) {
+    return 0;
+}
+
+int CProgramerSAM::ReadVersionAddresses(int[3]) {
+    return 0;
+}
+
+bool CProgramerSAM::ReadFileInfo(const std::string&, int, uint16_t&, int, uint16_t&, int&) {
+    return false;
+}
+
+bool CProgramerSAM::ReadFileInfoFromBuffer(const char*, int, int, uint16_t&, int, uint16_t&, int&) {
+    return false;
+}
+
+}  // namespace tamrix

@@ -1,0 +1,68 @@
+#pragma once
+// CProgramerSAM: the programmer of the Samsung S3F8 resident bootloader (device identifier
+// 0x0001). It holds the 644-row byte image (see image/MemorySAM.h), fills it from Intel HEX text
+// and writes it row by row, each row acknowledged, then sends the finish byte. The bootloader
+// can also report the product code and versions; it cannot read its flash back.
+
+#include <cstdint>
+#include <string>
+
+#include "common/Clock.h"
+#include "programmer/Programmer.h"
+
+namespace tamrix {
+
+struct HexRecord;
+
+// Version request of the SAM bootloader and the length of its reply.
+inline constexpr uint8_t kSamReadVersion = 0x10;
+inline constexpr int kSamVersionReplyBytes = 12;
+
+class CProgramerSAM : public CProgramer {
+  public:
+    explicit CProgramerSAM(CCommChannel* channel, CClock& clock = CSystemClock::Instance(),
+                           CReportWindow* window = nullptr);
+
+    // Creates the 644 rows; `family` is stored in every row.
+    void BuildMemoryMap(int family) override;
+    // Parses the Intel HEX file named by hexFilePath: 1 when every record was taken.
+    int LoadHexFile() override;
+    // Parses Intel HEX text into the rows: 1 when every record was taken, 0 otherwise (rows
+    // filled before the failing record keep their bytes).
+    int LoadHexBuffer(const char* text, int length) override;
+    // Packs every row; a SAM target is not read. Always 1.
+    int ReadTargetData(int family) override;
+    int ReadTargetDataSmallRow() override;
+    // Writes every non-empty row in table order, then the finish byte. `useChecksum` is ignored:
+    // the SAM frames have no checksum.
+    bool ProgramFlash(int useChecksum) override;
+    // Asks the bootloader for product code, application and boot version. versionFlag is left
+    // as it is: the SAM reply has no such flag.
+    int ReadTargetVersion(VersionInfo& info, int& versionFlag) override;
+
+    // Not supported by the SAM bootloader: no traffic, outputs untouched, fixed results.
+    int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) override;
+    int GetImageProductCode() override;
+    int GetImageWord(int address) override;
+    int ReadVersionAddresses(int addresses[3]) override;
+    bool ReadFileInfo(const std::string& path, int productCodeAddress, uint16_t& productCode,
+                      int versionAddress, uint16_t& appVersion, int& versionFlag) override;
+    bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
+                                uint16_t& productCode, int versionAddress, uint16_t& appVersion,
+                                int& versionFlag) override;
+
+    // Table index of the row that takes a byte at `address` (the first row in table order that
+    // accepts it), or -1 when no row does.
+    static int RowIndexFor(int64_t address);
+
+  private:
+    // The records of a whole text, after the "Reading HexFile" line has been sent.
+    int LoadHexText(const char* text, int length);
+    // One record; `extended` carries the extended address between records. 1 taken, 0 not.
+    int LoadRecord(const HexRecord& record, int64_t& extended);
+    // Places one data byte: 1 stored, 0 out of range (the notice has been sent).
+    int StoreByte(int64_t address, const char* digits);
+    void PackAllRows();
+};
+
+}  // namespace tamrix
