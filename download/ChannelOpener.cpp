@@ -1,0 +1,14 @@
+#include "download/ChannelOpener.h"
+
+#include "comm/SerialPort.h"
+
+namespace tamrix {
+
+ChannelOpener SerialPortOpener(const PortSpec& port, CReportWindow* window) {
+    return [port, window](int baudRate, int echoMode,
+                          int* opened) -> std::unique_ptr<CCommChannel> {
+        return OpenSerialPort(port, baudRate, echoMode, window, opened);
+    };
+}
+
+}  // namespace tamrix

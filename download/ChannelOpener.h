@@ -1,0 +1,25 @@
+#pragma once
+// How the download process gets its channels: one call creates and opens a channel on the chosen
+// port at a given rate and echo mode. The real program opens serial ports; tests may hand out
+// other channels.
+
+#include <functional>
+#include <memory>
+
+#include "comm/CommChannel.h"
+#include "comm/PortSpec.h"
+
+namespace tamrix {
+
+class CReportWindow;
+
+// Returns the channel even when it could not be opened: callers use it exactly as an open one
+// (its flushes then tell the user), as the download process does. `opened`, when not null,
+// receives the result of Open (1 opened, 0 failed).
+using ChannelOpener =
+    std::function<std::unique_ptr<CCommChannel>(int baudRate, int echoMode, int* opened)>;
+
+// Opens CSerialPorts on `port`; their message boxes go to `window`.
+ChannelOpener SerialPortOpener(const PortSpec& port, CReportWindow* window);
+
+}  // namespace tamrix
