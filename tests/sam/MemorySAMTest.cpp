@@ -68,47 +68,6 @@ TEST_F(MemorySAMTest, RowsAcceptExactlyTheirOwnAddressesAndParseTwoDigits) {
     EXPECT_EQ(fuse.words[3], 0x5A);
 }
 
-TEST_F(MemorySAMTest, PackingSendsUntouchedBytesOfAFilledRowAsFF) {
-    auto row = ProgramRow1();
-    EXPECT_EQ(row->packed, Filled({0x12, 0x34, 0x56, 0x78}, 128));
-
-    // A row that never received a byte is left as it is by packing.
-    CMemorySAM empty(clock, 101, kRowEeprom, 0, 0x10000);
-    empty.packed[0] = 0x42;
-    empty.PackRow();
-    EXPECT_EQ(empty.packed[0], 0x42);
-}
-
-TEST_F(MemorySAMTest, FramesAreAHeaderWriteThenADataWrite) {
-    auto program = ProgramRow1();
-    EXPECT_EQ(program->WriteRowChecked(&channel), 0);
-
-    CMemorySAM eeprom(clock, 101, kRowEeprom, 127, 0x13F80);
-    eeprom.SetWord(0x13FFF, "c3");
-    eeprom.PackRow();
-    EXPECT_EQ(eeprom.WriteRowChecked(&channel), 0);
-
-    CMemorySAM fuse(clock, 101, kRowConfig, 0, 0x20000);
-    fuse.SetWord(0x20000, "a1");
-    fuse.SetWord(0x20003, "a4");
-    fuse.PackRow();
-    EXPECT_EQ(fuse.WriteRowChecked(&channel), 0);
-
-    ASSERT_EQ(channel.writes.size(), 6u);
-    EXPECT_EQ(channel.writes[0], (std::vector<uint8_t>{0x03, 0x80, 0x00}));
-    EXPECT_EQ(channel.writes[1], Filled({0x12, 0x34, 0x56, 0x78}, 128));
-    EXPECT_EQ(channel.writes[2], (std::vector<uint8_t>{0x05, 0x80, 0x3F}));  // bit 16 dropped
-    std::vector<uint8_t> eepromData(128, 0xFF);
-    eepromData[127] = 0xC3;
-    EXPECT_EQ(channel.writes[3], eepromData);
-    EXPECT_EQ(channel.writes[4], (std::vector<uint8_t>{0x07}));  // no address in a fuse frame
-    EXPECT_EQ(channel.writes[5], (std::vector<uint8_t>{0xA1, 0xFF, 0xFF, 0xA4}));
-
-    // Each write starts with a flush of the receive queue.
-    EXPECT_EQ(channel.events[0], "FRX");
-    EXPECT_EQ(channel.flushRxCount, 3);
-}
-
 TEST_F(MemorySAMTest, AnEmptyRowCausesNoTrafficAtAll) {
     CMemorySAM row(clock, 101, kRowProgram, 0, 0);
     row.PackRow();

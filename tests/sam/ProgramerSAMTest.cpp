@@ -79,6 +79,9 @@ TEST_F(ProgramerSAMTest, WritesEveryFilledRowInTableOrderThenTheFinishByte) {
         {0x03, 0x00, 0x00}, program, {0x05, 0x00, 0x00},       eeprom0, {0x05, 0x80, 0x3F},
         eeprom127,          {0x07},  {0xA0, 0xA1, 0xA2, 0xA3}, {0x08}};
     EXPECT_EQ(channel.writes, expected);
+    // Every row write opens with a flush of the receive queue.
+    EXPECT_EQ(channel.flushRxCount, 4);
+    EXPECT_EQ(channel.events[0], "FRX");
 
     EXPECT_EQ(window.StatusLines(),
               (std::vector<std::string>{"[Message] : Start Firmware upgrade...\r\n",
