@@ -19,7 +19,7 @@ constexpr int kVersionReplyWaitMs = 50;
 constexpr int kVersionRetryPauseMs = 100;
 constexpr int kSettleMs = 100;
 
-// The last address a fuse row can take: fuse row 3 starts at 0x20003 and holds four bytes.
+// One past the last address a fuse row takes: fuse row 3 starts at 0x20003 and holds four bytes.
 constexpr int64_t kSamFuseEnd = kSamFuseBase + (kSamFuseRows - 1) + kSamFuseBytes;
 
 // Version text in thousandths, one decimal. The quotient is deliberately single precision:
