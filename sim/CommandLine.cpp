@@ -1,0 +1,180 @@
+#include "sim/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "common/Format.h"
+#include "image/IntelHex.h"
+#include "programmer/DeviceTable.h"
+
+namespace tamrix {
+
+namespace {
+
+// Decimal or 0x-prefixed hexadecimal, the whole text, at most `limit`.
+bool ParseNumber(const std::string& text, unsigned long limit, unsigned long& value) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoul(text.c_str(), &end, 0);
+    return errno == 0 && *end == '\0' && text[0] != '-' && value <= limit;
+}
+
+// A CLI11 validator-and-converter for such numbers.
+template <typename T>
+CLI::Option* AddNumber(CLI::App& app, const std::string& name, T& target, const std::string& help,
+                       unsigned long limit) {
+    return app
+        .add_option_function<std::string>(
+            name,
+            [&target, name, limit](const std::string& text) {
+                unsigned long value = 0;
+                if (!ParseNumber(text, limit, value)) {
+                    throw CLI::ValidationError(
+                        name, "not a number up to " + std::to_string(limit) + ": " + text);
+                }
+                target = static_cast<T>(value);
+            },
+            help)
+        ->type_name("N");
+}
+
+std::string ChipList() {
+    std::string list;
+    for (const DeviceTableEntry* row = DeviceTable; row->family != 0; ++row) {
+        list += Format("  %-20s id 0x%04X  pi %u  family %d\n", row->name, row->deviceId, row->pi,
+                       row->family);
+    }
+    return list;
+}
+
+}  // namespace
+
+int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& commandLine) {
+    SimOptions& o = commandLine.options;
+    SimFaults& f = o.faults;
+    CLI::App app(
+        "A simulated product for the firmware update utility, on a pseudo-terminal.\n"
+        "Prints the device to open (one line) and runs until SIGINT or SIGTERM.\n"
+        "It starts in its running application, which resets into the bootloader when the\n"
+        "wake-up message arrives at 19200 or 9600 baud; the bootloader then listens only at\n"
+        "--boot-baud and sends its start signal (0x0A) every 100 ms until it is answered.",
+        "tamrix-sim");
+
+    bool listChips = false;
+    bool echo = false;
+    bool garbage = false;
+    std::string versionAddresses;
+    app.add_flag("--list-chips", listChips, "Print the chips it can play and exit");
+    app.add_option("--chip", o.chip, "Chip to identify as, by its device-table name")
+        ->capture_default_str();
+    AddNumber(app, "--id", o.deviceId, "Identify with this device id instead (0xNNNN)", 0xFFFF);
+    AddNumber(app, "--pi", o.pi, "... and this PI (0-15)", 15);
+    app.add_flag("--echo", echo, "One-wire wiring: every byte the host sends comes back to it");
+    AddNumber(app, "--boot-baud", o.bootBaud, "The bootloader's baud rate (default 115200)",
+              4000000);
+    app.add_flag("--pace", o.pace, "Bytes take their wire time (10 bits each) both ways");
+    app.add_flag("--silent", o.silentBootloader,
+                 "The bootloader never sends its start signal (the host times out)");
+    app.add_flag("--bootloader", o.startInBootloader,
+                 "Start in the bootloader instead of the running application");
+    app.add_flag("-v,--verbose", commandLine.verbose, "Trace every byte to stderr");
+    app.add_option("--link", o.linkPath, "Also make the device reachable through this symlink");
+    app.add_flag("--checksum", o.checksum, "PIC program rows carry a 16-bit checksum");
+    app.add_option("--load", commandLine.loadPath, "Lay this Intel HEX image over the flash")
+        ->check(CLI::ExistingFile);
+    app.add_option("--dump", commandLine.dumpPath, "Write the flash as Intel HEX on exit");
+    AddNumber(app, "--product-code", o.productCode, "Product code (default 12345)", 0xFFFF);
+    AddNumber(app, "--app-version", o.appVersion,
+              "Application version in thousandths (default 1000)", 0xFFFF);
+    AddNumber(app, "--version-flag", o.versionFlagByte,
+              "PIC: upper byte of the version instruction (0 = flag 1; default 0)", 0xFF);
+    AddNumber(app, "--boot-version", o.bootVersion, "Boot version (default 1500)", 0xFFFF);
+    app.add_option("--version-addresses", versionAddresses,
+                   "PIC: product-code, version and third address (default 0x0C00,0x0C02,0x0BFE)")
+        ->type_name("A,B,C");
+
+    auto* faults = app.add_option_group("Faults", "Misbehaviour on demand");
+    AddNumber(*faults, "--nack", f.nackRows, "NACK the next N row frames", 1000000);
+    faults
+        ->add_option("--nack-share", f.nackShare, "NACK this share (0..1) of row frames at random")
+        ->check(CLI::Range(0.0, 1.0));
+    AddNumber(*faults, "--seed", f.seed, "Seed of --nack-share (default 1)", 0xFFFFFFFF);
+    AddNumber(*faults, "--drop-ack", f.dropAcks, "Write the next N rows but do not acknowledge",
+              1000000);
+    faults->add_flag("--garbage", garbage, "Answer every row with 0x55 instead of an acknowledge");
+    AddNumber(*faults, "--silent-after", f.silentAfterRows,
+              "Stop answering anything after N row frames", 1000000);
+    AddNumber(*faults, "--hangup-after", f.hangUpAfterRows,
+              "Vanish from the port (hang up) when row frame N+1 arrives", 1000000);
+    AddNumber(*faults, "--row-delay", f.rowDelayMs, "A row write takes MS milliseconds", 600000);
+    faults->add_flag("--no-version-info", f.noVersionInfo, "Do not answer 0x10");
+    faults->add_flag("--no-version-addresses", f.noVersionAddresses, "Do not answer 0x11");
+
+    try {
+        app.parse(argc, argv);
+        if (!versionAddresses.empty()) {
+            std::stringstream parts(versionAddresses);
+            std::string part;
+            uint32_t* targets[3] = {&o.productCodeAddress, &o.versionAddress, &o.thirdAddress};
+            int n = 0;
+            while (std::getline(parts, part, ',')) {
+                unsigned long value = 0;
+                if (n == 3 || !ParseNumber(part, 0xFFFFFF, value)) {
+                    throw CLI::ValidationError(
+                        "--version-addresses",
+                        "three addresses A,B,C expected: " + versionAddresses);
+                }
+                *targets[n++] = static_cast<uint32_t>(value);
+            }
+            if (n != 3) {
+                throw CLI::ValidationError("--version-addresses",
+                                           "three addresses A,B,C expected: " + versionAddresses);
+            }
+        }
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+    if (listChips) {
+        std::fputs(ChipList().c_str(), stdout);
+        return 0;
+    }
+    o.wiring = echo ? SimWiring::OneWireEcho : SimWiring::TwoWire;
+    if (garbage)
+        f.garbageAcks = -1;
+    return -1;
+}
+
+bool LoadInitialImage(SimCommandLine& commandLine, std::string* error) {
+    if (commandLine.loadPath.empty())
+        return true;
+    std::ifstream file(commandLine.loadPath, std::ios::binary);
+    if (!file) {
+        if (error)
+            *error = "cannot open " + commandLine.loadPath;
+        return false;
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string content = text.str();
+    std::string why;
+    if (!ParseIntelHex(content.data(), static_cast<int>(content.size()),
+                       commandLine.options.initialImage, &why)) {
+        if (error)
+            *error = commandLine.loadPath + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+std::string FormatTraceLine(const SimTraceEntry& entry) {
+    return Format("%12.3f ms  %s  %02X\n", static_cast<double>(entry.timeUs) / 1000.0,
+                  SimTraceDirectionName(entry.direction), entry.byte);
+}
+
+}  // namespace tamrix

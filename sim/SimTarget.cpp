@@ -1,0 +1,504 @@
+#include "sim/SimTarget.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+#include "sim/LineSpeed.h"
+#include "sim/PicBootloader.h"
+#include "sim/SamBootloader.h"
+
+namespace tamrix {
+
+namespace {
+
+constexpr int64_t kStartSignalPeriodUs = 100000;
+// While the host does not read and the terminal is full, look again this often in case the
+// terminal does not report room to write.
+constexpr int64_t kBlockedRetryUs = 10000;
+constexpr size_t kChunk = 4096;
+
+int64_t SteadyNs() {
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+DeviceTableEntry ResolveDevice(const SimOptions& options, std::string& error) {
+    if (options.deviceId >= 0) {
+        const auto id = static_cast<uint16_t>(options.deviceId);
+        const auto pi = static_cast<uint16_t>(options.pi);
+        DeviceTableEntry entry = LookupDevice(id, pi);
+        if (entry.family == 0) {  // unlisted: it still identifies with the pair it was given
+            entry.deviceId = id;
+            entry.pi = pi;
+        }
+        return entry;
+    }
+    if (const DeviceTableEntry* row = FindDeviceByName(options.chip))
+        return *row;
+    error = "unknown chip \"" + options.chip + "\" (see the device table)";
+    return DeviceTable[kDeviceTableRows];
+}
+
+}  // namespace
+
+CSimTarget::CSimTarget(SimOptions options)
+    : options_(std::move(options)), device_(ResolveDevice(options_, setupError_)) {
+    faults_.Set(options_.faults);
+    if (!setupError_.empty())
+        return;
+    switch (device_.family == 0 ? ProgrammerKind::None : ProgrammerKindFor(device_)) {
+        case ProgrammerKind::Pic: {
+            auto pic = std::make_unique<CSimPicBootloader>(device_, options_);
+            pic_ = pic.get();
+            bootloader_ = std::move(pic);
+            break;
+        }
+        case ProgrammerKind::Sam: {
+            auto sam = std::make_unique<CSimSamBootloader>(device_, options_);
+            sam_ = sam.get();
+            bootloader_ = std::move(sam);
+            break;
+        }
+        case ProgrammerKind::None:
+            bootloader_ = std::make_unique<CSimBootloader>(device_.deviceId, device_.pi);
+            break;
+    }
+}
+
+CSimTarget::~CSimTarget() {
+    Stop();
+}
+
+bool CSimTarget::Start(std::string* error) {
+    auto fail = [error](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!setupError_.empty())
+        return fail(setupError_);
+    if (options_.bootBaud <= 0 || SpeedFromBaud(options_.bootBaud) == B0) {
+        return fail("the bootloader's baud rate is not one a serial port can be set to");
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (thread_.joinable() || state_ != SimState::Stopped)
+        return fail("already started");
+    std::string why;
+    if (!bootloader_->LoadHexImage(options_.initialImage, &why))
+        return fail(why);
+    options_.initialImage.clear();  // only needed once
+    if (!terminal_.Open(options_.linkPath, &why))
+        return fail(why);
+    wakeFd_.Reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!wakeFd_.IsOpen()) {
+        terminal_.Close();
+        return fail(std::string("eventfd: ") + std::strerror(errno));
+    }
+    originNs_ = SteadyNs();
+    stopping_ = false;
+    state_ = SimState::Application;
+    if (options_.startInBootloader)
+        EnterBootloader(0);
+    thread_ = std::thread(&CSimTarget::Run, this);
+    return true;
+}
+
+void CSimTarget::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    Wake();
+    if (thread_.joinable())
+        thread_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    terminal_.Close();
+    wakeFd_.Reset();
+    if (state_ != SimState::HungUp)
+        state_ = SimState::Stopped;
+    ++generation_;
+    changed_.notify_all();
+}
+
+std::string CSimTarget::DevicePath() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return terminal_.SlavePath();
+}
+
+std::string CSimTarget::LinkPath() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return terminal_.LinkPath();
+}
+
+SimState CSimTarget::State() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_;
+}
+
+SimCounters CSimTarget::Counters() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return counters_;
+}
+
+SimVersions CSimTarget::Versions() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bootloader_ ? bootloader_->Versions() : SimVersions();
+}
+
+void CSimTarget::PowerCycle() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (state_ == SimState::Stopped || state_ == SimState::HungUp)
+            return;
+        state_ = SimState::Application;
+        inbound_.clear();
+        outbound_.clear();
+        inboundLineFreeUs_ = 0;
+        outboundLineFreeUs_ = 0;
+        outputBlocked_ = false;
+        wakeUp_.Clear();
+        bootloader_->Reset();
+        ++generation_;
+    }
+    changed_.notify_all();
+    Wake();
+}
+
+void CSimTarget::SetFaults(const SimFaults& faults) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        faults_.Set(faults);
+    }
+    Wake();
+}
+
+SimFaults CSimTarget::Faults() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return faults_.Current();
+}
+
+uint32_t CSimTarget::ProgramWord(uint32_t address) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pic_ ? pic_->Flash().Instruction(address) : 0;
+}
+
+uint16_t CSimTarget::EepromWord(uint32_t address) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pic_ ? pic_->Flash().EepromWord(address) : 0;
+}
+
+uint16_t CSimTarget::ConfigWord(int index) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pic_ ? pic_->Flash().ConfigWord(index) : 0;
+}
+
+uint8_t CSimTarget::SamByte(uint32_t address) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sam_ ? sam_->Flash().Byte(address) : 0;
+}
+
+std::map<uint32_t, uint8_t> CSimTarget::HexImage() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bootloader_ ? bootloader_->HexImage() : std::map<uint32_t, uint8_t>();
+}
+
+std::vector<SimTraceEntry> CSimTarget::Trace() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return trace_;
+}
+
+void CSimTarget::ClearTrace() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    trace_.clear();
+}
+
+bool CSimTarget::WaitFor(const std::function<bool()>& condition, int timeoutMs) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        const uint64_t seen = generation_;
+        lock.unlock();
+        if (condition())
+            return true;
+        lock.lock();
+        // A step that happened while the condition was evaluated has moved the generation on.
+        if (!changed_.wait_until(lock, deadline, [&] { return generation_ != seen; })) {
+            lock.unlock();
+            return condition();
+        }
+    }
+}
+
+// The loop ------------------------------------------------------------------------------------
+
+int64_t CSimTarget::NowUs() const {
+    return (SteadyNs() - originNs_) / 1000;
+}
+
+void CSimTarget::Wake() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!wakeFd_.IsOpen())
+        return;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_.Get(), &one, sizeof one);
+}
+
+void CSimTarget::Run() {
+    // Wake up when a byte is due, not tens of microseconds later: the pacing is measured.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    std::vector<SimTraceEntry> deliver;
+    for (;;) {
+        int64_t wakeAtUs = -1;
+        bool wantWrite = false;
+        bool ended = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stopping_)
+                return;
+            const int64_t now = NowUs();
+            ReadFromHost(now);
+            Advance(now);
+            if (hangUpPending_) {
+                // Gone from the port: the host's descriptor sees a hang-up.
+                terminal_.HangUp();
+                inbound_.clear();
+                outbound_.clear();
+                state_ = SimState::HungUp;
+                ended = true;
+            } else {
+                wakeAtUs = NextWakeUs(now);
+                wantWrite = outputBlocked_;
+            }
+            deliver.swap(traceToDeliver_);
+            ++generation_;
+        }
+        changed_.notify_all();
+        if (options_.onTrace) {
+            for (const SimTraceEntry& entry : deliver)
+                options_.onTrace(entry);
+        }
+        deliver.clear();
+        if (ended)
+            return;
+        WaitForEvents(wakeAtUs, wantWrite);
+    }
+}
+
+void CSimTarget::WaitForEvents(int64_t wakeAtUs, bool wantWrite) {
+    pollfd fds[2] = {};
+    fds[0].fd = terminal_.Master();  // only this thread closes it, and only after this wait
+    fds[0].events = static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0));
+    fds[1].fd = wakeFd_.Get();
+    fds[1].events = POLLIN;
+    timespec timeout{};
+    timespec* limit = nullptr;
+    if (wakeAtUs >= 0) {
+        const int64_t delta = std::max<int64_t>(0, wakeAtUs - NowUs());
+        timeout.tv_sec = static_cast<time_t>(delta / 1000000);
+        timeout.tv_nsec = static_cast<long>((delta % 1000000) * 1000);
+        limit = &timeout;
+    }
+    if (ppoll(fds, 2, limit, nullptr) > 0 && (fds[1].revents & POLLIN)) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(fds[1].fd, &count, sizeof count);
+    }
+}
+
+void CSimTarget::ReadFromHost(int64_t now) {
+    uint8_t buffer[kChunk];
+    for (;;) {
+        const ssize_t got = ::read(terminal_.Master(), buffer, sizeof buffer);
+        if (got <= 0)
+            return;  // EAGAIN: nothing more for now
+        // The speed the host sends at, read as the bytes come: the host may change it between
+        // writes (wake-up at 19200 and 9600, then its chosen rate).
+        const int baud = ReadLineSpeeds(terminal_.Slave()).transmit;
+        for (ssize_t i = 0; i < got; ++i) {
+            int64_t at = now;
+            if (options_.pace) {
+                at = std::max(now, inboundLineFreeUs_) +
+                     ByteTimeUs(baud > 0 ? baud : options_.bootBaud);
+                inboundLineFreeUs_ = at;
+            }
+            inbound_.push_back({at, buffer[i], baud});
+        }
+    }
+}
+
+void CSimTarget::Advance(int64_t now) {
+    while (!inbound_.empty() && inbound_.front().atUs <= now && !hangUpPending_) {
+        const InboundByte in = inbound_.front();
+        inbound_.pop_front();
+        Process(in);
+    }
+    if (hangUpPending_)
+        return;
+    SendStartSignal(now);
+    WriteDue(now);
+}
+
+void CSimTarget::Process(const InboundByte& in) {
+    // The one-wire echo is the line itself: every host byte comes back, whatever the product
+    // makes of it, and before any answer to it.
+    if (options_.wiring == SimWiring::OneWireEcho)
+        WriteEcho(in);
+
+    switch (state_) {
+        case SimState::Application:
+            if (!CWakeUpDetector::ListensAt(in.baud)) {
+                ++counters_.noiseBytes;
+                AddTrace(in.atUs, SimTraceDirection::Noise, in.byte);
+                wakeUp_.Clear();
+                return;
+            }
+            AddTrace(in.atUs, SimTraceDirection::HostToTarget, in.byte);
+            if (wakeUp_.Feed(in.byte, in.baud)) {
+                ++counters_.wakeUps;
+                EnterBootloader(in.atUs);
+            }
+            return;
+        case SimState::WaitingForAnswer:
+        case SimState::Bootloader:
+            if (in.baud != options_.bootBaud) {
+                ++counters_.noiseBytes;
+                AddTrace(in.atUs, SimTraceDirection::Noise, in.byte);
+                return;
+            }
+            AddTrace(in.atUs, SimTraceDirection::HostToTarget, in.byte);
+            if (state_ == SimState::WaitingForAnswer) {
+                // Until its start signal is answered the bootloader listens for nothing else.
+                if (in.byte == kSimStartSignal)
+                    state_ = SimState::Bootloader;
+                return;
+            }
+            ProcessBootloaderByte(in);
+            return;
+        case SimState::Stopped:
+        case SimState::HungUp:
+            return;
+    }
+}
+
+void CSimTarget::ProcessBootloaderByte(const InboundByte& in) {
+    SimActions out;
+    SimFrameContext context{faults_, counters_};
+    bootloader_->Receive(in.byte, context, out);
+    if (out.hangUp) {
+        hangUpPending_ = true;
+        return;
+    }
+    if (!out.reply.empty() && !faults_.Silent()) {
+        Queue(out.reply, in.atUs + 1000LL * out.replyDelayMs);
+    }
+    if (out.finished) {
+        state_ = SimState::Application;  // the new firmware runs
+        wakeUp_.Clear();
+    }
+}
+
+void CSimTarget::EnterBootloader(int64_t atUs) {
+    state_ = SimState::WaitingForAnswer;
+    bootloader_->Reset();
+    nextStartSignalUs_ = atUs;
+}
+
+void CSimTarget::SendStartSignal(int64_t now) {
+    if (state_ != SimState::WaitingForAnswer || options_.silentBootloader)
+        return;
+    if (nextStartSignalUs_ > now)
+        return;
+    // Nothing piles up while the host is not listening: a signal goes out only on an idle line.
+    if (!faults_.Silent() && outbound_.empty()) {
+        Queue({kSimStartSignal}, nextStartSignalUs_);
+        ++counters_.startSignals;
+    }
+    nextStartSignalUs_ += kStartSignalPeriodUs;
+    if (nextStartSignalUs_ <= now)
+        nextStartSignalUs_ = now + kStartSignalPeriodUs;
+}
+
+void CSimTarget::Queue(const std::vector<uint8_t>& bytes, int64_t readyUs) {
+    for (uint8_t byte : bytes) {
+        int64_t at = readyUs;
+        if (options_.pace) {
+            at = std::max(readyUs, outboundLineFreeUs_) + ByteTimeUs(options_.bootBaud);
+            outboundLineFreeUs_ = at;
+        }
+        outbound_.push_back({at, byte});
+    }
+}
+
+uint8_t CSimTarget::AsHostHearsIt(uint8_t byte, int hostBaud) const {
+    if (hostBaud == options_.bootBaud)
+        return byte;
+    return hostBaud > options_.bootBaud ? 0x00 : 0xFF;
+}
+
+void CSimTarget::WriteDue(int64_t now) {
+    if (outbound_.empty() || outbound_.front().atUs > now)
+        return;
+    const int hostBaud = ReadLineSpeeds(terminal_.Slave()).receive;
+    uint8_t buffer[kChunk];
+    size_t count = 0;
+    for (const OutboundByte& out : outbound_) {
+        if (out.atUs > now || count == kChunk)
+            break;
+        buffer[count++] = AsHostHearsIt(out.byte, hostBaud);
+    }
+    const ssize_t written = ::write(terminal_.Master(), buffer, count);
+    if (written < 0) {
+        outputBlocked_ = (errno == EAGAIN || errno == EWOULDBLOCK);
+        return;
+    }
+    for (ssize_t i = 0; i < written; ++i) {
+        AddTrace(now, SimTraceDirection::TargetToHost, buffer[i]);
+        outbound_.pop_front();
+    }
+    outputBlocked_ = static_cast<size_t>(written) < count;
+}
+
+void CSimTarget::WriteEcho(const InboundByte& in) {
+    // A host that does not read its echo loses it once the terminal is full; nothing waits.
+    if (::write(terminal_.Master(), &in.byte, 1) == 1) {
+        AddTrace(in.atUs, SimTraceDirection::Echo, in.byte);
+    }
+}
+
+int64_t CSimTarget::NextWakeUs(int64_t now) const {
+    int64_t next = INT64_MAX;
+    if (!inbound_.empty()) {
+        size_t index = 0;
+        // Without echo nobody can tell when a byte inside a frame was taken: sleep until the
+        // frame can be complete, and answer the moment it is.
+        if (options_.pace && options_.wiring == SimWiring::TwoWire &&
+            state_ == SimState::Bootloader) {
+            index = std::min(bootloader_->BytesWanted(), inbound_.size()) - 1;
+        }
+        next = inbound_[index].atUs;
+    }
+    if (state_ == SimState::WaitingForAnswer && !options_.silentBootloader) {
+        next = std::min(next, nextStartSignalUs_);
+    }
+    if (!outbound_.empty()) {
+        next = std::min(next, outputBlocked_ ? now + kBlockedRetryUs : outbound_.front().atUs);
+    }
+    return next == INT64_MAX ? -1 : next;
+}
+
+void CSimTarget::AddTrace(int64_t atUs, SimTraceDirection direction, uint8_t byte) {
+    const SimTraceEntry entry{atUs, direction, byte};
+    if (options_.keepTrace)
+        trace_.push_back(entry);
+    if (options_.onTrace)
+        traceToDeliver_.push_back(entry);
+}
+
+}  // namespace tamrix
