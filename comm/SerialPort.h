@@ -7,6 +7,7 @@
 // (bounded by a per-byte write time-out of 38400 / baud ms at 38400 baud and below), and echo
 // mode for the one-wire wiring.
 
+#include <chrono>
 #include <string>
 
 #include "comm/CommChannel.h"
@@ -41,8 +42,21 @@ public:
     int PortNumber() const { return portNumber; }
     const std::string& DevicePath() const { return devicePath; }
 
+    // Milliseconds a write may take per byte at `baudRate`: 38400 / baudRate, integer division;
+    // 0 (no write time-out) at 57600 baud and above, and for rates that make no sense.
+    static int WriteTimeoutPerByte(int baudRate);
+
 private:
+    using Deadline = std::chrono::steady_clock::time_point;
+
     void ShowMessage(const char* text);
+    bool Configure(int baud);
+    bool PurgeInput();
+    bool PurgeOutput();
+    bool DrainOutput(Deadline deadline);
+    bool RemoveEcho(int count);
+    bool WaitForBytes(int count, Deadline deadline);
+    int64_t WireTimeUs(int64_t bytes) const;
 
     CReportWindow* window;
     int handle = -1;  // file descriptor; -1 while closed
