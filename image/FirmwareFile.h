@@ -1,0 +1,50 @@
+#pragma once
+// Firmware files ("Upgrade Binary File", usually *.bin): Intel HEX text with every byte XORed with
+// the keystream of CKeystream. ConvertBinFile turns such a file back into text in the download
+// buffer; the same XOR the other way makes firmware files from Intel HEX (tamrix-cli convert,
+// the tests' sample firmware).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tamrix {
+
+class CReportWindow;
+
+// The download process's text buffer: 1 MiB, zero-filled before every load so that the loaded
+// text is always followed by NUL bytes.
+inline constexpr int kImageBufferSize = 1048576;
+
+// The seed of the keystream. Every firmware file is scrambled with the keystream that starts
+// from this one seed, and a file reads back correctly only with the seed its producer used:
+// files made by a producer that used another seed need that seed passed explicitly (--seed of
+// tamrix-cli). Changing this value makes every firmware file already in the field unreadable.
+inline constexpr uint32_t kConversionSeed = 0x54414D58u;  // "TAMX"
+
+// Reads the firmware file at `path` and stores its unscrambled text at the start of
+// `imageBuffer` (kImageBufferSize bytes, zero-filled by the caller; no terminator is added).
+// Returns 1 with `imageSize` = the file's length, or 0 after a status line to `window` (nothing
+// is reported without a window):
+//   the file is missing, not a regular file, not readable and writable, or locked by another
+//   program  -> "[Error] : Bin File Open Fail - Convert\r\n"
+//   the file is empty or nothing could be read  -> "[Error] : Bin File Read Fail - Convert \r\n"
+//   the file does not fit the buffer  -> a "Bin File Too Large" line; the buffer is untouched.
+// The file is opened read-write and locked exclusively while it is read, so that a file another
+// program is still writing is refused; nothing is ever written to it.
+int ConvertBinFile(uint8_t* imageBuffer, CReportWindow* window, const std::string& path,
+                   int& imageSize, uint32_t seed = kConversionSeed);
+
+// XORs `count` bytes in place with the keystream that starts from `seed`. Scrambling and
+// unscrambling are the same operation.
+void ApplyKeystream(uint8_t* bytes, size_t count, uint32_t seed = kConversionSeed);
+
+// `bytes` scrambled (or unscrambled) with the keystream that starts from `seed`.
+std::vector<uint8_t> ScrambleBytes(std::vector<uint8_t> bytes, uint32_t seed = kConversionSeed);
+
+// Writes `hexText` scrambled as a firmware file at `path` (created or replaced). False with a
+// reason in `error` when the file cannot be written; a partly written file is removed.
+bool WriteFirmwareFile(const std::string& path, const std::vector<uint8_t>& hexText, uint32_t seed,
+                       std::string& error);
+
+}  // namespace tamrix
