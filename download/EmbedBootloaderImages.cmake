@@ -1,0 +1,60 @@
+# Writes a C++ source that holds the bootloader images as byte arrays, so that the program
+# carries them without any tool at build time beyond CMake.
+#   cmake -DOUTPUT=<file.cpp> -DIMAGE_DIR=<folder> -DIDS=<id,id,...> -P EmbedBootloaderImages.cmake
+# Each id names <IMAGE_DIR>/bootloader-<id>.hex; the bytes are taken unchanged.
+
+if(NOT OUTPUT OR NOT IMAGE_DIR OR NOT IDS)
+  message(FATAL_ERROR "EmbedBootloaderImages.cmake needs OUTPUT, IMAGE_DIR and IDS")
+endif()
+string(REPLACE "," ";" ids "${IDS}")
+
+# The loader copies an image through a buffer of this size; a larger image is refused here,
+# where the build can still say which file is wrong.
+set(size_limit 524288)
+
+set(arrays "")
+set(entries "")
+foreach(id IN LISTS ids)
+  set(path "${IMAGE_DIR}/bootloader-${id}.hex")
+  if(NOT EXISTS "${path}")
+    message(FATAL_ERROR "bootloader image ${path} is missing")
+  endif()
+  file(SIZE "${path}" size)
+  if(size EQUAL 0 OR size GREATER size_limit)
+    message(FATAL_ERROR "bootloader image ${path} has ${size} bytes (1 to ${size_limit} allowed)")
+  endif()
+  file(READ "${path}" digits HEX)
+  # 32 bytes to a source line, each byte as 0xNN.
+  string(REGEX REPLACE "([0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f])"
+         "\\1 " digits "${digits}")
+  string(REGEX REPLACE "([^ ]+ [^ ]+ [^ ]+ [^ ]+ [^ ]+ [^ ]+ [^ ]+ [^ ]+ )" "\\1\n" digits
+         "${digits}")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," digits "${digits}")
+  string(REPLACE " " "" digits "${digits}")
+  string(APPEND arrays "const uint8_t kImage${id}[] = {\n${digits}\n};\n"
+                       "static_assert(sizeof kImage${id} == ${size});\n\n")
+  string(APPEND entries "    {${id}, kImage${id}, sizeof kImage${id}},\n")
+endforeach()
+
+set(source "// Generated from bootloader-<id>.hex by EmbedBootloaderImages.cmake; do not edit.
+
+#include \"download/BootloaderImages.h\"
+
+namespace tamrix {
+
+namespace {
+
+${arrays}const EmbeddedBootloaderImage kImages[] = {
+${entries}};
+
+}  // namespace
+
+const EmbeddedBootloaderImage* EmbeddedBootloaderImages(size_t& count) {
+    count = sizeof kImages / sizeof kImages[0];
+    return kImages;
+}
+
+}  // namespace tamrix
+")
+
+file(WRITE "${OUTPUT}" "${source}")
