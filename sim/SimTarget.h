@@ -119,8 +119,8 @@ class CSimTarget {
     uint8_t AsHostHearsIt(uint8_t byte, int hostBaud) const;
 
     SimOptions options_;
+    std::string setupError_;  // before device_: resolving the device fills it
     DeviceTableEntry device_;
-    std::string setupError_;
     std::unique_ptr<CSimBootloader> bootloader_;
     CSimPicBootloader* pic_ = nullptr;  // the same object as bootloader_, when it is a PIC
     CSimSamBootloader* sam_ = nullptr;  // ... when it is a SAM
