@@ -1,0 +1,272 @@
+// CProgramerPIC: the row map and the conversation with the PIC bootloader. The HEX loading and
+// the file-information readers are in ProgramerPICHex.cpp.
+
+#include "programmer/ProgramerPIC.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "comm/CommChannel.h"
+#include "common/Format.h"
+
+namespace tamrix {
+
+namespace {
+
+constexpr int kSettleMs = 100;          // after the flush pair that opens or closes an operation
+constexpr int kReadReplyWaitMs = 1000;  // a flash read reply later than this is a time-out
+constexpr int kReadAttempts = 5;
+constexpr int kRetryPauseMs = 5;
+constexpr int kRequestAttempts = 5;  // version requests
+constexpr int kRequestReplyWaitMs = 50;
+constexpr int kRequestRetryPauseMs = 100;
+constexpr int kRequestReplyBytes = 12;
+constexpr int kResetVectorSlots = 4;          // two instructions, two device addresses each
+constexpr int kHundredthsProductLine = 0x61;  // product codes 0x61xx count versions in hundredths
+
+}  // namespace
+
+CProgramerPIC::CProgramerPIC(CCommChannel* commChannel, CClock& clockRef,
+                             CReportWindow* reportWindow)
+    : CProgramer(commChannel, clockRef, kPicRowCount, reportWindow) {}
+
+std::string CProgramerPIC::AppVersionText(uint16_t productCode, uint16_t appVersion) {
+    if ((productCode >> 8) == kHundredthsProductLine)
+        return Format("%0.2f", appVersion / 100.0);
+    return Format("%0.1f", appVersion / 1000.0);
+}
+
+// ---- image -------------------------------------------------------------------------------------
+
+void CProgramerPIC::BuildMemoryMap(int family) {
+    const int programWords = PicProgramRowWords(family);
+    size_t entry = 0;
+    for (int n = 0; n < kPicProgramRows; ++n) {
+        rows[entry++] = std::make_unique<CMemoryPIC>(clock, family, kRowProgram, n, programWords,
+                                                     n * programWords * 2);
+    }
+    for (int n = 0; n < kPicEepromRows; ++n) {
+        rows[entry++] = std::make_unique<CMemoryPIC>(clock, family, kRowEeprom, n, kPicAuxRowWords,
+                                                     kPicEepromBase + n * kPicEepromRowSpan);
+    }
+    for (int n = 0; n < kPicConfigRows; ++n) {
+        rows[entry++] = std::make_unique<CMemoryPIC>(clock, family, kRowConfig, n, kPicAuxRowWords,
+                                                     kPicConfigBase + n * kPicConfigRowSpan);
+    }
+}
+
+CMemory* CProgramerPIC::FindRow(uint32_t address) const {
+    if (rows.size() != static_cast<size_t>(kPicRowCount) || rows[0] == nullptr)
+        return nullptr;
+    const uint32_t programSpan = 2u * static_cast<uint32_t>(rows[0]->wordCount);
+    const uint32_t eepromEnd = kPicEepromBase + kPicEepromRows * kPicEepromRowSpan;
+    const uint32_t configEnd = kPicConfigBase + kPicConfigRows * kPicConfigRowSpan;
+
+    size_t index = 0;
+    if (address < programSpan * kPicProgramRows) {
+        index = address / programSpan;
+    } else if (address >= kPicEepromBase && address < eepromEnd) {
+        index = kPicProgramRows + (address - kPicEepromBase) / kPicEepromRowSpan;
+    } else if (address >= kPicConfigBase && address < configEnd) {
+        index = kPicProgramRows + kPicEepromRows + (address - kPicConfigBase) / kPicConfigRowSpan;
+    } else {
+        return nullptr;
+    }
+    return rows[index].get();
+}
+
+int CProgramerPIC::GetImageWord(int address) {
+    CMemory* row = FindRow(static_cast<uint32_t>(address));
+    int value = 0;
+    if (row == nullptr || row->GetWord(address, value) != 1)
+        return 0;
+    return value;
+}
+
+int CProgramerPIC::GetImageProductCode() {
+    return GetImageWord(kPicProductCodeAddress);
+}
+
+// ---- flash reads -------------------------------------------------------------------------------
+
+int CProgramerPIC::ReadFlash(int address, int length, std::vector<uint8_t>& reply) {
+    if (channel == nullptr)
+        return 0;
+    channel->FlushRx();
+    channel->FlushTx();
+    clock.SleepMs(kSettleMs);
+
+    const uint8_t command[4] = {kPicReadFlash, static_cast<uint8_t>(address & 0xFF),
+                                static_cast<uint8_t>((address >> 8) & 0xFF),
+                                static_cast<uint8_t>((address >> 16) & 0xFF)};
+    reply.assign(static_cast<size_t>(length), 0);
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        const int64_t sentAt = clock.NowMs();
+        channel->Write(command, sizeof command);
+        if (WaitForBytes(length, sentAt, kReadReplyWaitMs) &&
+            channel->Read(reply.data(), length) == length) {
+            return 1;
+        }
+        clock.SleepMs(kRetryPauseMs);
+        if (!channel->FlushRx())
+            return 0;
+    }
+    ReportStatus("[Error] : Flash Reading TimeOut!!\r\n");
+    return 0;
+}
+
+int CProgramerPIC::ReadResetVector(int blockLength) {
+    ReportStatus("[Message] : Reading Target Data..\r\n");
+    CMemory* row0 = FindRow(0);
+    if (row0 == nullptr)
+        return 0;  // no image to copy into: BuildMemoryMap was not called
+    std::vector<uint8_t> r;
+    if (ReadFlash(0, blockLength, r) != 1)
+        return 0;
+
+    // The reply gives each instruction upper byte first (U, M, L); the slots take L M U 00, so the
+    // image starts with exactly the target's own reset vector, whatever the file had there.
+    const std::string text =
+        Format("%02x%02x%02x00%02x%02x%02x00", r[2], r[1], r[0], r[5], r[4], r[3]);
+    for (int address = 0; address < kResetVectorSlots; ++address) {
+        row0->SetWord(address, text.c_str() + 4 * address);
+    }
+    for (auto& row : rows) {
+        if (row != nullptr)
+            row->PackRow();
+    }
+    return 1;
+}
+
+int CProgramerPIC::ReadTargetData(int family) {
+    return ReadResetVector(family == kFamilyDsPic30F ? kPicSmallReadBlock : kPicLargeReadBlock);
+}
+
+int CProgramerPIC::ReadTargetDataSmallRow() {
+    return ReadResetVector(kPicSmallReadBlock);
+}
+
+int CProgramerPIC::ReadVersionFromFlash(VersionInfo& info, int& versionFlag) {
+    ReportStatus("[Message] : Reading Flash Data..\r\n");
+    std::vector<uint8_t> r;
+    if (ReadFlash(kPicProductCodeAddress, kPicLargeReadBlock, r) != 1)
+        return 0;
+
+    // Instructions at 0x0C00 (product code) and 0x0C02 (application version), U M L each.
+    info.productCode = static_cast<uint16_t>(r[1] * 256 + r[2]);
+    info.appVersion = static_cast<uint16_t>(r[4] * 256 + r[5]);
+    info.bootVersion = 0;
+    versionFlag = r[3] == 0 ? 1 : 0;
+    info.productCodeText = Format("%d", info.productCode);
+    info.appVersionText = Format("%0.2f", info.appVersion / 1000.0);
+    info.bootVersionText = Format("%0.2f", 0.0);
+    ReportStatus(Format(
+        "[Message] : Target Version Read From Flash (P Code:%s, App Ver:%s, Boot Ver:%s)\r\n",
+        info.productCodeText.c_str(), info.appVersionText.c_str(), info.bootVersionText.c_str()));
+    return 1;
+}
+
+// ---- version requests --------------------------------------------------------------------------
+
+bool CProgramerPIC::RequestTwelveBytes(uint8_t command, uint8_t reply[12]) {
+    if (channel == nullptr)
+        return false;
+    channel->FlushTx();
+    channel->FlushRx();
+    clock.SleepMs(kSettleMs);
+    for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
+        channel->Write(&command, 1);
+        clock.SleepMs(kRequestReplyWaitMs);
+        if (channel->BytesAvailable() >= kRequestReplyBytes &&
+            channel->Read(reply, kRequestReplyBytes) == kRequestReplyBytes) {
+            return true;
+        }
+        clock.SleepMs(kRequestRetryPauseMs);
+    }
+    return false;
+}
+
+int CProgramerPIC::ReadTargetVersion(VersionInfo& info, int& versionFlag) {
+    uint8_t r[kRequestReplyBytes] = {};
+    if (!RequestTwelveBytes(kPicReadVersion, r))
+        return 0;
+
+    // Three 4-byte fields, each the bytes L, M, U, P of an instruction: the product code, the
+    // application version and the boot version. The version flag says whether the application
+    // version is comparable: 1 when the upper byte U of the version instruction (r6) is 0, the
+    // same rule the flash fallback and the file reader apply to the version instruction.
+    info.productCode = static_cast<uint16_t>(r[0] + 256 * r[1]);
+    info.appVersion = static_cast<uint16_t>(r[4] + 256 * r[5]);
+    info.bootVersion = static_cast<uint16_t>(r[8] + 256 * r[9]);
+    info.productCodeText = Format("%d", info.productCode);
+    info.appVersionText = AppVersionText(info.productCode, info.appVersion);
+    info.bootVersionText = Format("%0.1f", info.bootVersion / 1000.0);
+    ReportStatus(Format("[Message] : Target Version Info (P Code:%s, App Ver:%s, Boot Ver:%s)\r\n",
+                        info.productCodeText.c_str(), info.appVersionText.c_str(),
+                        info.bootVersionText.c_str()));
+    channel->FlushTx();
+    channel->FlushRx();
+    clock.SleepMs(kSettleMs);
+    versionFlag = r[6] == 0 ? 1 : 0;
+    return 1;
+}
+
+int CProgramerPIC::ReadVersionAddresses(int addresses[3]) {
+    uint8_t r[kRequestReplyBytes] = {};
+    if (!RequestTwelveBytes(kPicReadVersionAddresses, r))
+        return 0;
+    for (int k = 0; k < 3; ++k) {
+        const uint8_t* b = r + 4 * k;
+        const uint32_t value =
+            b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+        addresses[k] = static_cast<int>(value);
+    }
+    channel->FlushTx();
+    channel->FlushRx();
+    clock.SleepMs(kSettleMs);
+    return 1;
+}
+
+// ---- programming -------------------------------------------------------------------------------
+
+bool CProgramerPIC::ProgramFlash(int useChecksum) {
+    ReportStatus("[Message] : Start Firmware upgrade...\r\n");
+    progress = 0;
+    if (channel == nullptr)
+        return false;
+
+    for (size_t index = 0; index < rows.size(); ++index) {
+        CMemory* row = rows[index].get();
+        if (row == nullptr)
+            continue;  // no map built: nothing to send
+        const int result =
+            useChecksum == 1 ? row->WriteRowChecked(channel) : row->WriteRow(channel);
+        if (result != 0) {
+            ReportStatus(
+                Format("[Error] : Address 0x%x Flash Programing Fail!!\r\n", row->baseAddress));
+            return false;
+        }
+        if (row->kind != kRowProgram || row->isEmpty == 1)
+            continue;
+        // maxAddress is 0 when no program word above address 0 was loaded (the row written is
+        // then row 0 with the reset vector, or the file holds EEPROM data only): that one row is
+        // all the program memory there is, so it counts as done.
+        if (maxAddress > 0) {
+            const int64_t percent = int64_t{row->baseAddress} * 100 / maxAddress;
+            progress = static_cast<int>(std::min<int64_t>(percent, 100));
+        } else {
+            progress = 100;
+        }
+        if (index % 2 == 0)
+            ReportProgress(progress, kProgressProgramming);
+    }
+
+    const uint8_t finish = kFinishCommand;
+    channel->Write(&finish, 1);
+    progress = 100;
+    ReportProgress(progress, kProgressDone);
+    ReportStatus("[Message] : Successfully Done !!\r\n");
+    return true;
+}
+
+}  // namespace tamrix

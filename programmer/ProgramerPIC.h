@@ -1,0 +1,78 @@
+#pragma once
+// CProgramerPIC: the programmer of the resident bootloader of the Microchip 16-bit targets
+// (dsPIC30F, dsPIC33F, PIC24H, PIC24F). It holds the 1672-row image (program memory, EEPROM,
+// configuration), fills it from Intel HEX text, reads the target's reset vector and version
+// information, and writes the image row by row.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/Clock.h"
+#include "image/MemoryPIC.h"
+#include "programmer/Programmer.h"
+
+namespace tamrix {
+
+// Bootloader commands besides the row writes.
+inline constexpr uint8_t kPicReadFlash = 0x02;
+inline constexpr uint8_t kPicReadVersion = 0x10;
+inline constexpr uint8_t kPicReadVersionAddresses = 0x11;
+
+// Where firmware files keep their product code (and, by default, the application version).
+inline constexpr int kPicProductCodeAddress = 0x0C00;
+inline constexpr int kPicVersionAddress = 0x0C02;
+
+// Flash read blocks, in bytes: 32 or 512 instructions of 3 bytes.
+inline constexpr int kPicSmallReadBlock = 96;
+inline constexpr int kPicLargeReadBlock = 1536;
+
+class CProgramerPIC : public CProgramer {
+  public:
+    explicit CProgramerPIC(CCommChannel* channel, CClock& clock = CSystemClock::Instance(),
+                           CReportWindow* window = nullptr);
+
+    void BuildMemoryMap(int family) override;
+    int LoadHexFile() override;
+    int LoadHexBuffer(const char* text, int length) override;
+    int ReadTargetData(int family) override;
+    int ReadTargetDataSmallRow() override;
+    int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) override;
+    bool ProgramFlash(int useChecksum) override;
+    int GetImageProductCode() override;
+    int GetImageWord(int address) override;
+    int ReadTargetVersion(VersionInfo& info, int& versionFlag) override;
+    int ReadVersionAddresses(int addresses[3]) override;
+    bool ReadFileInfo(const std::string& path, int productCodeAddress, uint16_t& productCode,
+                      int versionAddress, uint16_t& appVersion, int& versionFlag) override;
+    bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
+                                uint16_t& productCode, int versionAddress, uint16_t& appVersion,
+                                int& versionFlag) override;
+
+    // The row that holds a device address, or null when none does (or the map is not built).
+    // Rows never overlap, so the row is computed from the address rather than searched for.
+    CMemory* FindRow(uint32_t address) const;
+
+  private:
+    // Places the records of a HEX text into the rows: 1 when every record was handled.
+    int LoadHexText(const char* text, int length);
+    // The file-information reader on a HEX text. `hundredthsFor0x61` selects the version text
+    // of the buffer reader (hundredths for product codes 0x61xx); the file reader always uses
+    // thousandths.
+    bool ReadFileInfoText(const char* text, int length, int productCodeAddress,
+                          uint16_t& productCode, int versionAddress, uint16_t& appVersion,
+                          int& versionFlag, bool hundredthsFor0x61);
+    // Reads `length` bytes of flash from a device address into `reply`: 1 on success.
+    int ReadFlash(int address, int length, std::vector<uint8_t>& reply);
+    // Copies the target's reset vector (the first two instructions of a read block) into
+    // program row 0 and packs every row.
+    int ReadResetVector(int blockLength);
+    // Sends a one-byte request and takes its 12-byte reply, between flush pairs: true on success.
+    bool RequestTwelveBytes(uint8_t command, uint8_t reply[12]);
+    // Reads a file into `text`; false when it cannot be opened.
+    static bool ReadWholeFile(const std::string& path, std::string& text);
+    // The application version as shown: hundredths for product codes 0x61xx, else thousandths.
+    static std::string AppVersionText(uint16_t productCode, uint16_t appVersion);
+};
+
+}  // namespace tamrix

@@ -1,0 +1,211 @@
+// CProgramerPIC: Intel HEX text into the PIC image, and the product code and version a firmware
+// file carries.
+//
+// A HEX byte address is twice the device address; every four hex digits of a data field (two data
+// bytes) belong to the next device address. Each record is checked before it is used: a damaged
+// record stops the load, with a status line that names its line, so a corrupted file never
+// reaches the target.
+
+#include <algorithm>
+#include <cstddef>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "common/Format.h"
+#include "image/IntelHex.h"
+#include "programmer/ProgramerPIC.h"
+
+namespace tamrix {
+
+namespace {
+
+// Up to `count` hex digits from `from`, never past the end of the line. A record's last group can
+// run into the checksum digits, and the digits after a group can lie beyond the line: there the
+// value ends.
+unsigned DigitsInLine(const HexLine& line, const char* from, int count) {
+    const char* end = line.text.data() + line.text.size();
+    if (from >= end)
+        return 0;
+    const int available = static_cast<int>(std::min<std::ptrdiff_t>(count, end - from));
+    return ParseHexDigits(from, available);
+}
+
+// The 16-bit word of a group read little-endian: the digits c0 c1 c2 c3 give c2 c3 c0 c1, that is
+// L + 256 * M.
+uint16_t LittleEndianWord(const HexLine& line, const char* group) {
+    return static_cast<uint16_t>(DigitsInLine(line, group + 2, 2) * 256 +
+                                 DigitsInLine(line, group, 2));
+}
+
+// A HEX text that is larger than this is not a firmware file of these parts (their program memory
+// needs less than 10 MiB of text); refusing it keeps lengths within int.
+constexpr std::streamoff kLargestHexFile = 256 * 1024 * 1024;
+
+}  // namespace
+
+bool CProgramerPIC::ReadWholeFile(const std::string& path, std::string& text) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    if (size < 0 || size > kLargestHexFile)
+        return false;
+    file.seekg(0, std::ios::beg);
+    text.assign(static_cast<size_t>(size), '\0');
+    file.read(text.data(), size);
+    text.resize(static_cast<size_t>(file.gcount()));
+    return true;
+}
+
+// ---- loading -----------------------------------------------------------------------------------
+
+int CProgramerPIC::LoadHexBuffer(const char* text, int length) {
+    ReportStatus("[Message] : Reading HexFile \r\n");
+    return LoadHexText(text, length);
+}
+
+int CProgramerPIC::LoadHexFile() {
+    ReportStatus("[Message] : Reading HexFile \r\n");
+    std::string text;
+    if (!ReadWholeFile(hexFilePath, text)) {
+        progress = 0;
+        return 0;
+    }
+    return LoadHexText(text.data(), static_cast<int>(text.size()));
+}
+
+int CProgramerPIC::LoadHexText(const char* text, int length) {
+    CHexLineReader reader(text, length);
+    HexLine line;
+    uint32_t extended = 0;  // starts at 0 for every load
+    int result = 1;
+    while (result == 1 && reader.Next(line)) {
+        HexRecord record;
+        const HexRecordError fault = ParseHexRecord(line, record);
+        if (fault != HexRecordError::None) {
+            ReportStatus(HexRecordErrorText(line.number, fault));
+            return 0;
+        }
+        switch (record.type) {
+            case kHexData: {
+                uint32_t address = (static_cast<uint32_t>(record.address) + extended) / 2;
+                const int groups = (record.byteCount + 1) / 2;
+                for (int g = 0; g < groups; ++g, ++address) {
+                    // An odd byte count leaves the last group two data digits short; it is
+                    // completed by the first two checksum digits, which directly follow.
+                    CMemory* row = FindRow(address);
+                    const int device = static_cast<int>(address);
+                    if (row != nullptr && row->SetWord(device, record.dataText + 4 * g) == 1) {
+                        if (row->kind == kRowProgram && device > maxAddress)
+                            maxAddress = device;
+                    } else {
+                        // The rest of the record is still placed; the load fails at its end.
+                        ReportStatus(
+                            Format("[Notice] : Hex file 0x%xAddress out of range\r\n", address));
+                        result = 0;
+                    }
+                }
+                break;
+            }
+            case kHexEndOfFile:
+                break;  // whatever follows is still read
+            case kHexExtendedSegment:
+                extended = static_cast<uint32_t>(record.Digits4(0)) << 4;
+                break;
+            case kHexExtendedLinear:
+                extended = static_cast<uint32_t>(record.Digits4(0)) << 16;
+                break;
+            case kHexStartSegment:
+            case kHexStartLinear:
+                result = 0;  // a start address has no place in a bootloader image
+                break;
+            default:
+                ReportStatus("[Error] : Unknown hex record type!!!\r\n");
+                result = 0;
+                break;
+        }
+    }
+    return result;
+}
+
+// ---- file information --------------------------------------------------------------------------
+
+bool CProgramerPIC::ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
+                                           uint16_t& productCode, int versionAddress,
+                                           uint16_t& appVersion, int& versionFlag) {
+    return ReadFileInfoText(text, length, productCodeAddress, productCode, versionAddress,
+                            appVersion, versionFlag, true);
+}
+
+bool CProgramerPIC::ReadFileInfo(const std::string& path, int productCodeAddress,
+                                 uint16_t& productCode, int versionAddress, uint16_t& appVersion,
+                                 int& versionFlag) {
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
+        progress = 0;
+        return false;
+    }
+    return ReadFileInfoText(text.data(), static_cast<int>(text.size()), productCodeAddress,
+                            productCode, versionAddress, appVersion, versionFlag, false);
+}
+
+bool CProgramerPIC::ReadFileInfoText(const char* text, int length, int productCodeAddress,
+                                     uint16_t& productCode, int versionAddress,
+                                     uint16_t& appVersion, int& versionFlag,
+                                     bool hundredthsFor0x61) {
+    CHexLineReader reader(text, length);
+    HexLine line;
+    uint32_t extended = 0;
+    bool productFound = false;
+    bool versionFound = false;
+    while (reader.Next(line)) {
+        HexRecord record;
+        if (ParseHexRecord(line, record) != HexRecordError::None)
+            return false;
+        switch (record.type) {
+            case kHexData: {
+                const int64_t first = (int64_t{record.address} + extended) / 2;
+                const int64_t end = first + (record.byteCount + 1) / 2;
+                if (productCodeAddress >= first && productCodeAddress < end) {
+                    const char* group = record.dataText + 4 * (productCodeAddress - first);
+                    productCode = LittleEndianWord(line, group);
+                    productFound = true;
+                }
+                if (versionAddress >= first && versionAddress < end) {
+                    const char* group = record.dataText + 4 * (versionAddress - first);
+                    appVersion = LittleEndianWord(line, group);
+                    // The upper byte U of the version instruction: 0 marks a version that can be
+                    // compared with the target's.
+                    versionFlag = DigitsInLine(line, group + 4, 2) == 0 ? 1 : 0;
+                    versionFound = true;
+                }
+                if (productFound && versionFound) {
+                    const std::string versionText = hundredthsFor0x61
+                                                        ? AppVersionText(productCode, appVersion)
+                                                        : Format("%0.1f", appVersion / 1000.0);
+                    ReportStatus(Format(
+                        "[Message] : File Info Read From Hex File (P Code:%s, "
+                        "APP Version : %s, Version Flag : %d)  \r\n",
+                        Format("%d", productCode).c_str(), versionText.c_str(), versionFlag));
+                    return true;
+                }
+                break;
+            }
+            case kHexEndOfFile:
+                break;
+            case kHexExtendedSegment:
+                extended = static_cast<uint32_t>(record.Digits4(0)) << 4;
+                break;
+            case kHexExtendedLinear:
+                extended = static_cast<uint32_t>(record.Digits4(0)) << 16;
+                break;
+            default:
+                return false;  // start address records and unknown types end the search
+        }
+    }
+    return false;
+}
+
+}  // namespace tamrix
