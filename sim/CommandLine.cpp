@@ -72,6 +72,7 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
     std::string versionAddresses;
     app.add_flag("--list-chips", listChips, "Print the chips it can play and exit");
     app.add_option("--chip", o.chip, "Chip to identify as, by its device-table name")
+        ->type_name("NAME")
         ->capture_default_str();
     AddNumber(app, "--id", o.deviceId, "Identify with this device id instead (0xNNNN)", 0xFFFF);
     AddNumber(app, "--pi", o.pi, "... and this PI (0-15)", 15);
@@ -84,11 +85,14 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
     app.add_flag("--bootloader", o.startInBootloader,
                  "Start in the bootloader instead of the running application");
     app.add_flag("-v,--verbose", commandLine.verbose, "Trace every byte to stderr");
-    app.add_option("--link", o.linkPath, "Also make the device reachable through this symlink");
+    app.add_option("--link", o.linkPath, "Also make the device reachable through this symlink")
+        ->type_name("PATH");
     app.add_flag("--checksum", o.checksum, "PIC program rows carry a 16-bit checksum");
     app.add_option("--load", commandLine.loadPath, "Lay this Intel HEX image over the flash")
+        ->type_name("FILE")
         ->check(CLI::ExistingFile);
-    app.add_option("--dump", commandLine.dumpPath, "Write the flash as Intel HEX on exit");
+    app.add_option("--dump", commandLine.dumpPath, "Write the flash as Intel HEX on exit")
+        ->type_name("FILE");
     AddNumber(app, "--product-code", o.productCode, "Product code (default 12345)", 0xFFFF);
     AddNumber(app, "--app-version", o.appVersion,
               "Application version in thousandths (default 1000)", 0xFFFF);
@@ -103,6 +107,7 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
     AddNumber(*faults, "--nack", f.nackRows, "NACK the next N row frames", 1000000);
     faults
         ->add_option("--nack-share", f.nackShare, "NACK this share (0..1) of row frames at random")
+        ->type_name("P")
         ->check(CLI::Range(0.0, 1.0));
     AddNumber(*faults, "--seed", f.seed, "Seed of --nack-share (default 1)", 0xFFFFFFFF);
     AddNumber(*faults, "--drop-ack", f.dropAcks, "Write the next N rows but do not acknowledge",
@@ -112,7 +117,8 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
               "Stop answering anything after N row frames", 1000000);
     AddNumber(*faults, "--hangup-after", f.hangUpAfterRows,
               "Vanish from the port (hang up) when row frame N+1 arrives", 1000000);
-    AddNumber(*faults, "--row-delay", f.rowDelayMs, "A row write takes MS milliseconds", 600000);
+    AddNumber(*faults, "--row-delay", f.rowDelayMs,
+              "A row write takes N milliseconds before its answer", 600000);
     faults->add_flag("--no-version-info", f.noVersionInfo, "Do not answer 0x10");
     faults->add_flag("--no-version-addresses", f.noVersionAddresses, "Do not answer 0x11");
 

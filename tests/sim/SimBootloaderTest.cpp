@@ -72,36 +72,6 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
     return bytes;
 }
 
-TEST(SimBootloaderTest, IdentificationCarriesTheIdLittleEndianAndPiInTheHighNibble) {
-    const SimOptions options;
-    struct Case {
-        const char* chip;
-        std::vector<uint8_t> expected;
-    };
-    const Case cases[] = {
-        {"dsPIC30F2010", Bytes({0x40, 0x00, 0, 0, 0, 0x11, 0, 0})},
-        {"dsPIC33FJ256GP710", Bytes({0xFF, 0x00, 0, 0, 0, 0x31, 0, 0})},
-        {"PIC24FJ128GA010", Bytes({0x0D, 0x04, 0, 0, 0, 0x31, 0, 0})},
-        {"S3F84ZB", Bytes({0x01, 0x00, 0, 0, 0, 0x21, 0, 0})},
-    };
-    for (const Case& c : cases) {
-        Feeder feeder;
-        const DeviceTableEntry& chip = Chip(c.chip);
-        std::unique_ptr<CSimBootloader> bootloader;
-        if (chip.deviceId == kSamDeviceId) {
-            bootloader = std::make_unique<CSimSamBootloader>(chip, options);
-        } else {
-            bootloader = std::make_unique<CSimPicBootloader>(chip, options);
-        }
-        EXPECT_EQ(feeder.Send(*bootloader, {kSimIdentify}), c.expected) << c.chip;
-        EXPECT_EQ(feeder.counters.identifications, 1);
-        // What a host makes of it: the table row it came from.
-        const DeviceTableEntry found = LookupDevice(
-            static_cast<uint16_t>(c.expected[0] | (c.expected[1] << 8)), c.expected[5] >> 4);
-        EXPECT_STREQ(found.name, c.chip);
-    }
-}
-
 class SimPicBootloaderTest : public ::testing::Test {
   protected:
     SimOptions options;

@@ -135,6 +135,10 @@ TEST(SimTargetHandshakeTest, IdentifiesAsTheChosenRow) {
         EXPECT_EQ(reply[0], c.id0) << c.chip;
         EXPECT_EQ(reply[1], c.id1) << c.chip;
         EXPECT_EQ(reply[5], c.byte5) << c.chip;
+        // What a host makes of it: the row it came from.
+        const DeviceTableEntry found =
+            LookupDevice(static_cast<uint16_t>(reply[0] | (reply[1] << 8)), reply[5] >> 4);
+        EXPECT_STREQ(found.name, c.chip);
         EXPECT_EQ(target.Counters().identifications, 1);
     }
 }
