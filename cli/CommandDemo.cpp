@@ -1,0 +1,144 @@
+// `tamrix-cli demo`: a whole firmware download against a simulated product started in this
+// process on a pseudo-terminal, ending with a check that the simulated flash equals the file.
+// Needs no hardware and no set-up: the first thing to run on a new machine.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "cli/Commands.h"
+#include "cli/CommonOptions.h"
+#include "cli/DemoFirmware.h"
+#include "cli/Outcome.h"
+#include "download/DownloadStart.h"
+#include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
+#include "sim/SimTarget.h"
+#include "sim/SimVerify.h"
+
+namespace tamrix::cli {
+
+namespace {
+
+struct DemoOptions {
+    std::string interface = "usb";
+    int baud = 115200;
+    bool fast = false;
+    OutputOptions output;
+};
+
+// The sample firmware as a file, as a technician would have it; removed again at the end.
+class CTemporaryFirmwareFile {
+public:
+    CTemporaryFirmwareFile() {
+        char pattern[] = "/tmp/tamrix-demo-XXXXXX.bin";
+        const int fd = mkstemps(pattern, 4);
+        if (fd < 0) return;
+        const ssize_t written = write(fd, kDemoFirmware, kDemoFirmwareSize);
+        close(fd);
+        if (written == static_cast<ssize_t>(kDemoFirmwareSize)) path_ = pattern;
+        else unlink(pattern);
+    }
+    ~CTemporaryFirmwareFile() {
+        if (!path_.empty()) unlink(path_.c_str());
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+int RunDemo(const DemoOptions& options) {
+    SimOptions sim;
+    sim.chip = kDemoChip;
+    sim.wiring = options.interface == "signal" ? SimWiring::OneWireEcho : SimWiring::TwoWire;
+    sim.bootBaud = options.baud;
+    sim.pace = !options.fast;
+    sim.productCode = static_cast<uint16_t>(kDemoProductCode);
+    sim.appVersion = static_cast<uint16_t>(kDemoTargetAppVersion);
+    CSimTarget target(sim);
+    std::string error;
+    if (!target.Start(&error)) {
+        std::fprintf(stderr, "tamrix-cli: cannot start the simulated product: %s\n", error.c_str());
+        return kExitSimulator;
+    }
+    const std::map<uint32_t, uint8_t> before = target.HexImage();
+
+    CTemporaryFirmwareFile firmware;
+    if (firmware.Path().empty()) {
+        std::fprintf(stderr, "tamrix-cli: cannot write the sample firmware to /tmp\n");
+        return kExitSimulator;
+    }
+    std::printf("Simulated product: %s, product code %u, application version %.1f, on %s\n",
+                kDemoChip, kDemoProductCode, kDemoTargetAppVersion / 1000.0,
+                target.DevicePath().c_str());
+    std::printf("Wiring: %s, %d baud%s. Firmware: %s (application version 1.1)\n\n",
+                options.interface == "signal" ? "1:Signal 2:Vcc 3:Gnd (one wire, echo)"
+                                              : "1:Tx 2:Rx 3:Gnd (Built-in USB)",
+                options.baud, sim.pace ? " at wire speed" : "", firmware.Path().c_str());
+
+    auto window = MakeWindow(options.output);
+    auto params = std::make_unique<DownloadParams>();
+    params->port = PortSpec{0, target.DevicePath()};
+    params->baudRate = options.baud;
+    params->interfaceType = options.interface == "signal" ? 1 : 0;
+    params->filePath = firmware.Path();
+    params->window = window.get();
+    DownloadSettings settings;
+    settings.openChannel = SerialPortOpener(params->port, window.get());
+
+    if (CheckDownloadStart(*params, settings.openChannel) != StartCheck::Ok) return kExitPort;
+    LogDownloadInfo(*params);
+    CDownloadWorker worker;
+    if (!worker.Start(std::move(params), settings)) return kExitProgramming;
+    const DownloadOutcome outcome = worker.Wait();
+    window->FinishProgress();
+    target.WaitFor([&target]() { return target.State() == SimState::Application; }, 1000);
+    target.Stop();
+
+    if (outcome != DownloadOutcome::Success) {
+        std::printf("\nDownload stopped: %s\n", DownloadOutcomeName(outcome));
+        return ExitCodeFor(outcome);
+    }
+
+    // The check: the simulated flash must hold exactly what the file describes.
+    std::vector<uint8_t> text(kDemoFirmware, kDemoFirmware + kDemoFirmwareSize);
+    ApplyKeystream(text.data(), text.size());
+    std::map<uint32_t, uint8_t> fileImage;
+    ParseIntelHex(reinterpret_cast<const char*>(text.data()), static_cast<int>(text.size()),
+                  fileImage);
+    const SimVerifyResult check = VerifySimFlash(target, fileImage, before);
+    const SimVersions versions = target.Versions();
+    std::printf("\nThe product now reports product code %u, application version %.1f.\n",
+                versions.productCode, versions.appVersion / 1000.0);
+    if (!check.matches) {
+        std::printf("Check FAILED: the simulated flash differs from the file: %s\n",
+                    check.difference.c_str());
+        return kExitSimulator;
+    }
+    std::printf("Check passed: the simulated flash equals the firmware file (%d bytes compared; the "
+                "target kept its own reset vector).\n",
+                check.compared);
+    return kExitSuccess;
+}
+
+}  // namespace
+
+void AddDemoCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<DemoOptions>();
+    auto* command = app.add_subcommand(
+        "demo", "update a simulated product with the sample firmware (no hardware needed)");
+    command->add_option("--interface", options->interface, "wiring: usb or signal (one-wire echo)")
+        ->check(CLI::IsMember({"usb", "signal"}))
+        ->capture_default_str();
+    command->add_option("--baud", options->baud, "baud rate of the simulated bootloader")
+        ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}))
+        ->capture_default_str();
+    command->add_flag("--fast", options->fast, "do not hold the bytes to their wire time");
+    AddOutputOptions(*command, options->output, true);
+    command->callback([options, &exitCode]() { exitCode = RunDemo(*options); });
+}
+
+}  // namespace tamrix::cli

@@ -1,0 +1,175 @@
+// `tamrix-cli info` and `tamrix-cli convert`: what a firmware file holds, and turning Intel HEX
+// into firmware files and back.
+
+#include <cstdio>
+#include <fstream>
+
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/FirmwareText.h"
+#include "common/Format.h"
+#include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
+#include "image/Memory.h"
+#include "programmer/ProgramerPIC.h"
+#include "programmer/ProgramerSAM.h"
+
+namespace tamrix::cli {
+
+namespace {
+
+std::string OneLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// Which bootloader a file is for. PIC files carry four bytes per instruction whose fourth is
+// always 0; SAM files are plain bytes below 0x20004.
+enum class FileTarget { Pic, Sam };
+
+FileTarget GuessTarget(const std::vector<uint8_t>& text) {
+    std::map<uint32_t, uint8_t> image;
+    ParseIntelHex(reinterpret_cast<const char*>(text.data()), static_cast<int>(text.size()), image);
+    bool beyondSam = false;
+    int phantomSet = 0;
+    for (const auto& [address, byte] : image) {
+        if (address >= 0x20004) beyondSam = true;
+        if (address % 4 == 3 && byte != 0) ++phantomSet;
+    }
+    return (!beyondSam && phantomSet > 0) ? FileTarget::Sam : FileTarget::Pic;
+}
+
+struct InfoOptions {
+    std::string file;
+    uint32_t seed = kConversionSeed;
+    std::string target = "auto";
+};
+
+// Prints the file's rows by kind as the programmer of that family would send them.
+void PrintUsage(const CProgramer& programmer, bool pic) {
+    int rows[3] = {0, 0, 0};
+    for (const auto& row : programmer.Rows()) {
+        if (row && row->isEmpty == 0) ++rows[row->kind];
+    }
+    const char* names[3] = {"program memory", "EEPROM", pic ? "configuration" : "fuse bits"};
+    for (int kind = 0; kind < 3; ++kind) {
+        std::printf("  %-15s %d row%s\n", names[kind], rows[kind], rows[kind] == 1 ? "" : "s");
+    }
+    std::printf("  highest program address 0x%X\n", programmer.MaxAddress());
+}
+
+int RunInfo(const InfoOptions& options) {
+    FirmwareText firmware = ReadFirmwareText(options.file, options.seed);
+    if (!firmware.error.empty()) {
+        std::fprintf(stderr, "tamrix-cli: %s\n", firmware.error.c_str());
+        return kExitFile;
+    }
+    const FileTarget target = options.target == "pic"   ? FileTarget::Pic
+                              : options.target == "sam" ? FileTarget::Sam
+                                                        : GuessTarget(firmware.text);
+    const char* text = reinterpret_cast<const char*>(firmware.text.data());
+    const int length = static_cast<int>(firmware.text.size());
+    std::printf("File: %s (%s, %d bytes of Intel HEX)\n", options.file.c_str(),
+                firmware.wasScrambled ? "Upgrade Binary File" : "plain Intel HEX", length);
+
+    if (target == FileTarget::Sam) {
+        CProgramerSAM programmer(nullptr);
+        programmer.BuildMemoryMap(101);
+        const bool loaded = programmer.LoadHexBuffer(text, length) == 1;
+        std::printf("Target: Samsung S3F8 bootloader (SAM layout)\n");
+        std::printf("Memory usage:\n");
+        PrintUsage(programmer, false);
+        if (!loaded) {
+            std::printf("The file does not fit a SAM target; it would be refused.\n");
+            return kExitFile;
+        }
+        return kExitSuccess;
+    }
+
+    CProgramerPIC programmer(nullptr);
+    uint16_t productCode = 0;
+    uint16_t appVersion = 0;
+    int versionFlag = 0;
+    std::printf("Target: 16-bit PIC bootloader (PIC layout)\n");
+    if (programmer.ReadFileInfoFromBuffer(text, length, 0x0C00, productCode, 0x0C02, appVersion,
+                                          versionFlag)) {
+        std::printf("Product code: %d (0x%04X)\n", productCode, productCode);
+        const std::string version = (productCode >> 8) == 0x61
+                                        ? Format("%0.2f", appVersion / 100.0)
+                                        : Format("%0.1f", appVersion / 1000.0);
+        std::printf("Application version: %s (0x%04X), version flag %d%s\n", version.c_str(),
+                    appVersion, versionFlag,
+                    versionFlag == 0 ? " (the download process refuses this file)" : "");
+    } else {
+        std::printf("Product code and version: not found at 0x0C00 / 0x0C02\n");
+    }
+    programmer.BuildMemoryMap(2);
+    const bool loaded = programmer.LoadHexBuffer(text, length) == 1;
+    std::printf("Memory usage (512-instruction rows):\n");
+    PrintUsage(programmer, true);
+    if (!loaded) {
+        std::printf("The file does not fit a PIC target; it would be refused.\n");
+        return kExitFile;
+    }
+    return kExitSuccess;
+}
+
+struct ConvertOptions {
+    std::string input;
+    std::string output;
+    uint32_t seed = kConversionSeed;
+};
+
+int RunConvert(const ConvertOptions& options) {
+    FirmwareText firmware = ReadFirmwareText(options.input, options.seed);
+    if (!firmware.error.empty()) {
+        std::fprintf(stderr, "tamrix-cli: %s\n", OneLine(firmware.error).c_str());
+        return kExitFile;
+    }
+    if (firmware.wasScrambled) {
+        std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(firmware.text.data()),
+                  static_cast<std::streamsize>(firmware.text.size()));
+        if (!out.flush()) {
+            std::fprintf(stderr, "tamrix-cli: cannot write %s\n", options.output.c_str());
+            return kExitFile;
+        }
+        std::printf("%s: firmware file -> Intel HEX %s (%zu bytes)\n", options.input.c_str(),
+                    options.output.c_str(), firmware.text.size());
+        return kExitSuccess;
+    }
+    std::string error;
+    if (!WriteFirmwareFile(options.output, firmware.text, options.seed, error)) {
+        std::fprintf(stderr, "tamrix-cli: %s\n", error.c_str());
+        return kExitFile;
+    }
+    std::printf("%s: Intel HEX -> firmware file %s (%zu bytes)\n", options.input.c_str(),
+                options.output.c_str(), firmware.text.size());
+    return kExitSuccess;
+}
+
+}  // namespace
+
+void AddFileCommands(CLI::App& app, int& exitCode) {
+    auto info = std::make_shared<InfoOptions>();
+    auto* infoCommand = app.add_subcommand(
+        "info", "show product code, application version and memory usage of a firmware file");
+    infoCommand->add_option("FILE", info->file, "firmware file (.bin) or Intel HEX file")->required();
+    infoCommand->add_option("--seed", info->seed, "conversion seed of the file's producer");
+    infoCommand->add_option("--target", info->target, "memory layout: pic, sam or auto")
+        ->check(CLI::IsMember({"auto", "pic", "sam"}))
+        ->capture_default_str();
+    infoCommand->callback([info, &exitCode]() { exitCode = RunInfo(*info); });
+
+    auto convert = std::make_shared<ConvertOptions>();
+    auto* convertCommand = app.add_subcommand(
+        "convert",
+        "Intel HEX -> firmware file (.bin), or firmware file -> Intel HEX; the direction follows "
+        "from the input");
+    convertCommand->add_option("INPUT", convert->input, "Intel HEX or firmware file")->required();
+    convertCommand->add_option("OUTPUT", convert->output, "file to write")->required();
+    convertCommand->add_option("--seed", convert->seed, "conversion seed (default: this program's)");
+    convertCommand->callback([convert, &exitCode]() { exitCode = RunConvert(*convert); });
+}
+
+}  // namespace tamrix::cli

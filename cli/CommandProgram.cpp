@@ -1,0 +1,81 @@
+// `tamrix-cli program`: one download process exactly as the GUI's Program button runs it.
+
+#include <cstdio>
+
+#include "cli/Commands.h"
+#include "cli/CommonOptions.h"
+#include "cli/Outcome.h"
+#include "download/DownloadStart.h"
+#include "image/FirmwareFile.h"
+
+namespace tamrix::cli {
+
+namespace {
+
+struct ProgramOptions {
+    std::string file;
+    LinkOptions link;
+    OutputOptions output;
+    uint32_t seed = kConversionSeed;
+};
+
+int RunProgram(const ProgramOptions& options) {
+    const PortSpec port = options.link.Port();
+    if (!port.IsValid()) {
+        std::fprintf(stderr, "tamrix-cli: --port wants COMn or a device path\n");
+        return kExitUsage;
+    }
+    auto window = MakeWindow(options.output);
+    if (const CProcessLog* log = window->Log()) {
+        std::printf("Process log: %s\n", log->Path().c_str());
+    }
+
+    auto params = std::make_unique<DownloadParams>();
+    params->port = port;
+    params->baudRate = options.link.baud;
+    params->interfaceType = options.link.InterfaceType();
+    params->filePath = options.file;
+    params->window = window.get();
+
+    DownloadSettings settings;
+    settings.conversionSeed = options.seed;
+    settings.openChannel = SerialPortOpener(port, window.get());
+
+    switch (CheckDownloadStart(*params, settings.openChannel)) {
+        case StartCheck::EmptyPath:
+            return kExitFile;
+        case StartCheck::PortOpenFailed:
+            return kExitPort;
+        case StartCheck::Ok:
+            break;
+    }
+    LogDownloadInfo(*params);
+
+    CDownloadWorker worker;
+    if (!worker.Start(std::move(params), settings)) {
+        std::fprintf(stderr, "tamrix-cli: cannot start the download thread\n");
+        return kExitProgramming;
+    }
+    const DownloadOutcome outcome = worker.Wait();
+    window->FinishProgress();
+    if (outcome != DownloadOutcome::Success) {
+        std::printf("Download stopped: %s\n", DownloadOutcomeName(outcome));
+    }
+    return ExitCodeFor(outcome);
+}
+
+}  // namespace
+
+void AddProgramCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<ProgramOptions>();
+    auto* command = app.add_subcommand(
+        "program", "update the product's firmware from an Upgrade Binary File (.bin)");
+    command->add_option("FILE", options->file, "firmware file")->required();
+    AddLinkOptions(*command, options->link);
+    AddOutputOptions(*command, options->output, true);
+    command->add_option("--seed", options->seed,
+                        "conversion seed of the file's producer (default: this program's own)");
+    command->callback([options, &exitCode]() { exitCode = RunProgram(*options); });
+}
+
+}  // namespace tamrix::cli

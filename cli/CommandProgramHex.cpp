@@ -1,0 +1,91 @@
+// `tamrix-cli program-hex`: an engineering tool that programs a plain Intel HEX file into the
+// target after the handshake, with no product or version checks. Technicians use `program`.
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/Connect.h"
+#include "cli/ExitCodes.h"
+#include "common/Clock.h"
+#include "programmer/ProgramerPIC.h"
+#include "programmer/ProgramerSAM.h"
+
+namespace tamrix::cli {
+
+namespace {
+
+struct ProgramHexOptions {
+    std::string file;
+    LinkOptions link;
+    OutputOptions output;
+};
+
+constexpr size_t kMaxHexText = 1048576;
+
+int RunProgramHex(const ProgramHexOptions& options) {
+    if (!options.link.Port().IsValid()) {
+        std::fprintf(stderr, "tamrix-cli: --port wants COMn or a device path\n");
+        return kExitUsage;
+    }
+    std::ifstream in(options.file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "tamrix-cli: cannot read %s\n", options.file.c_str());
+        return kExitFile;
+    }
+    std::vector<char> text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (text.empty() || text.size() > kMaxHexText) {
+        std::fprintf(stderr, "tamrix-cli: %s is empty or larger than 1 MiB\n", options.file.c_str());
+        return kExitFile;
+    }
+
+    auto window = MakeWindow(options.output);
+    CClock& clock = CSystemClock::Instance();
+    TargetConnection connection = ConnectToTarget(options.link, *window, clock);
+    if (connection.exitCode != 0) return connection.exitCode;
+
+    const DeviceTableEntry& entry = connection.entry;
+    std::unique_ptr<CProgramer> programmer;
+    switch (ProgrammerKindFor(entry)) {
+        case ProgrammerKind::Pic:
+            programmer = std::make_unique<CProgramerPIC>(connection.channel.get(), clock, window.get());
+            break;
+        case ProgrammerKind::Sam:
+            programmer = std::make_unique<CProgramerSAM>(connection.channel.get(), clock, window.get());
+            break;
+        case ProgrammerKind::None:
+            std::fprintf(stderr, "tamrix-cli: %s cannot be programmed by this program\n", entry.name);
+            return kExitHandshake;
+    }
+
+    programmer->BuildMemoryMap(entry.family);
+    if (programmer->LoadHexBuffer(text.data(), static_cast<int>(text.size())) != 1) {
+        window->FinishProgress();
+        std::fprintf(stderr, "tamrix-cli: %s is not valid Intel HEX for %s; nothing was programmed\n",
+                     options.file.c_str(), entry.name);
+        return kExitFile;
+    }
+    if (programmer->ReadTargetData(entry.family) != 1) return kExitProgramming;
+    const bool done = programmer->ProgramFlash(0);
+    window->FinishProgress();
+    connection.channel->Close();
+    return done ? kExitSuccess : kExitProgramming;
+}
+
+}  // namespace
+
+void AddProgramHexCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<ProgramHexOptions>();
+    auto* command = app.add_subcommand(
+        "program-hex",
+        "engineering: program a plain Intel HEX file after the handshake, without the product and "
+        "version checks of `program`");
+    command->add_option("FILE", options->file, "Intel HEX file")->required();
+    AddLinkOptions(*command, options->link);
+    AddOutputOptions(*command, options->output, false);
+    command->callback([options, &exitCode]() { exitCode = RunProgramHex(*options); });
+}
+
+}  // namespace tamrix::cli

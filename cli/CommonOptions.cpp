@@ -1,0 +1,69 @@
+#include "cli/CommonOptions.h"
+
+#include "common/Format.h"
+#include "download/ProcessLog.h"
+#include "programmer/DeviceTable.h"
+
+namespace tamrix::cli {
+
+void AddLinkOptions(CLI::App& command, LinkOptions& link) {
+    command
+        .add_option("--port", link.port,
+                    "COM1..COM255 (mapped to a device by the port map, see `tamrix-cli ports`) or "
+                    "a device path such as /dev/ttyUSB0")
+        ->capture_default_str();
+    command.add_option("--baud", link.baud, "baud rate of the bootloader")
+        ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}))
+        ->capture_default_str();
+    command
+        .add_option("--interface", link.interface,
+                    "wiring: usb = 1:Tx 2:Rx 3:Gnd (Built-in USB); signal = 1:Signal 2:Vcc 3:Gnd "
+                    "(one wire, every byte echoed)")
+        ->check(CLI::IsMember({"usb", "signal"}))
+        ->capture_default_str();
+}
+
+void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions) {
+    command.add_option("--log", output.logPath,
+                       "process log file (default: ProcssLog.log beside the program, or in the "
+                       "per-user state folder when that folder is not writable)");
+    command.add_flag("--no-log", output.noLog, "write no process log");
+    if (questions) {
+        auto* yes = command.add_flag("--yes", output.yes,
+                                     "answer Yes to the question before programming an older file");
+        auto* no = command.add_flag("--no", output.no, "answer No to that question");
+        yes->excludes(no);
+    }
+}
+
+std::unique_ptr<CTerminalWindow> MakeWindow(const OutputOptions& output) {
+    std::unique_ptr<CProcessLog> log;
+    if (!output.noLog) {
+        const std::string path = output.logPath.empty()
+                                     ? CProcessLog::ChoosePath(CProcessLog::ProgramFolder())
+                                     : output.logPath;
+        log = std::make_unique<CProcessLog>(path);
+    }
+    const QuestionPolicy policy = output.yes  ? QuestionPolicy::AlwaysYes
+                                  : output.no ? QuestionPolicy::AlwaysNo
+                                              : QuestionPolicy::Ask;
+    return std::make_unique<CTerminalWindow>(stdout, std::move(log), policy);
+}
+
+std::string DescribeDevice(const DeviceTableEntry& entry) {
+    const char* programmer = "no programmer in this program";
+    switch (ProgrammerKindFor(entry)) {
+        case ProgrammerKind::Pic:
+            programmer = "PIC bootloader";
+            break;
+        case ProgrammerKind::Sam:
+            programmer = "SAM bootloader";
+            break;
+        case ProgrammerKind::None:
+            break;
+    }
+    return Format("%s (ID 0x%04x, PI %d, family %d, %s)", entry.name ? entry.name : "(none)",
+                  entry.deviceId, entry.pi, entry.family, programmer);
+}
+
+}  // namespace tamrix::cli

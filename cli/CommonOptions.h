@@ -1,0 +1,43 @@
+#pragma once
+// Options and set-up shared by the tamrix-cli commands that talk to a target.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cli/TerminalWindow.h"
+#include "comm/PortSpec.h"
+#include "programmer/DeviceTable.h"
+
+namespace tamrix::cli {
+
+struct LinkOptions {
+    std::string port = "COM4";
+    int baud = 115200;
+    std::string interface = "usb";  // usb: two-wire; signal: one-wire, every byte echoed
+
+    PortSpec Port() const { return PortSpec::Parse(port); }
+    int InterfaceType() const { return interface == "signal" ? 1 : 0; }
+};
+
+struct OutputOptions {
+    std::string logPath;  // empty: beside the program, else the per-user state folder
+    bool noLog = false;
+    bool yes = false;
+    bool no = false;
+};
+
+// --port, --baud, --interface
+void AddLinkOptions(CLI::App& command, LinkOptions& link);
+// --log, --no-log (and --yes/--no when `questions`)
+void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions);
+
+// The terminal window with the process log chosen by the options; tells where the log goes.
+std::unique_ptr<CTerminalWindow> MakeWindow(const OutputOptions& output);
+
+// The chip, its identifier and PI and which programmer serves it, for the end of a handshake.
+std::string DescribeDevice(const DeviceTableEntry& entry);
+
+}  // namespace tamrix::cli

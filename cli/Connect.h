@@ -1,0 +1,25 @@
+#pragma once
+// Reaching the target from the command line: the trial opening of the port, the wake-up message,
+// the channel at the chosen rate and the handshake, exactly as a download pass begins.
+
+#include <memory>
+
+#include "cli/CommonOptions.h"
+#include "comm/CommChannel.h"
+#include "programmer/DeviceTable.h"
+
+namespace tamrix {
+class CClock;
+}
+
+namespace tamrix::cli {
+
+struct TargetConnection {
+    std::unique_ptr<CCommChannel> channel;  // open at the chosen rate after a handshake
+    DeviceTableEntry entry{};               // the identified row (null name when none)
+    int exitCode = 0;                       // non-zero: what went wrong
+};
+
+TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& window, CClock& clock);
+
+}  // namespace tamrix::cli

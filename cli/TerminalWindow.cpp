@@ -1,0 +1,175 @@
+#include "cli/TerminalWindow.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <iostream>
+
+#include "common/Format.h"
+
+namespace tamrix::cli {
+
+namespace {
+
+// The texts carry "\r\n" (and, once, "\n\r") line breaks for the Windows message box; on a
+// terminal each becomes one line feed.
+std::string TerminalText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if ((c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ||
+            (c == '\n' && i + 1 < text.size() && text[i + 1] == '\r')) {
+            out += '\n';
+            ++i;
+        } else if (c == '\r') {
+            out += '\n';
+        } else {
+            out += c;
+        }
+    }
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+const char* IconName(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Error:
+            return "error";
+        case MessageIcon::Warning:
+            return "warning";
+        case MessageIcon::Information:
+            return "information";
+        case MessageIcon::Question:
+            return "question";
+        case MessageIcon::None:
+            break;
+    }
+    return "";
+}
+
+constexpr int kBarWidth = 40;
+
+}  // namespace
+
+CTerminalWindow::CTerminalWindow(std::FILE* out, std::unique_ptr<CProcessLog> log,
+                                 QuestionPolicy policy)
+    : out_(out), log_(std::move(log)), policy_(policy), terminal_(isatty(fileno(out)) != 0) {}
+
+CTerminalWindow::~CTerminalWindow() { FinishProgress(); }
+
+void CTerminalWindow::ClearBar() {
+    if (barShown_) {
+        // A finished bar stays on screen; an unfinished one is redrawn below the new output.
+        std::fputs(barValue_ >= 100 ? "\n" : "\r\033[K", out_);
+        barShown_ = false;
+    }
+}
+
+void CTerminalWindow::DrawBar() {
+    const int filled = std::clamp(barValue_, 0, 100) * kBarWidth / 100;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(kBarWidth - filled), '.');
+    std::fprintf(out_, "\r[%s] %s%d%%", bar.c_str(), barLabel_.c_str(), barValue_);
+    std::fflush(out_);
+    barShown_ = true;
+}
+
+void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool changed = value != barValue_ || labelPrefix != barLabel_;
+    const bool newLabel = labelPrefix != barLabel_;
+    barValue_ = value;
+    barLabel_ = labelPrefix;
+    if (terminal_) {
+        if (changed || !barShown_) DrawBar();
+        return;
+    }
+    // Not a terminal: one plain line per tenth, and whenever the label changes.
+    const int step = value / 10;
+    if (newLabel || step != plainStep_) {
+        plainStep_ = step;
+        std::fprintf(out_, "%s%d%%\n", labelPrefix.c_str(), value);
+        std::fflush(out_);
+    }
+}
+
+void CTerminalWindow::AddStatusLine(const std::string& text) {
+    WriteProcessLog(text);
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearBar();
+    ++lines_;
+    std::string shown = text;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+    std::fprintf(out_, "%3d  %s  %s\n", lines_, FormatLogTime().c_str(), shown.c_str());
+    if (terminal_ && barValue_ >= 0 && barValue_ < 100) DrawBar();
+    std::fflush(out_);
+}
+
+void CTerminalWindow::WriteProcessLog(const std::string& text) {
+    if (log_) log_->Write(text);
+}
+
+MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std::string& caption,
+                                              MessageIcon icon, MessageButtons buttons) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearBar();
+    const std::string title = caption.empty() ? std::string("Tamrix") : caption;
+    const char* iconName = IconName(icon);
+    std::fprintf(out_, "\n=== %s%s%s%s ===\n", title.c_str(), *iconName ? " (" : "", iconName,
+                 *iconName ? ")" : "");
+    std::fprintf(out_, "%s\n", TerminalText(text).c_str());
+    MessageAnswer answer = MessageAnswer::Ok;
+    if (buttons == MessageButtons::YesNo) {
+        switch (policy_) {
+            case QuestionPolicy::AlwaysYes:
+                answer = MessageAnswer::Yes;
+                std::fputs("[Yes/No] Yes (--yes)\n", out_);
+                break;
+            case QuestionPolicy::AlwaysNo:
+                answer = MessageAnswer::No;
+                std::fputs("[Yes/No] No (--no)\n", out_);
+                break;
+            case QuestionPolicy::Ask:
+                if (isatty(STDIN_FILENO) == 0) {
+                    answer = MessageAnswer::No;
+                    std::fputs("[Yes/No] No (no terminal to ask; use --yes to accept)\n", out_);
+                    break;
+                }
+                while (true) {
+                    std::fputs("[Yes/No] ", out_);
+                    std::fflush(out_);
+                    std::string reply;
+                    if (!std::getline(std::cin, reply)) {
+                        answer = MessageAnswer::No;
+                        break;
+                    }
+                    if (reply == "y" || reply == "Y" || reply == "yes" || reply == "Yes") {
+                        answer = MessageAnswer::Yes;
+                        break;
+                    }
+                    if (reply == "n" || reply == "N" || reply == "no" || reply == "No") {
+                        answer = MessageAnswer::No;
+                        break;
+                    }
+                }
+                break;
+        }
+    } else {
+        std::fputs("[OK]\n", out_);
+    }
+    std::fputs("===\n", out_);
+    if (terminal_ && barValue_ >= 0 && barValue_ < 100) DrawBar();
+    std::fflush(out_);
+    return answer;
+}
+
+void CTerminalWindow::FinishProgress() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (barShown_) {
+        std::fputs("\n", out_);
+        barShown_ = false;
+    }
+    std::fflush(out_);
+}
+
+}  // namespace tamrix::cli

@@ -1,0 +1,52 @@
+#pragma once
+// The window of tamrix-cli: status lines numbered and time-stamped like the GUI's status list,
+// a progress bar on a terminal (plain lines otherwise), message boxes printed with their caption,
+// questions asked at the terminal or answered by --yes/--no, and the process log written exactly
+// as the GUI writes it.
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "common/ReportWindow.h"
+#include "download/ProcessLog.h"
+
+namespace tamrix::cli {
+
+enum class QuestionPolicy { Ask, AlwaysYes, AlwaysNo };
+
+class CTerminalWindow : public CReportWindow {
+public:
+    // `log` may be null (no process log). Output goes to `out`.
+    CTerminalWindow(std::FILE* out, std::unique_ptr<CProcessLog> log, QuestionPolicy policy);
+    ~CTerminalWindow() override;
+
+    void SendProgress(int value, const std::string& labelPrefix) override;
+    void AddStatusLine(const std::string& text) override;
+    void WriteProcessLog(const std::string& text) override;
+    MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
+                                 MessageIcon icon, MessageButtons buttons) override;
+
+    // Ends a progress bar line so that later output starts on a fresh line.
+    void FinishProgress();
+    int StatusLineCount() const { return lines_; }
+    const CProcessLog* Log() const { return log_.get(); }
+
+private:
+    void ClearBar();
+    void DrawBar();
+
+    std::FILE* out_;
+    std::unique_ptr<CProcessLog> log_;
+    QuestionPolicy policy_;
+    bool terminal_;
+    std::mutex mutex_;
+    int lines_ = 0;
+    bool barShown_ = false;
+    int barValue_ = -1;
+    std::string barLabel_;
+    int plainStep_ = -1;  // last tenth printed when not on a terminal
+};
+
+}  // namespace tamrix::cli

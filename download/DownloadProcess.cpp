@@ -1,0 +1,257 @@
+#include "download/DownloadProcess.h"
+
+#include <algorithm>
+
+#include "comm/CommChannel.h"
+#include "common/Clock.h"
+#include "common/Format.h"
+#include "common/ReportWindow.h"
+#include "download/BootloaderImages.h"
+#include "download/WakeUp.h"
+#include "image/FirmwareFile.h"
+#include "programmer/ProgramerPIC.h"
+#include "programmer/ProgramerSAM.h"
+
+namespace tamrix {
+
+namespace {
+
+// Where the product keeps its product code and application version when the bootloader cannot
+// say (older bootloaders do not know the 0x11 request).
+constexpr int kDefaultProductCodeAddress = 0x0C00;
+constexpr int kDefaultVersionAddress = 0x0C02;
+constexpr int kDefaultThirdAddress = 0x0BFE;
+
+}  // namespace
+
+DownloadSettings::DownloadSettings()
+    : conversionSeed(kConversionSeed), bootloaderTable(DeliveredBootloaderTable()) {}
+
+const char* DownloadOutcomeName(DownloadOutcome outcome) {
+    switch (outcome) {
+        case DownloadOutcome::Success:
+            return "success";
+        case DownloadOutcome::NoTarget:
+            return "no target";
+        case DownloadOutcome::NoProgrammer:
+            return "no programmer for this chip";
+        case DownloadOutcome::VersionReadFailed:
+            return "target version not readable";
+        case DownloadOutcome::FileLoadFailed:
+            return "firmware file not loaded";
+        case DownloadOutcome::CheckRefused:
+            return "firmware file refused";
+        case DownloadOutcome::BootloaderMissing:
+            return "bootloader image missing";
+        case DownloadOutcome::BootloaderPassLimit:
+            return "bootloader update did not take";
+        case DownloadOutcome::ParseFailed:
+            return "firmware file not parsed";
+        case DownloadOutcome::TargetReadFailed:
+            return "target flash not readable";
+        case DownloadOutcome::ProgrammingFailed:
+            return "programming failed";
+    }
+    return "?";
+}
+
+CDownloadProcess::CDownloadProcess(DownloadParams params, DownloadSettings settings)
+    : params_(std::move(params)),
+      settings_(std::move(settings)),
+      clock_(settings_.clock != nullptr ? *settings_.clock : CSystemClock::Instance()) {
+    if (!settings_.openChannel) settings_.openChannel = SerialPortOpener(params_.port, params_.window);
+}
+
+CDownloadProcess::~CDownloadProcess() {
+    channel_.reset();
+    programmer_.reset();
+}
+
+void CDownloadProcess::StatusLine(const std::string& text) {
+    if (params_.window != nullptr) params_.window->AddStatusLine(text);
+}
+
+void CDownloadProcess::LogLine(const std::string& text) {
+    if (params_.window != nullptr) params_.window->WriteProcessLog(text);
+}
+
+void CDownloadProcess::ErrorBox(const std::string& text) {
+    if (params_.window != nullptr) {
+        params_.window->ShowMessageBox(text, "Error", MessageIcon::Error, MessageButtons::Ok);
+    }
+}
+
+DownloadOutcome CDownloadProcess::Run() {
+    imageBuffer_.assign(kImageBufferSize, 0);
+    while (RunPass() == PassEnd::NextPass) {
+    }
+    imageBuffer_.clear();
+    imageBuffer_.shrink_to_fit();
+    return outcome_;
+}
+
+// The end of a pass that is not followed by another one: the channel first, then the programmer.
+CDownloadProcess::PassEnd CDownloadProcess::Stop(DownloadOutcome outcome) {
+    outcome_ = outcome;
+    if (channel_) channel_->Close();
+    channel_.reset();
+    programmer_.reset();
+    return PassEnd::Finished;
+}
+
+CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
+    ++passes_;
+    CReportWindow* window = params_.window;
+    const int echo = params_.interfaceType;
+
+    // Wake the running product; it answers by resetting into its bootloader.
+    SendWakeUpMessages(settings_.openChannel, echo, clock_);
+
+    channel_ = settings_.openChannel(params_.baudRate, echo, nullptr);
+    channel_->FlushRx();
+
+    DeviceTableEntry entry{};
+    {
+        CProgramerPIC detector(channel_.get(), clock_, window);
+        detector.DetectTarget(entry);
+    }
+    if (entry.name == nullptr) return Stop(DownloadOutcome::NoTarget);
+
+    // The identifier, not the family, decides which programmer serves the chip.
+    const bool sam = entry.deviceId == kSamDeviceId;
+    if (entry.deviceId == kAtmegaDeviceId) {
+        StatusLine(Format("[Error] : %s is not supported by this program. Download Process Stop! \r\n",
+                          entry.name));
+        ErrorBox(Format("%s can't be programmed by this program. \r\nDownload Process Stop!",
+                        entry.name));
+        return Stop(DownloadOutcome::NoProgrammer);
+    }
+    if (sam) {
+        programmer_ = std::make_unique<CProgramerSAM>(channel_.get(), clock_, window);
+    } else {
+        programmer_ = std::make_unique<CProgramerPIC>(channel_.get(), clock_, window);
+    }
+
+    if (!sam) {
+        targetVersionRead_ = programmer_->ReadTargetVersion(versionInfo_, targetVersionFlag_);
+        if (targetVersionRead_ == 1) {
+            addressesRead_ = programmer_->ReadVersionAddresses(versionAddresses_);
+        }
+        if (addressesRead_ == 0) {
+            versionAddresses_[0] = kDefaultProductCodeAddress;
+            versionAddresses_[1] = kDefaultVersionAddress;
+            versionAddresses_[2] = kDefaultThirdAddress;
+            StatusLine("[Message] : Version Address Read - Fail \r\n");
+            int unusedFlag = 0;
+            if (programmer_->ReadVersionFromFlash(versionInfo_, unusedFlag) == 0) {
+                return Stop(DownloadOutcome::VersionReadFailed);
+            }
+            targetVersionRead_ = 1;
+        }
+    }
+
+    std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);
+    if (ConvertBinFile(imageBuffer_.data(), programmer_->Window(), params_.filePath, imageSize_,
+                       settings_.conversionSeed) == 0) {
+        StatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");
+        ErrorBox("File Loading Fail \r\nDownload Process Stop!");
+        return Stop(DownloadOutcome::FileLoadFailed);
+    }
+
+    bool bootloaderPass = false;
+    if (!sam) {
+        const char* text = reinterpret_cast<const char*>(imageBuffer_.data());
+        if (!CheckFileAgainstTarget(*programmer_, window, text, imageSize_, versionAddresses_[0],
+                                    versionAddresses_[1], versionInfo_, fileInfo_)) {
+            return Stop(DownloadOutcome::CheckRefused);
+        }
+        DecideBootloaderUpdate(window, targetVersionRead_, versionInfo_, fileInfo_.productCode,
+                               settings_.bootloaderTable, decision_);
+        if (decision_.bootloaderPass == 1) {
+            if (bootloaderPasses_ >= settings_.maxBootloaderPasses) {
+                StatusLine(Format("[Error] : BootLoader still differs after %d updates. Download "
+                                  "Process Stop! \r\n",
+                                  bootloaderPasses_));
+                ErrorBox("BootLoader Update Fail \r\nDownload Process Stop!");
+                return Stop(DownloadOutcome::BootloaderPassLimit);
+            }
+            if (window != nullptr) {
+                window->ShowMessageBox(
+                    Format("BootLoader is updated with the latest version. \r\nThe version of the "
+                           "BootLoader to be updated is %0.1f",
+                           decision_.registeredBootVersion / 1000.0),
+                    "BootLoader", MessageIcon::Information, MessageButtons::Ok);
+            }
+            std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);
+            if (!LoadBootloaderImage(imageBuffer_.data(), decision_.bootloaderResourceId,
+                                     imageSize_)) {
+                // Never program what is left in the buffer: stop with the target untouched.
+                StatusLine(Format("[Error] : BootLoader image 0x%x not found. Download Process "
+                                  "Stop! \r\n",
+                                  decision_.bootloaderResourceId));
+                ErrorBox("BootLoader Image Load Fail \r\nDownload Process Stop!");
+                return Stop(DownloadOutcome::BootloaderMissing);
+            }
+            StatusLine("[Message] : BootLoader Firmware Download \r\n");
+            LogLine(Format("BootLoader Download. ResourceID : 0x%x  \r\n",
+                           decision_.bootloaderResourceId));
+            bootloaderPass = true;
+            ++bootloaderPasses_;
+        } else {
+            if (ConfirmProductAndVersion(versionInfo_.productCode, programmer_.get(),
+                                         fileInfo_.productCode, fileInfo_.appVersion,
+                                         versionInfo_.appVersion, targetVersionFlag_) == 0) {
+                return Stop(DownloadOutcome::CheckRefused);
+            }
+            StatusLine("[Message] : Application Firmware Download \r\n");
+        }
+    }
+
+    // Programming, with whatever text the buffer holds (application or bootloader image).
+    DownloadOutcome result = DownloadOutcome::Success;
+    programmer_->BuildMemoryMap(entry.family);
+    const char* text = reinterpret_cast<const char*>(imageBuffer_.data());
+    if (programmer_->LoadHexBuffer(text, imageSize_) != 1) {
+        StatusLine("[Message] : File Parse Fail. Download Process Stop! \r\n");
+        ErrorBox("File Parse Fail. \r\nDownload Process Stop! \r\n");
+        result = DownloadOutcome::ParseFailed;
+    } else {
+        LogLine("Hex File Parse Success \r\n");
+        if (programmer_->ReadTargetData(entry.family) != 1) {
+            result = DownloadOutcome::TargetReadFailed;
+        } else {
+            LogLine("Flash Read Success. Flash Program Start! \r\n");
+            if (programmer_->ProgramFlash(0)) {
+                LogLine("Flash Program Success! \r\n");
+            } else {
+                LogLine("Flash Program Fail! \r\n");
+                result = DownloadOutcome::ProgrammingFailed;
+            }
+        }
+    }
+
+    if (bootloaderPass) {
+        // Whatever the outcome, the target restarts and is examined again: it may now run the
+        // new bootloader.
+        clock_.SleepMs(1000);
+        StatusLine("[Message] : Boot Loader Download Complete \r\n");
+        StatusLine("[Message] : Application Firmware Download Start \r\n");
+        channel_->Close();
+        channel_.reset();
+        programmer_.reset();
+        clock_.SleepMs(2000);
+        return PassEnd::NextPass;
+    }
+    return Stop(result);
+}
+
+int DownloadThreadProc(std::unique_ptr<DownloadParams> params, const DownloadSettings& settings,
+                       DownloadOutcome* outcome) {
+    CDownloadProcess process(std::move(*params), settings);
+    params.reset();
+    const DownloadOutcome result = process.Run();
+    if (outcome != nullptr) *outcome = result;
+    return 0;
+}
+
+}  // namespace tamrix

@@ -1,0 +1,109 @@
+#pragma once
+// One download process: wake the product, find and identify its bootloader, read the target's
+// version, unscramble the firmware file, check that file and target belong together, replace the
+// bootloader first where a newer one is registered, and program the firmware row by row.
+// It reports only through the window it is given, so the GUI and tamrix-cli run it unchanged.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "comm/PortSpec.h"
+#include "download/BootloaderTable.h"
+#include "download/ChannelOpener.h"
+#include "download/CompatibilityChecks.h"
+#include "programmer/Programmer.h"
+
+namespace tamrix {
+
+class CClock;
+class CReportWindow;
+
+// What the Program button hands to the worker.
+struct DownloadParams {
+    PortSpec port;           // COM number (port map) or device path
+    int baudRate = 115200;   // 1200 .. 115200
+    int interfaceType = 0;   // 0 two-wire, 1 one-wire (echo mode of every channel)
+    std::string filePath;    // the firmware file, whatever its extension
+    CReportWindow* window = nullptr;
+};
+
+// What the program as a whole decides for every download (tests change them).
+struct DownloadSettings {
+    uint32_t conversionSeed;                      // keystream seed of the firmware files
+    const BootloaderTableEntry* bootloaderTable;  // registered bootloaders
+    int maxBootloaderPasses = 3;                  // a bootloader that never takes is not retried forever
+    CClock* clock = nullptr;                      // null: the system clock
+    ChannelOpener openChannel;                    // empty: serial ports on DownloadParams::port
+
+    DownloadSettings();
+};
+
+// How a download process ended. Only Success means every row was acknowledged and the finish byte
+// was sent.
+enum class DownloadOutcome {
+    Success,
+    NoTarget,            // no start signal, no identification, or an unknown chip
+    NoProgrammer,        // identified, but no programmer for it here (ATmega128)
+    VersionReadFailed,   // the target's version could not be read from its flash
+    FileLoadFailed,      // the firmware file is missing, unreadable, empty or too large
+    CheckRefused,        // wrong product, wrong file, unreadable file information, or No to a downgrade
+    BootloaderMissing,   // a registered bootloader image is not in this program
+    BootloaderPassLimit, // the bootloader still differs after the allowed number of passes
+    ParseFailed,         // the firmware text is not valid Intel HEX for this target
+    TargetReadFailed,    // the target's reset vector could not be read back
+    ProgrammingFailed,   // a row was not acknowledged
+};
+
+const char* DownloadOutcomeName(DownloadOutcome outcome);
+
+
+class CDownloadProcess {
+public:
+    CDownloadProcess(DownloadParams params, DownloadSettings settings = DownloadSettings());
+    ~CDownloadProcess();
+
+    // Runs the process to its end (one or more passes).
+    DownloadOutcome Run();
+
+    // Passes begun so far (a bootloader pass is followed by another one).
+    int Passes() const { return passes_; }
+
+private:
+    enum class PassEnd { Finished, NextPass };
+    PassEnd RunPass();
+    PassEnd Stop(DownloadOutcome outcome);
+    void StatusLine(const std::string& text);
+    void LogLine(const std::string& text);
+    void ErrorBox(const std::string& text);
+
+    DownloadParams params_;
+    DownloadSettings settings_;
+    CClock& clock_;
+    DownloadOutcome outcome_ = DownloadOutcome::NoTarget;
+    int passes_ = 0;
+    int bootloaderPasses_ = 0;
+
+    // Kept for the whole process, from one pass to the next.
+    std::vector<uint8_t> imageBuffer_;
+    int imageSize_ = 0;
+    VersionInfo versionInfo_;
+    int versionAddresses_[3] = {0, 0, 0};  // product code, application version, (unused)
+    int addressesRead_ = 0;
+    int targetVersionRead_ = 0;
+    int targetVersionFlag_ = 0;
+    FileVersionInfo fileInfo_;
+    BootloaderDecision decision_;
+
+    // Created anew in every pass; the channel is released before the programmer.
+    std::unique_ptr<CCommChannel> channel_;
+    std::unique_ptr<CProgramer> programmer_;
+};
+
+// The worker's procedure: runs one download process and returns 0, whatever the outcome
+// (the outcome is left in *outcome when given).
+int DownloadThreadProc(std::unique_ptr<DownloadParams> params, const DownloadSettings& settings,
+                       DownloadOutcome* outcome = nullptr);
+
+}  // namespace tamrix

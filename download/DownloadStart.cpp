@@ -1,0 +1,71 @@
+#include "download/DownloadStart.h"
+
+#include <system_error>
+
+#include "common/Format.h"
+#include "common/ReportWindow.h"
+
+namespace tamrix {
+
+StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener& openChannel) {
+    CReportWindow* window = params.window;
+    if (params.filePath.empty()) {
+        if (window != nullptr) {
+            window->ShowMessageBox("Error opening HEX file for input!", kApplicationCaption,
+                                   MessageIcon::Warning, MessageButtons::Ok);
+        }
+        return StartCheck::EmptyPath;
+    }
+    if (window != nullptr) window->WriteProcessLog("Firmware Download Process Start!!  \r\n");
+    int opened = 0;
+    {
+        std::unique_ptr<CCommChannel> trial =
+            openChannel(params.baudRate, params.interfaceType, &opened);
+        if (trial && opened == 1) trial->Close();
+    }
+    if (opened != 1) {
+        if (window != nullptr) {
+            window->WriteProcessLog("Port Open Fail  \r\n");
+            window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error,
+                                   MessageButtons::Ok);
+        }
+        return StartCheck::PortOpenFailed;
+    }
+    return StartCheck::Ok;
+}
+
+void LogDownloadInfo(const DownloadParams& params) {
+    if (params.window == nullptr) return;
+    params.window->WriteProcessLog(
+        Format("Download Info. Port : %d, BaudRate : %d, SignalType : %d  \r\n", params.port.number,
+               params.baudRate, params.interfaceType));
+    params.window->WriteProcessLog(Format("Download File : %s   \r\n", params.filePath.c_str()));
+}
+
+CDownloadWorker::~CDownloadWorker() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings) {
+    if (thread_.joinable() || !params) return false;
+    running_ = true;
+    try {
+        thread_ = std::thread([this, p = std::move(params), s = std::move(settings)]() mutable {
+            DownloadOutcome result = DownloadOutcome::NoTarget;
+            DownloadThreadProc(std::move(p), s, &result);
+            outcome_ = result;
+            running_ = false;
+        });
+    } catch (const std::system_error&) {
+        running_ = false;
+        return false;
+    }
+    return true;
+}
+
+DownloadOutcome CDownloadWorker::Wait() {
+    if (thread_.joinable()) thread_.join();
+    return outcome_;
+}
+
+}  // namespace tamrix

@@ -1,0 +1,46 @@
+#pragma once
+// What the Program button does before and around the worker, shared by the GUI and tamrix-cli:
+// refuse an empty path, log the start, try the port once, log what is about to happen, and run
+// the download process on a worker thread of its own.
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "download/DownloadProcess.h"
+
+namespace tamrix {
+
+enum class StartCheck { Ok, EmptyPath, PortOpenFailed };
+
+// The checks before a download starts, with their messages: the "Error opening HEX file for
+// input!" box for an empty path (nothing logged); otherwise the start log line and a trial opening
+// of the port, which on failure logs "Port Open Fail" and shows the "Channel" box.
+StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener& openChannel);
+
+// The two log lines that name the port, rate, wiring and file of the download being started.
+void LogDownloadInfo(const DownloadParams& params);
+
+// The worker thread of one download process. The object outlives the thread so the window can
+// notice the end (IsRunning) and then collect the outcome.
+class CDownloadWorker {
+public:
+    CDownloadWorker() = default;
+    ~CDownloadWorker();
+    CDownloadWorker(const CDownloadWorker&) = delete;
+    CDownloadWorker& operator=(const CDownloadWorker&) = delete;
+
+    // Starts the worker; false when the thread could not be created (nothing runs then).
+    bool Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings);
+    // True from Start until the download process has ended.
+    bool IsRunning() const { return running_.load(); }
+    // Waits for the end and returns the outcome.
+    DownloadOutcome Wait();
+
+private:
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    DownloadOutcome outcome_ = DownloadOutcome::NoTarget;
+};
+
+}  // namespace tamrix
