@@ -261,12 +261,7 @@ bool CProgramerPIC::ProgramFlash(int useChecksum) {
             ReportProgress(progress, kProgressProgramming);
     }
 
-    const uint8_t finish = kFinishCommand;
-    channel->Write(&finish, 1);
-    progress = 100;
-    ReportProgress(progress, kProgressDone);
-    ReportStatus("[Message] : Successfully Done !!\r\n");
-    return true;
+    return FinishProgramming();
 }
 
 }  // namespace tamrix

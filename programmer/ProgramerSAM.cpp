@@ -192,15 +192,8 @@ bool CProgramerSAM::ProgramFlash(int) {
         ReportProgress(progress, kProgressProgramming);
     }
 
-    // The finish byte starts the new firmware; the bootloader does not answer it.
-    if (channel != nullptr) {
-        const uint8_t finish = kFinishCommand;
-        channel->Write(&finish, 1);
-    }
-    progress = 100;
-    ReportProgress(progress, kProgressDone);
-    ReportStatus("[Message] : Successfully Done !!\r\n");
-    return true;
+    // The bootloader does not answer the finish byte.
+    return FinishProgramming();
 }
 
 int CProgramerSAM::ReadTargetVersion(VersionInfo& info, int&) {

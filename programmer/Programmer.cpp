@@ -42,6 +42,18 @@ void CProgramer::ShowErrorBox(const std::string& text) {
     }
 }
 
+bool CProgramer::FinishProgramming() {
+    const uint8_t finish = kFinishCommand;
+    if (channel == nullptr || channel->Write(&finish, 1) != 1) {
+        ReportStatus("[Error] : Finish Command Send Fail!!\r\n");
+        return false;
+    }
+    progress = 100;
+    ReportProgress(progress, kProgressDone);
+    ReportStatus("[Message] : Successfully Done !!\r\n");
+    return true;
+}
+
 bool CProgramer::WaitForBytes(int count, int64_t startMs, int limitMs) {
     while (channel->BytesAvailable() < count) {
         const int64_t elapsed = clock.NowMs() - startMs;

@@ -85,6 +85,11 @@ public:
     const std::vector<std::unique_ptr<CMemory>>& Rows() const { return rows; }
 
 protected:
+    // Ends a programming run with the finish byte, which starts the new firmware: progress 100
+    // and "Successfully Done". A finish byte that cannot be sent (the port failed, the adapter
+    // was unplugged) leaves the target in its bootloader, so that is reported as a failure.
+    bool FinishProgramming();
+
     // An error message box on the attached window (nothing without one).
     void ShowErrorBox(const std::string& text);
 

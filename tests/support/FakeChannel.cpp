@@ -38,6 +38,10 @@ bool FakeChannel::FlushRx() {
 }
 
 int FakeChannel::Write(const uint8_t* buffer, int count) {
+    if (count > 0 && buffer[0] == failWritesStartingWith) {
+        events.push_back("W:failed");
+        return 0;
+    }
     std::vector<uint8_t> frame(buffer, buffer + count);
     std::string text = "W:";
     for (int i = 0; i < count && i < 8; ++i) {

@@ -31,6 +31,8 @@ public:
     int CountWrites(uint8_t firstByte) const;
 
     int openResult = 1;
+    // Writes whose first byte is this value fail (return 0, nothing recorded); -1: none fail.
+    int failWritesStartingWith = -1;
     bool flushRxFails = false;
     bool isOpen = true;
     int flushRxCount = 0;

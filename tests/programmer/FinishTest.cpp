@@ -1,0 +1,57 @@
+// The end of a programming run: the finish byte starts the new firmware, and only a finish byte
+// that was really sent may be reported as success.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "common/Clock.h"
+#include "programmer/ProgramerPIC.h"
+#include "programmer/ProgramerSAM.h"
+#include "tests/support/FakeChannel.h"
+#include "tests/support/RecordingWindow.h"
+
+namespace tamrix {
+namespace {
+
+using test::FakeChannel;
+using test::RecordingWindow;
+
+std::unique_ptr<CProgramer> MakeProgrammer(bool sam, CCommChannel* channel, CClock& clock,
+                                           CReportWindow* window) {
+    if (sam) return std::make_unique<CProgramerSAM>(channel, clock, window);
+    return std::make_unique<CProgramerPIC>(channel, clock, window);
+}
+
+class FinishTest : public ::testing::TestWithParam<bool> {
+protected:
+    CVirtualClock clock;
+    FakeChannel channel{clock};
+    RecordingWindow window;
+};
+
+TEST_P(FinishTest, AFinishByteThatCannotBeSentIsAFailure) {
+    auto programmer = MakeProgrammer(GetParam(), &channel, clock, &window);
+    programmer->BuildMemoryMap(GetParam() ? 101 : 2);
+    channel.failWritesStartingWith = 0x08;
+    EXPECT_FALSE(programmer->ProgramFlash(0));
+    EXPECT_EQ(window.StatusLines().back(), "[Error] : Finish Command Send Fail!!\r\n");
+    EXPECT_FALSE(window.HasStatus("[Message] : Successfully Done !!\r\n"));
+    for (int value : window.ProgressValues()) EXPECT_LT(value, 100);
+}
+
+TEST_P(FinishTest, AnEmptyImageStillSendsTheFinishByteAndSucceeds) {
+    auto programmer = MakeProgrammer(GetParam(), &channel, clock, &window);
+    programmer->BuildMemoryMap(GetParam() ? 101 : 2);
+    EXPECT_TRUE(programmer->ProgramFlash(0));
+    ASSERT_EQ(channel.writes.size(), 1u);
+    EXPECT_EQ(channel.writes[0], std::vector<uint8_t>{0x08});
+    EXPECT_EQ(window.StatusLines().back(), "[Message] : Successfully Done !!\r\n");
+    EXPECT_EQ(window.ProgressValues().back(), 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(PicAndSam, FinishTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Sam" : "Pic"; });
+
+}  // namespace
+}  // namespace tamrix
