@@ -31,7 +31,9 @@ void AddPortsCommand(CLI::App& app, int& exitCode) {
     command->callback([&exitCode]() {
         const std::string file = CPortMap::MapFilePath();
         std::printf("Port map file: %s\n", file.empty() ? "(none)" : file.c_str());
-        for (const auto& [number, path] : CPortMap::Load().Entries()) {
+        // Held in a named object: a range over a member of a temporary would outlive it.
+        const CPortMap map = CPortMap::Load();
+        for (const auto& [number, path] : map.Entries()) {
             std::printf("COM%-3d %s\n", number, path.c_str());
         }
         exitCode = kExitSuccess;
