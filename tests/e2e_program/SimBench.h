@@ -48,6 +48,10 @@ class SimBench {
     // The bytes the product took in from the host, in order (no echo, no noise).
     std::vector<uint8_t> HostBytes() const;
 
+    // Returns once the product has taken nothing in for a while: what the host sent last has
+    // arrived. Run does this after every command.
+    void WaitUntilQuiet();
+
   private:
     void OnTrace(const SimTraceEntry& entry);
 
