@@ -18,6 +18,16 @@ std::string CliPath() { return TAMRIX_CLI_PATH; }
 
 CliResult RunCli(const std::vector<std::string>& args, int timeoutSeconds) {
     CliResult result;
+    // Everything the child needs is prepared before fork: the tests run simulated products on
+    // threads of their own, and a child of a threaded process may not allocate before exec (a
+    // lock held by another thread at the fork would never be released).
+    std::string path = CliPath();
+    std::vector<std::string> copies(args);
+    std::vector<char*> argv;
+    argv.push_back(path.data());
+    for (auto& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return result;
     const pid_t pid = fork();
@@ -31,12 +41,6 @@ CliResult RunCli(const std::vector<std::string>& args, int timeoutSeconds) {
         dup2(devNull, STDIN_FILENO);
         dup2(pipeFds[1], STDOUT_FILENO);
         dup2(pipeFds[1], STDERR_FILENO);
-        std::vector<char*> argv;
-        std::string path = CliPath();
-        argv.push_back(path.data());
-        std::vector<std::string> copies(args);
-        for (auto& a : copies) argv.push_back(a.data());
-        argv.push_back(nullptr);
         execv(path.c_str(), argv.data());
         _exit(127);
     }
