@@ -11,6 +11,7 @@ int ExitCodeFor(DownloadOutcome outcome) {
         case DownloadOutcome::VersionReadFailed:
             return kExitHandshake;
         case DownloadOutcome::FileLoadFailed:
+        case DownloadOutcome::FileInfoUnreadable:
         case DownloadOutcome::ParseFailed:
             return kExitFile;
         case DownloadOutcome::CheckRefused:

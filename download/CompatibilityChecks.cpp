@@ -43,8 +43,10 @@ void WriteLog(CReportWindow* window, const std::string& text) {
 bool CheckFileAgainstTarget(CProgramer& programmer, CReportWindow* window, const char* text,
                             int length, int productCodeAddress, int versionAddress,
                             const VersionInfo& target, FileVersionInfo& file) {
-    if (!programmer.ReadFileInfoFromBuffer(text, length, productCodeAddress, file.productCode,
-                                           versionAddress, file.appVersion, file.versionFlag)) {
+    file.found = programmer.ReadFileInfoFromBuffer(text, length, productCodeAddress,
+                                                   file.productCode, versionAddress,
+                                                   file.appVersion, file.versionFlag);
+    if (!file.found) {
         AddStatus(window, "[Message] : Product Code Read Fail. Download Process Stop! \r\n");
         AddStatus(window, "[Message] : Check Download File Again \r\n");
         ShowBox(window, "Firmware file can't be read. \r\nPlease recheck the downloaded file.",

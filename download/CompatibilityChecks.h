@@ -25,6 +25,7 @@ struct FileVersionInfo {
     uint16_t productCode = 0;
     uint16_t appVersion = 0;
     int versionFlag = 0;  // 1 when the version word's upper byte is 0
+    bool found = false;   // the text holds both words (false: damaged, or no firmware text)
 };
 
 // Reads the file's product code, version and version flag with the programmer's

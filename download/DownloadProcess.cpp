@@ -39,6 +39,8 @@ const char* DownloadOutcomeName(DownloadOutcome outcome) {
             return "target version not readable";
         case DownloadOutcome::FileLoadFailed:
             return "firmware file not loaded";
+        case DownloadOutcome::FileInfoUnreadable:
+            return "firmware file not readable";
         case DownloadOutcome::CheckRefused:
             return "firmware file refused";
         case DownloadOutcome::BootloaderMissing:
@@ -163,7 +165,9 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
         const char* text = reinterpret_cast<const char*>(imageBuffer_.data());
         if (!CheckFileAgainstTarget(*programmer_, window, text, imageSize_, versionAddresses_[0],
                                     versionAddresses_[1], versionInfo_, fileInfo_)) {
-            return Stop(DownloadOutcome::CheckRefused);
+            // A file that cannot be read is a file problem, not a product that does not match.
+            return Stop(fileInfo_.found ? DownloadOutcome::CheckRefused
+                                        : DownloadOutcome::FileInfoUnreadable);
         }
         DecideBootloaderUpdate(window, targetVersionRead_, versionInfo_, fileInfo_.productCode,
                                settings_.bootloaderTable, decision_);

@@ -48,7 +48,8 @@ enum class DownloadOutcome {
     NoProgrammer,        // identified, but no programmer for it here (ATmega128)
     VersionReadFailed,   // the target's version could not be read from its flash
     FileLoadFailed,      // the firmware file is missing, unreadable, empty or too large
-    CheckRefused,        // wrong product, wrong file, unreadable file information, or No to a downgrade
+    FileInfoUnreadable,  // no product code and version in the text: damaged, or not a firmware file
+    CheckRefused,        // wrong product, version flag 0, or No to a downgrade
     BootloaderMissing,   // a registered bootloader image is not in this program
     BootloaderPassLimit, // the bootloader still differs after the allowed number of passes
     ParseFailed,         // the firmware text is not valid Intel HEX for this target
