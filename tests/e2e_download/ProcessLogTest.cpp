@@ -1,0 +1,129 @@
+// The process log after real runs of tamrix-cli: byte for byte the entries "<time> >> <text> " of
+// every log line and status line in the order the run produced them, and appended to by the next
+// run, never started over.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/ExitCodes.h"
+#include "image/FirmwareFile.h"
+#include "tests/e2e_download/DownloadRun.h"
+
+namespace tamrix::test {
+namespace {
+
+constexpr size_t kTimeLength = 21;  // "YYYY-MM-DD (hh:mm:ss)"
+
+// Compares `log` from `at` with the entries of `texts`, each "<time> >> <text> " with any valid
+// time; moves `at` past them. Reports the first entry that differs.
+void ExpectEntries(const std::string& log, size_t& at, const std::vector<std::string>& texts) {
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const std::string time = log.substr(at, kTimeLength);
+        ASSERT_TRUE(IsLogTime(time))
+            << "entry " << i + 1 << " at byte " << at << ": \"" << log.substr(at, 40) << "\"";
+        const std::string expected = " >> " + texts[i] + " ";
+        const std::string actual = log.substr(at + kTimeLength, expected.size());
+        ASSERT_EQ(actual, expected) << "entry " << i + 1;
+        at += kTimeLength + expected.size();
+    }
+}
+
+TEST(DownloadProcessLogTest, RunIsLoggedEntryByEntryAndTheNextRunAppends) {
+    auto target = StartProduct(ProductOptions(kPic30Chip));
+    ASSERT_TRUE(target);
+    TempFolder folder;
+    const std::string file = folder.File("update.bin");
+    ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion).WriteBin(file, kConversionSeed));
+    const std::string logPath = folder.File("ProcssLog.log");
+
+    const CliResult first = RunProgram(*target, SimWiring::TwoWire, file, logPath);
+    ASSERT_FALSE(first.timedOut) << first.output;
+    ASSERT_EQ(first.exitCode, cli::kExitSuccess) << first.output;
+
+    const std::string afterFirst = ReadWholeFile(logPath);
+    size_t at = 0;
+    const std::vector<std::string> firstRun = {
+        "Firmware Download Process Start!!  \r\n",
+        "Download Info. Port : 0, BaudRate : 115200, SignalType : 0  \r\n",
+        "Download File : " + file + "   \r\n",
+        "[Message] : Waiting for Hardware Reset..\r\n",
+        "[Message] : Start Command Checked. Start Command Send. \r\n",
+        "[Message] : Found target device...\r\n",
+        "[Message] : Received Device Info (ID:0x02c3, PI:0x01)\r\n",
+        "[Message] : Found MicroProcessor (ID:0x02c3, PI:0x01)\r\n",
+        "[Message] : Target Version Info (P Code:12345, App Ver:1.0, Boot Ver:1.5)\r\n",
+        "[Message] : File Info Read From Hex File (P Code:12345, APP Version : 1.1, "
+        "Version Flag : 1)  \r\n",
+        "Target Version Info Read Success  \r\n",
+        "Version Check : Target Boot Version : 0x5dc, Registered Boot Version : "
+        "0x0  \r\n",
+        "[Message] : Application Firmware Download \r\n",
+        "[Message] : Reading HexFile \r\n",
+        "Hex File Parse Success \r\n",
+        "[Message] : Reading Target Data..\r\n",
+        "Flash Read Success. Flash Program Start! \r\n",
+        "[Message] : Start Firmware upgrade...\r\n",
+        "[Message] : Successfully Done !!\r\n",
+        "Flash Program Success! \r\n",
+    };
+    ASSERT_NO_FATAL_FAILURE(ExpectEntries(afterFirst, at, firstRun));
+    EXPECT_EQ(at, afterFirst.size()) << "more in the log: \"" << afterFirst.substr(at) << "\"";
+
+    // A second run, with a file that is not there, adds its entries after those.
+    const std::string missing = folder.File("missing.bin");
+    const CliResult second = RunCli({"program", missing, "--port", target->DevicePath(), "--baud",
+                                     "115200", "--interface", "usb", "--log", logPath});
+    ASSERT_FALSE(second.timedOut) << second.output;
+    ASSERT_EQ(second.exitCode, cli::kExitFile) << second.output;
+
+    const std::string afterSecond = ReadWholeFile(logPath);
+    ASSERT_GT(afterSecond.size(), afterFirst.size());
+    EXPECT_EQ(afterSecond.substr(0, afterFirst.size()), afterFirst);
+    const std::vector<std::string> secondRun = {
+        "Firmware Download Process Start!!  \r\n",
+        "Download Info. Port : 0, BaudRate : 115200, SignalType : 0  \r\n",
+        "Download File : " + missing + "   \r\n",
+    };
+    ASSERT_NO_FATAL_FAILURE(ExpectEntries(afterSecond, at, secondRun));
+    const std::vector<std::string> texts = LogTexts(afterSecond.substr(at));
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[texts.size() - 2], "[Error] : Bin File Open Fail - Convert\r\n");
+    EXPECT_EQ(texts.back(), "[Message] : File Loading Fail. Download Process Stop! \r\n");
+}
+
+TEST(DownloadProcessLogTest, OneWireRunNamesItsSignalType) {
+    auto target = StartProduct(ProductOptions(kSamChip, SimWiring::OneWireEcho));
+    ASSERT_TRUE(target);
+    TempFolder folder;
+    const std::string file = folder.File("sam.bin");
+    ASSERT_TRUE(SamApplication().WriteBin(file, kConversionSeed));
+    const std::string logPath = folder.File("ProcssLog.log");
+
+    const CliResult run = RunProgram(*target, SimWiring::OneWireEcho, file, logPath);
+    ASSERT_FALSE(run.timedOut) << run.output;
+    ASSERT_EQ(run.exitCode, cli::kExitSuccess) << run.output;
+    const std::vector<std::string> texts = LogTexts(ReadWholeFile(logPath));
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts[1], "Download Info. Port : 0, BaudRate : 115200, SignalType : 1  \r\n");
+    // The SAM family's handshake and programming, with no version reading or checks between.
+    const std::vector<std::string> expected = {
+        "[Message] : Waiting for Hardware Reset..\r\n",
+        "[Message] : Start Command Checked. Start Command Send. \r\n",
+        "[Message] : Found target device...\r\n",
+        "[Message] : Received Device Info (ID:0x0001, PI:0x02)\r\n",
+        "[Message] : Found MicroProcessor (ID:0x0001, PI:0x02)\r\n",
+        "[Message] : Reading HexFile \r\n",
+        "Hex File Parse Success \r\n",
+        "[Message] : Reading Target Data..\r\n",
+        "Flash Read Success. Flash Program Start! \r\n",
+        "[Message] : Start Firmware upgrade...\r\n",
+        "[Message] : Successfully Done !!\r\n",
+        "Flash Program Success! \r\n",
+    };
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 3, texts.end()), expected);
+}
+
+}  // namespace
+}  // namespace tamrix::test

@@ -1,0 +1,293 @@
+// Downloads that must stop before anything reaches the product: wrong, damaged, missing, empty,
+// oversize and unscrambled files, a product that never answers, and a chip this program cannot
+// program. Each stops with its messages and an exit status a script can tell apart, and the
+// product's flash is untouched.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/ExitCodes.h"
+#include "image/FirmwareFile.h"
+#include "tests/e2e_download/DownloadRun.h"
+
+namespace tamrix::test {
+namespace {
+
+bool Contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+// The product-code box, written out in full: the LF CR in the middle and the blank before
+// " Equipment" belong to it.
+std::string ProductCodeBox(const std::string& target, const std::string& file) {
+    return "Product code error. \r\n \r\nProduct codes that are read are different from the "
+           "inside firmware file. \n\rIf wrong firmware file is downloaded, it could cause "
+           "severe damage. \r\n \r\n  Equipment product code : " +
+           target + " \r\n  Firmware product code : " + file + " \r\n \r\nDownload Process Stop!!";
+}
+
+bool WriteRaw(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
+class DownloadRefusalTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        target_ = StartProduct(ProductOptions(kPic30Chip));
+        ASSERT_TRUE(target_);
+        before_ = target_->HexImage();
+    }
+
+    std::string WriteBin(const FirmwareBuilder& firmware, const std::string& name) {
+        const std::string path = folder_.File(name);
+        EXPECT_TRUE(firmware.WriteBin(path, kConversionSeed));
+        return path;
+    }
+
+    // Writes the application's firmware file with one byte changed: the one that carries the
+    // first data digit of the record that starts with `recordStart`.
+    std::string WriteCorruptedBin(const std::string& recordStart, const std::string& name) {
+        const std::string text = PicApplication(kProductCode, kNewerAppVersion).HexText();
+        const size_t record = text.find(recordStart);
+        EXPECT_NE(record, std::string::npos) << recordStart << " is not in\n" << text;
+        if (record == std::string::npos)
+            return folder_.File(name);
+        const size_t digit = record + 9;
+        const char changed = text[digit] == '0' ? '1' : '0';
+        std::vector<uint8_t> bytes = ScrambleBytes(std::vector<uint8_t>(text.begin(), text.end()));
+        bytes[digit] ^= static_cast<uint8_t>(text[digit] ^ changed);
+        const std::string path = folder_.File(name);
+        EXPECT_TRUE(WriteRaw(path, std::string(bytes.begin(), bytes.end())));
+        return path;
+    }
+
+    CliResult Program(const std::string& file, const std::vector<std::string>& extra = {}) {
+        return RunProgram(*target_, SimWiring::TwoWire, file, folder_.File("log"), extra);
+    }
+
+    void ExpectStopped(const CliResult& run, int exitCode) {
+        ASSERT_FALSE(run.timedOut) << run.output;
+        EXPECT_EQ(run.exitCode, exitCode) << run.output;
+        EXPECT_FALSE(Contains(run.output, "Successfully Done")) << run.output;
+        EXPECT_FALSE(Contains(run.output, "Start Firmware upgrade")) << run.output;
+        ExpectNothingWritten(*target_, before_);
+    }
+
+    // Stopped in loading the file: the converter's line (when given), then the download
+    // process's own line and box.
+    void ExpectNotLoaded(const CliResult& run, const std::string& converterLine) {
+        ExpectStopped(run, cli::kExitFile);
+        const size_t loadingFail = run.output.find(
+            PrintedStatus("[Message] : File Loading Fail. Download Process Stop! \r\n"));
+        ASSERT_NE(loadingFail, std::string::npos) << run.output;
+        if (!converterLine.empty()) {
+            const size_t line = run.output.find(PrintedStatus(converterLine));
+            ASSERT_NE(line, std::string::npos) << run.output;
+            EXPECT_LT(line, loadingFail);
+        }
+        EXPECT_TRUE(
+            Contains(run.output,
+                     PrintedBox("Error", "error", "File Loading Fail \r\nDownload Process Stop!")))
+            << run.output;
+    }
+
+    TempFolder folder_;
+    std::unique_ptr<CSimTarget> target_;
+    std::map<uint32_t, uint8_t> before_;
+};
+
+TEST_F(DownloadRefusalTest, FileOfAnotherProductStopsAtTheFirstProductCodeTest) {
+    const CliResult run = Program(WriteBin(PicApplication(54321, kNewerAppVersion), "other.bin"));
+    ExpectStopped(run, cli::kExitCompatibility);
+    EXPECT_TRUE(Contains(run.output,
+                         PrintedBox("Product Code", "warning", ProductCodeBox("12345", "54321"))))
+        << run.output;
+    // That test stops without a status line of its own.
+    EXPECT_FALSE(Contains(run.output, "Product Code Mismatch")) << run.output;
+    EXPECT_FALSE(Contains(run.output, "Application Firmware Download")) << run.output;
+}
+
+TEST_F(DownloadRefusalTest, BootloaderProductCodeWithoutBootloaderPassStopsAtTheConfirmation) {
+    // 14901 is let through by the first test so that it can reach a bootloader pass; with none
+    // registered the confirmation refuses it: the box first, then the status line.
+    const CliResult run = Program(WriteBin(PicApplication(14901, kNewerAppVersion), "boot.bin"));
+    ExpectStopped(run, cli::kExitCompatibility);
+    const size_t box =
+        run.output.find(PrintedBox("Product Code", "warning", ProductCodeBox("12345", "14901")));
+    const size_t line = run.output.find(
+        PrintedStatus("[Message] : Product Code Mismatch. Download Process Stop! \r\n"));
+    ASSERT_NE(box, std::string::npos) << run.output;
+    ASSERT_NE(line, std::string::npos) << run.output;
+    EXPECT_LT(box, line);
+}
+
+TEST_F(DownloadRefusalTest, FileWithVersionFlagZeroIsAWrongFile) {
+    const CliResult run =
+        Program(WriteBin(PicApplication(kProductCode, kNewerAppVersion, 0x01), "flag0.bin"));
+    ExpectStopped(run, cli::kExitCompatibility);
+    EXPECT_TRUE(Contains(
+        run.output, PrintedBox("File Version", "information",
+                               "Wrong firmware file! \r\nPlease download the latest version.")))
+        << run.output;
+    // That test stops without a status line of its own: the last one is the file information.
+    const std::vector<std::string> log = LogTexts(ReadWholeFile(folder_.File("log")));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(),
+              "[Message] : File Info Read From Hex File (P Code:12345, APP Version : "
+              "1.1, Version Flag : 0)  \r\n");
+}
+
+// A stopped download leaves the product waiting in its bootloader, so every case below has a
+// product of its own.
+TEST_F(DownloadRefusalTest, MissingFileIsNotLoaded) {
+    const CliResult run = Program(folder_.File("no-such-file.bin"));
+    ExpectNotLoaded(run, "[Error] : Bin File Open Fail - Convert\r\n");
+}
+
+TEST_F(DownloadRefusalTest, EmptyFileIsNotLoaded) {
+    const std::string empty = folder_.File("empty.bin");
+    ASSERT_TRUE(WriteRaw(empty, ""));
+    ExpectNotLoaded(Program(empty), "[Error] : Bin File Read Fail - Convert \r\n");
+}
+
+TEST_F(DownloadRefusalTest, FileLargerThanTheTextBufferIsNotLoaded) {
+    // A good firmware text padded with blank lines to one byte more than the text buffer.
+    std::string text = PicApplication(kProductCode, kNewerAppVersion).HexText();
+    while (text.size() < static_cast<size_t>(kImageBufferSize) - 1)
+        text += "\r\n";
+    text.resize(static_cast<size_t>(kImageBufferSize) + 1, '\n');
+    const std::string oversize = folder_.File("oversize.bin");
+    std::string error;
+    ASSERT_TRUE(WriteFirmwareFile(oversize, std::vector<uint8_t>(text.begin(), text.end()),
+                                  kConversionSeed, error))
+        << error;
+    const CliResult run = Program(oversize);
+    ExpectNotLoaded(run, "");
+    EXPECT_TRUE(Contains(run.output, ")  [Error] : Bin File Too Large")) << run.output;
+}
+
+TEST_F(DownloadRefusalTest, UnscrambledHexFileCannotBeRead) {
+    const std::string path = folder_.File("plain.hex");
+    ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion).WriteHex(path));
+    const CliResult run = Program(path);
+    ExpectStopped(run, cli::kExitFile);
+    const size_t first = run.output.find(
+        PrintedStatus("[Message] : Product Code Read Fail. Download Process Stop! \r\n"));
+    const size_t second =
+        run.output.find(PrintedStatus("[Message] : Check Download File Again \r\n"));
+    const size_t box = run.output.find(PrintedBox(
+        "Error", "error", "Firmware file can't be read. \r\nPlease recheck the downloaded file."));
+    ASSERT_NE(first, std::string::npos) << run.output;
+    ASSERT_NE(second, std::string::npos) << run.output;
+    ASSERT_NE(box, std::string::npos) << run.output;
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, box);
+}
+
+TEST_F(DownloadRefusalTest, CorruptedByteBeforeTheProductCodeStopsBeforeWriting) {
+    // Code at device 0x200 is HEX address 0x400, ahead of the identity at HEX 0x1800: the file
+    // information cannot be read past the damaged record.
+    const CliResult run = Program(WriteCorruptedBin(":10040000", "early.bin"));
+    ExpectStopped(run, cli::kExitFile);
+    EXPECT_TRUE(
+        Contains(run.output,
+                 PrintedStatus("[Message] : Product Code Read Fail. Download Process Stop! \r\n")))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, PrintedBox("Error", "error",
+                                                "Firmware file can't be read. \r\nPlease recheck "
+                                                "the downloaded file.")))
+        << run.output;
+}
+
+TEST_F(DownloadRefusalTest, CorruptedByteAfterTheProductCodeStopsBeforeWriting) {
+    // Code at device 0x1000 (HEX 0x2000) follows the identity: the checks pass, and the whole
+    // text is refused when it is parsed, before the target is read or written.
+    const CliResult run = Program(WriteCorruptedBin(":10200000", "late.bin"));
+    ExpectStopped(run, cli::kExitFile);
+    EXPECT_TRUE(Contains(run.output,
+                         PrintedStatus("[Message] : File Parse Fail. Download Process Stop! \r\n")))
+        << run.output;
+    EXPECT_TRUE(
+        Contains(run.output,
+                 PrintedBox("Error", "error", "File Parse Fail. \r\nDownload Process Stop! \r\n")))
+        << run.output;
+    EXPECT_FALSE(Contains(run.output, "Reading Target Data")) << run.output;
+}
+
+// The one slow case: a bootloader that never sends its start signal is given the full ten
+// seconds, then the handshake gives up with its message.
+TEST(DownloadSilentTargetTest, HandshakeGivesUpAfterTenSeconds) {
+    SimOptions options = ProductOptions(kPic33Chip);
+    options.silentBootloader = true;
+    auto target = StartProduct(options);
+    ASSERT_TRUE(target);
+    const auto before = target->HexImage();
+    TempFolder folder;
+    const std::string file = folder.File("update.bin");
+    ASSERT_TRUE(
+        PicApplication(kProductCode, kNewerAppVersion, 0, false).WriteBin(file, kConversionSeed));
+
+    const CliResult run = RunProgram(*target, SimWiring::TwoWire, file, folder.File("log"));
+    ASSERT_FALSE(run.timedOut) << run.output;
+    EXPECT_EQ(run.exitCode, cli::kExitHandshake) << run.output;
+    EXPECT_TRUE(Contains(run.output, PrintedStatus("[Error] : Found not target device !!\r\n")))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, PrintedBox("Error", "error", "Found not target device !!")))
+        << run.output;
+    // The waiting was shown climbing to its last step.
+    EXPECT_TRUE(Contains(run.output, "Waiting for Hardware...90%")) << run.output;
+    // The product heard the wake-up message; nothing else happened.
+    EXPECT_GE(target->Counters().wakeUps, 1);
+    EXPECT_EQ(target->Counters().identifications, 0);
+    ExpectNothingWritten(*target, before);
+}
+
+// The ATmega128 row names a chip this program has no programmer for: it is identified and then
+// left alone.
+TEST(DownloadAtmegaTest, StopsAfterTheHandshakeWithItsMessage) {
+    SimOptions options = ProductOptions("ATmega128");
+    options.keepTrace = true;
+    auto target = StartProduct(options);
+    ASSERT_TRUE(target);
+    TempFolder folder;
+    const std::string file = folder.File("update.bin");
+    ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion).WriteBin(file, kConversionSeed));
+
+    const CliResult run = RunProgram(*target, SimWiring::TwoWire, file, folder.File("log"));
+    ASSERT_FALSE(run.timedOut) << run.output;
+    EXPECT_EQ(run.exitCode, cli::kExitHandshake) << run.output;
+    EXPECT_TRUE(Contains(
+        run.output, PrintedStatus("[Message] : Found MicroProcessor (ID:0x0002, PI:0x01)\r\n")))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, "ATmega128")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "=== Error (error) ===\n")) << run.output;
+    EXPECT_FALSE(Contains(run.output, "File Loading")) << run.output;
+
+    // Nothing was sent after the identification request that was answered.
+    const SimCounters counters = target->Counters();
+    EXPECT_EQ(counters.identifications, 1);
+    EXPECT_EQ(counters.versionRequests + counters.addressRequests + counters.flashReads +
+                  counters.rowFrames + counters.finishes,
+              0);
+    std::vector<uint8_t> sent;
+    bool answered = false;
+    for (const SimTraceEntry& entry : target->Trace()) {
+        if (entry.direction == SimTraceDirection::TargetToHost && entry.byte == 0x0A)
+            answered = true;
+        if (answered && entry.direction == SimTraceDirection::HostToTarget) {
+            sent.push_back(entry.byte);
+        }
+    }
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front(), 0x0A);  // the answer to the start signal
+    for (size_t i = 1; i < sent.size(); ++i)
+        EXPECT_EQ(sent[i], 0x09) << "byte " << i;
+}
+
+}  // namespace
+}  // namespace tamrix::test
