@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <string>
 
 #include "common/Format.h"
 #include "image/IntelHex.h"
@@ -90,14 +92,35 @@ int CProgramerPIC::LoadHexText(const char* text, int length) {
         }
         switch (record.type) {
             case kHexData: {
-                uint32_t address = (static_cast<uint32_t>(record.address) + extended) / 2;
-                const int groups = (record.byteCount + 1) / 2;
-                for (int g = 0; g < groups; ++g, ++address) {
-                    // An odd byte count leaves the last group two data digits short; it is
-                    // completed by the first two checksum digits, which directly follow.
+                // Two HEX bytes per device address. A record that starts at an odd byte address,
+                // or ends after the first byte of an address, gives only one of its two: the
+                // other keeps what the image holds there (erased when nothing), so every byte
+                // lands at its own address. Taking the missing digits from the neighbouring
+                // field (the checksum) would program them into the target.
+                const uint64_t first = static_cast<uint64_t>(record.address) + extended;
+                const uint64_t end = first + static_cast<uint64_t>(record.byteCount);
+                for (uint64_t at = first & ~uint64_t{1}; at < end; at += 2) {
+                    const uint32_t address = static_cast<uint32_t>(at / 2);
                     CMemory* row = FindRow(address);
                     const int device = static_cast<int>(address);
-                    if (row != nullptr && row->SetWord(device, record.dataText + 4 * g) == 1) {
+                    std::string merged;
+                    const char* digits = nullptr;
+                    if (at >= first && at + 1 < end) {
+                        digits = record.dataText + 2 * (at - first);
+                    } else {
+                        int value = 0;
+                        if (row == nullptr || row->GetWord(device, value) != 1)
+                            value = 0xFFFF;
+                        const auto byteAt = [&](uint64_t b) {
+                            return static_cast<unsigned>(
+                                record.DataByte(static_cast<int>(b - first)));
+                        };
+                        const unsigned high = at < first ? (value >> 8) & 0xFF : byteAt(at);
+                        const unsigned low = at + 1 < end ? byteAt(at + 1) : value & 0xFF;
+                        merged = Format("%02X%02X", high, low);
+                        digits = merged.c_str();
+                    }
+                    if (row != nullptr && row->SetWord(device, digits) == 1) {
                         if (row->kind == kRowProgram && device > maxAddress)
                             maxAddress = device;
                     } else {

@@ -90,16 +90,31 @@ TEST(PicHexLoadTest, RecordTypes) {
     }
 }
 
-TEST(PicHexLoadTest, OddByteCountBorrowsTheChecksumDigits) {
+TEST(PicHexLoadTest, RecordsPlaceEveryByteAtItsOwnAddress) {
     PicRig rig;
-    // 3 data bytes: groups "1122" and "33" + the first two checksum digits.
-    const std::string record = Data(0x0000, {0x11, 0x22, 0x33});
-    ASSERT_EQ(record.substr(9, 8), "112233" + record.substr(15, 2));
-    EXPECT_EQ(rig.Load(record), 1);
+    // 3 data bytes: the third is the upper byte of instruction 0; its phantom byte stays erased
+    // (not the checksum digits that follow the data).
+    EXPECT_EQ(rig.Load(Data(0x0000, {0x11, 0x22, 0x33})), 1);
     EXPECT_EQ(rig.programmer.GetImageWord(0), 0x1122);
-    const unsigned checksum = std::stoul(record.substr(15, 2), nullptr, 16);
-    EXPECT_EQ(rig.programmer.GetImageWord(1), static_cast<int>(0x3300 + checksum));
+    EXPECT_EQ(rig.programmer.GetImageWord(1), 0x33FF);
     EXPECT_EQ(rig.programmer.GetImageWord(2), 0xFFFF);
+
+    // A record that ends on the low byte of instruction 2: its middle byte is not invented.
+    PicRig shortRecord;
+    EXPECT_EQ(shortRecord.Load(Data(0x0004, {0x11, 0x22, 0x33, 0x00, 0x44})), 1);
+    EXPECT_EQ(shortRecord.programmer.GetImageWord(2), 0x1122);
+    EXPECT_EQ(shortRecord.programmer.GetImageWord(4), 0x44FF);
+
+    // Records at odd byte addresses, meeting inside the slots of earlier and later records.
+    PicRig odd;
+    const std::string text = Data(0x0000, {0x11, 0x22, 0x33}) + Data(0x0003, {0x00, 0x44, 0x55}) +
+                             Data(0x0007, {0x00}) + Data(0x0009, {0x66});
+    EXPECT_EQ(odd.Load(text), 1);
+    EXPECT_EQ(odd.programmer.GetImageWord(0), 0x1122);
+    EXPECT_EQ(odd.programmer.GetImageWord(1), 0x3300);
+    EXPECT_EQ(odd.programmer.GetImageWord(2), 0x4455);
+    EXPECT_EQ(odd.programmer.GetImageWord(3), 0xFF00);
+    EXPECT_EQ(odd.programmer.GetImageWord(4), 0xFF66);
 }
 
 TEST(PicHexLoadTest, WordsOutsideEveryRowAreNoticedOneByOne) {
@@ -149,7 +164,7 @@ TEST(PicHexLoadTest, LineEndsDoNotMatter) {
     }
     EXPECT_EQ(reference.programmer.GetImageWord(0x800A), 0x090A);
 
-    // The last record without a line end, odd byte count: the borrowed digits are still there.
+    // The last record without a line end, odd byte count.
     PicRig odd;
     const std::string last = Data(0x0000, {0x11, 0x22, 0x33});
     EXPECT_EQ(odd.Load(last.substr(0, last.size() - 2)), 1);
