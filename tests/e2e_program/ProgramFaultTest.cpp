@@ -369,5 +369,46 @@ TEST(ProgramDamagedFileTest, SamFileWithACutRecordIsRefusedBeforeAnyRow) {
     EXPECT_TRUE(run.bench.Target().HexImage().empty());
 }
 
+TEST(ProgramDamagedFileTest, AnImageForALargerChipIsRefusedBeforeAnyRow) {
+    // Program words up to 0x17FFFE, for a chip with 512-instruction rows, given to a dsPIC30F
+    // whose program memory ends at 0x17FFF: nothing of it may be written.
+    PicRun run(test::MakePicPlan(512, 0x180000), "dsPIC30F6014A", SimWiring::TwoWire);
+    std::string error;
+    ASSERT_TRUE(run.Start(&error)) << error;
+    const auto before = run.bench.Target().HexImage();
+
+    const CliResult result = run.bench.ProgramHex(run.hexPath);
+    EXPECT_EQ(result.exitCode, cli::kExitFile) << DescribeResult(result);
+    EXPECT_TRUE(HasStatusLine(result.output, "[Notice] : Hex file 0x17fc00Address out of range"))
+        << result.output;
+    EXPECT_EQ(result.output.find("Start Firmware upgrade"), std::string::npos) << result.output;
+    EXPECT_EQ(run.bench.Target().Counters().rowFrames, 0);
+    EXPECT_EQ(run.bench.Target().Counters().finishes, 0);
+    EXPECT_EQ(run.bench.Target().HexImage(), before);
+}
+
+// ---- a chip this program cannot program -------------------------------------------------------
+
+TEST(ProgramRefusedChipTest, AnAtmega128IsIdentifiedButNeverWritten) {
+    SimBench bench(Options("ATmega128", SimWiring::OneWireEcho));
+    std::string error;
+    ASSERT_TRUE(bench.Start(&error)) << error;
+    const std::string hexPath = bench.Folder().File("firmware.hex");
+    ASSERT_TRUE(test::MakePicPlan(32, 0x18000).firmware.WriteHex(hexPath));
+
+    const CliResult result = bench.ProgramHex(hexPath);
+    EXPECT_EQ(result.exitCode, cli::kExitHandshake) << DescribeResult(result);
+    EXPECT_TRUE(
+        HasStatusLine(result.output, "[Message] : Found MicroProcessor (ID:0x0002, PI:0x01)"))
+        << result.output;
+    EXPECT_NE(result.output.find("ATmega128 cannot be programmed"), std::string::npos)
+        << result.output;
+    EXPECT_EQ(result.output.find("Start Firmware upgrade"), std::string::npos) << result.output;
+    std::vector<uint8_t> handshake = test::WakeUpBytes();
+    handshake.push_back(0x0A);
+    handshake.push_back(0x09);
+    EXPECT_EQ(bench.HostBytes(), handshake);  // not one byte after the identification
+}
+
 }  // namespace
 }  // namespace tamrix
