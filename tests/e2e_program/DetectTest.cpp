@@ -80,14 +80,18 @@ TEST_P(DetectTest, NamesTheChipAfterTheHandshake) {
 
     // On the wire: the wake-up message woke the product at 19200 baud (the 9600 copy reached a
     // bootloader that listens at its own speed only), then exactly one answer to the start signal
-    // and one identification request.
+    // and the identification request (again only after a retry line, should the product have been
+    // slow to answer on a busy machine).
+    const SimCounters counters = bench.Target().Counters();
+    ASSERT_GE(counters.identifications, 1);
     std::vector<uint8_t> expected = test::WakeUpBytes();
     expected.push_back(0x0A);
-    expected.push_back(0x09);
+    expected.insert(expected.end(), static_cast<size_t>(counters.identifications), 0x09);
     EXPECT_EQ(bench.HostBytes(), expected);
-    const SimCounters counters = bench.Target().Counters();
+    EXPECT_EQ(
+        test::CountStatusLines(result.output, "[Message] : Device ID Receive Fail. Retry ..."),
+        counters.identifications - 1);
     EXPECT_EQ(counters.wakeUps, 1);
-    EXPECT_EQ(counters.identifications, 1);
     EXPECT_EQ(counters.noiseBytes, 10);
     EXPECT_EQ(counters.rowFrames, 0);
 }

@@ -387,6 +387,28 @@ TEST(ProgramDamagedFileTest, AnImageForALargerChipIsRefusedBeforeAnyRow) {
     EXPECT_EQ(run.bench.Target().HexImage(), before);
 }
 
+TEST(ProgramDamagedFileTest, UnusableFilesAreRefusedBeforeTheProductIsWoken) {
+    SamRun run = Sam("S3F84ZB", SimWiring::TwoWire);
+    std::string error;
+    ASSERT_TRUE(run.Start(&error)) << error;
+    const std::string empty = run.bench.Folder().File("empty.hex");
+    ASSERT_TRUE(WriteText(empty, ""));
+    // More HEX text than a firmware file can hold (1 MiB), well formed line by line.
+    const std::string huge = run.bench.Folder().File("huge.hex");
+    std::string text;
+    while (text.size() <= 1048576)
+        text += run.plan.firmware.HexText();
+    ASSERT_TRUE(WriteText(huge, text));
+
+    for (const std::string& path : {run.bench.Folder().File("missing.hex"), empty, huge}) {
+        const CliResult result = run.bench.ProgramHex(path);
+        EXPECT_EQ(result.exitCode, cli::kExitFile) << path << "\n" << DescribeResult(result);
+        EXPECT_EQ(result.output.find("Waiting for Hardware Reset"), std::string::npos);
+    }
+    EXPECT_EQ(run.bench.Target().Counters().wakeUps, 0);
+    EXPECT_TRUE(run.bench.HostBytes().empty());
+}
+
 // ---- a chip this program cannot program -------------------------------------------------------
 
 TEST(ProgramRefusedChipTest, AnAtmega128IsIdentifiedButNeverWritten) {
@@ -404,10 +426,12 @@ TEST(ProgramRefusedChipTest, AnAtmega128IsIdentifiedButNeverWritten) {
     EXPECT_NE(result.output.find("ATmega128 cannot be programmed"), std::string::npos)
         << result.output;
     EXPECT_EQ(result.output.find("Start Firmware upgrade"), std::string::npos) << result.output;
+    // Not one byte after the identification request.
     std::vector<uint8_t> handshake = test::WakeUpBytes();
     handshake.push_back(0x0A);
-    handshake.push_back(0x09);
-    EXPECT_EQ(bench.HostBytes(), handshake);  // not one byte after the identification
+    handshake.insert(handshake.end(),
+                     static_cast<size_t>(bench.Target().Counters().identifications), 0x09);
+    EXPECT_EQ(bench.HostBytes(), handshake);
 }
 
 }  // namespace

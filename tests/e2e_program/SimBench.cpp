@@ -132,6 +132,9 @@ std::vector<std::vector<uint8_t>> FramesAfterHandshake(const std::vector<uint8_t
         return frames;
     }
     size_t at = prefix.size();
+    // A product slow to identify itself gets the request again.
+    while (at < hostBytes.size() && hostBytes[at] == 0x09)
+        ++at;
     while (at < hostBytes.size()) {
         size_t length = frameLength(hostBytes[at]);
         if (length == 0 || at + length > hostBytes.size())

@@ -76,7 +76,7 @@ int CountStatusLines(const std::string& output, const std::string& text);
 std::vector<uint8_t> WakeUpBytes();
 
 // The frames a host sent after the handshake: the trace's host bytes split after the wake-up
-// message, the answer to the start signal and the identification request. Each frame starts with
+// message, the answer to the start signal and the identification requests. Each frame starts with
 // its command byte. `frameLength` gives the length of a frame from its command byte (0: unknown,
 // the rest is returned as one frame).
 using FrameLengthFn = std::function<size_t(uint8_t command)>;
