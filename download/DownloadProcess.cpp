@@ -173,8 +173,8 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
                                settings_.bootloaderTable, decision_);
         if (decision_.bootloaderPass == 1) {
             if (bootloaderPasses_ >= settings_.maxBootloaderPasses) {
-                StatusLine(Format("[Error] : BootLoader still differs after %d updates. Download "
-                                  "Process Stop! \r\n",
+                StatusLine(Format("[Error] : BootLoader still differs after %d update pass(es). "
+                                  "Download Process Stop! \r\n",
                                   bootloaderPasses_));
                 ErrorBox("BootLoader Update Fail \r\nDownload Process Stop!");
                 return Stop(DownloadOutcome::BootloaderPassLimit);
