@@ -3,8 +3,11 @@
 // run is set against its wire-time lower bound (WireBudget.h). The phases are told apart by the
 // moments the program's status lines arrive; the host's CPU time is read at those moments too.
 //
-//   program_speed pic [--rows N] [--record-size B] [--repetitions R]
-//   program_speed sam [--repetitions R]
+//   program_speed pic [--rows N] [--record-size B] [--repetitions R] [--bare]
+//   program_speed sam [--repetitions R] [--bare]
+//
+// --bare also sends the same rows from a bare write-and-wait loop (BareHost.h), to tell what the
+// program adds from what the pseudo-terminal and the simulator add by themselves.
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -12,11 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/BareHost.h"
 #include "bench/BenchImages.h"
 #include "bench/HostRun.h"
 #include "bench/SimProcess.h"
 #include "bench/Statistics.h"
 #include "bench/WireBudget.h"
+#include "common/Format.h"
 #include "image/IntelHex.h"
 #include "image/MemoryPIC.h"
 #include "programmer/DeviceTable.h"
@@ -41,6 +46,7 @@ struct Options {
     int repetitions = 0;  // 0: 3 for PIC, 5 for SAM
     int baud = 115200;
     uint32_t seed = 20240611;
+    bool bare = false;  // also time the same rows from a bare write-and-wait loop
 };
 
 struct Phase {
@@ -51,6 +57,7 @@ struct Phase {
 
 struct RunFigures {
     std::vector<Phase> phases;
+    double bareRowsMs = 0;     // the same rows from the bare loop (0: not run)
     double rowsCpuShare = 0;   // host CPU over wall while the rows were written, percent
     double wholeCpuShare = 0;  // over the whole run, percent
     double wholeCpuMs = 0;
@@ -164,6 +171,26 @@ bool RunOnce(const Options& options, const DeviceTableEntry& device, const ByteI
     return Analyse(options, device, run, figures);
 }
 
+// The same rows from the bare loop against a fresh simulator that starts in its bootloader.
+bool RunBare(const Options& options, const DeviceTableEntry& device, double& rowsMs) {
+    test::TempFolder folder;
+    const std::string link = folder.File("port");
+    CSimProcess sim;
+    std::string error;
+    const std::vector<BareFrame> frames =
+        options.sam ? SamRowFrames(kSamProgramRowsSent)
+                    : PicRowFrames(options.rows, PicProgramRowWords(device.family));
+    if (!sim.Start({"--chip", options.chip, "--pace", "--boot-baud", std::to_string(options.baud),
+                    "--bootloader"},
+                   link, "", &error) ||
+        !RunBareRows(link, options.baud, frames, rowsMs, &error)) {
+        std::fprintf(stderr, "program_speed: bare loop: %s\n", error.c_str());
+        return false;
+    }
+    sim.Stop();
+    return true;
+}
+
 void PrintFigures(const Options& options, const std::vector<RunFigures>& runs, size_t hexBytes) {
     const size_t phaseCount = runs.front().phases.size();
     std::vector<double> wholeMs, wholeBound, progMs, progBound, wholeRatio, progRatio, rowsRatio;
@@ -234,6 +261,22 @@ void PrintFigures(const Options& options, const std::vector<RunFigures>& runs, s
                 DescribeSpread(SpreadOf(rowsCpu), "%.2f").c_str(),
                 DescribeSpread(SpreadOf(wholeCpu), "%.2f").c_str(),
                 DescribeSpread(SpreadOf(wholeCpuMs), "%.0f").c_str());
+    if (options.bare) {
+        std::vector<double> bareMs, bareRatio;
+        for (const RunFigures& run : runs) {
+            bareMs.push_back(run.bareRowsMs);
+            bareRatio.push_back(run.bareRowsMs / run.phases[5].bound.TotalMs());
+        }
+        std::printf(
+            "  the same rows from a bare write-and-wait loop: %s ms, ratio %s (what the "
+            "pseudo-terminal and the simulator add by themselves)\n",
+            DescribeSpread(SpreadOf(bareMs), "%.1f").c_str(),
+            DescribeSpread(SpreadOf(bareRatio), "%.4f").c_str());
+    }
+    std::string each;
+    for (size_t i = 0; i < runs.size(); ++i)
+        each += Format("  %.4f / %.2f", rowsRatio[i], rowsCpu[i]);
+    std::printf("  each run, rows ratio / host CPU %%:%s\n", each.c_str());
     std::printf("  every run: exit 0, and the simulated flash equals the image%s\n",
                 options.sam ? "" : " (the reset vector aside, which the target keeps)");
 }
@@ -253,6 +296,8 @@ int main(int argc, char** argv) {
         command->add_option("--chip", options.chip, "chip the simulator plays");
         command->add_option("--record-size", options.recordSize, "data bytes per HEX record")
             ->check(CLI::Range(1, 255));
+        command->add_flag("--bare", options.bare,
+                          "also time the same rows from a bare write-and-wait loop");
     };
     CLI::App* pic = app.add_subcommand("pic", "a PIC image of full program rows");
     addCommon(pic);
@@ -294,6 +339,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < options.repetitions; ++i) {
         RunFigures figures;
         if (!RunOnce(options, *device, image, hexText, figures))
+            return 1;
+        if (options.bare && !RunBare(options, *device, figures.bareRowsMs))
             return 1;
         runs.push_back(figures);
     }
