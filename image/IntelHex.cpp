@@ -1,5 +1,7 @@
 #include "image/IntelHex.h"
 
+#include <fstream>
+
 #include "common/Format.h"
 
 namespace tamrix {
@@ -103,6 +105,25 @@ std::string HexRecordErrorText(int lineNumber, HexRecordError error) {
     return Format("[Error] : Hex file line %d : %s!!\r\n", lineNumber, what);
 }
 
+uint32_t ExtendedAddress(const HexRecord& record) {
+    const uint32_t value = record.Digits4(0);
+    return record.type == kHexExtendedSegment ? value << 4 : value << 16;
+}
+
+bool ReadHexTextFile(const std::string& path, std::string& text) {
+    constexpr std::streamoff kLargestHexFile = 256 * 1024 * 1024;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    if (size < 0 || size > kLargestHexFile) return false;
+    file.seekg(0, std::ios::beg);
+    text.assign(static_cast<size_t>(size), '\0');
+    file.read(text.data(), size);
+    text.resize(static_cast<size_t>(file.gcount()));
+    return true;
+}
+
 unsigned ParseHexDigits(const char* text, int maxDigits) {
     unsigned value = 0;
     for (int i = 0; i < maxDigits; ++i) {
@@ -181,10 +202,8 @@ bool ParseIntelHex(const char* text, int length, std::map<uint32_t, uint8_t>& by
                 }
                 break;
             case kHexExtendedSegment:
-                extended = static_cast<uint32_t>(record.Digits4(0)) << 4;
-                break;
             case kHexExtendedLinear:
-                extended = static_cast<uint32_t>(record.Digits4(0)) << 16;
+                extended = ExtendedAddress(record);
                 break;
             default:
                 break;  // end of file and start addresses carry no data

@@ -65,6 +65,14 @@ HexRecordError ParseHexRecord(const HexLine& line, HexRecord& record);
 // The status line that reports a refused record, naming its line.
 std::string HexRecordErrorText(int lineNumber, HexRecordError error);
 
+// The base address an extended address record sets: type 02 (segment) its value x 16, type 04
+// (linear) its value x 65536.
+uint32_t ExtendedAddress(const HexRecord& record);
+
+// Reads a whole HEX text file. False when it cannot be read or is implausibly large for firmware
+// of these parts (more than 256 MiB), which keeps every length within an int.
+bool ReadHexTextFile(const std::string& path, std::string& text);
+
 // Value of up to `maxDigits` hex digits at `text`, stopping at the first other character
 // (what scanf "%4hx" / "%2hx" reads from a well-formed field).
 unsigned ParseHexDigits(const char* text, int maxDigits);

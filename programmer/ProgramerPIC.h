@@ -69,8 +69,6 @@ class CProgramerPIC : public CProgramer {
     int ReadResetVector(int blockLength);
     // Sends a one-byte request and takes its 12-byte reply, between flush pairs: true on success.
     bool RequestTwelveBytes(uint8_t command, uint8_t reply[12]);
-    // Reads a file into `text`; false when it cannot be opened.
-    static bool ReadWholeFile(const std::string& path, std::string& text);
     // The application version as shown: hundredths for product codes 0x61xx, else thousandths.
     static std::string AppVersionText(uint16_t productCode, uint16_t appVersion);
 };

@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 
@@ -40,26 +38,8 @@ uint16_t LittleEndianWord(const HexLine& line, const char* group) {
                                  DigitsInLine(line, group, 2));
 }
 
-// A HEX text that is larger than this is not a firmware file of these parts (their program memory
-// needs less than 10 MiB of text); refusing it keeps lengths within int.
-constexpr std::streamoff kLargestHexFile = 256 * 1024 * 1024;
 
 }  // namespace
-
-bool CProgramerPIC::ReadWholeFile(const std::string& path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    if (size < 0 || size > kLargestHexFile)
-        return false;
-    file.seekg(0, std::ios::beg);
-    text.assign(static_cast<size_t>(size), '\0');
-    file.read(text.data(), size);
-    text.resize(static_cast<size_t>(file.gcount()));
-    return true;
-}
 
 // ---- loading -----------------------------------------------------------------------------------
 
@@ -71,7 +51,7 @@ int CProgramerPIC::LoadHexBuffer(const char* text, int length) {
 int CProgramerPIC::LoadHexFile() {
     ReportStatus("[Message] : Reading HexFile \r\n");
     std::string text;
-    if (!ReadWholeFile(hexFilePath, text)) {
+    if (!ReadHexTextFile(hexFilePath, text)) {
         progress = 0;
         return 0;
     }
@@ -135,10 +115,8 @@ int CProgramerPIC::LoadHexText(const char* text, int length) {
             case kHexEndOfFile:
                 break;  // whatever follows is still read
             case kHexExtendedSegment:
-                extended = static_cast<uint32_t>(record.Digits4(0)) << 4;
-                break;
             case kHexExtendedLinear:
-                extended = static_cast<uint32_t>(record.Digits4(0)) << 16;
+                extended = ExtendedAddress(record);
                 break;
             case kHexStartSegment:
             case kHexStartLinear:
@@ -166,7 +144,7 @@ bool CProgramerPIC::ReadFileInfo(const std::string& path, int productCodeAddress
                                  uint16_t& productCode, int versionAddress, uint16_t& appVersion,
                                  int& versionFlag) {
     std::string text;
-    if (!ReadWholeFile(path, text)) {
+    if (!ReadHexTextFile(path, text)) {
         progress = 0;
         return false;
     }
@@ -219,10 +197,8 @@ bool CProgramerPIC::ReadFileInfoText(const char* text, int length, int productCo
             case kHexEndOfFile:
                 break;
             case kHexExtendedSegment:
-                extended = static_cast<uint32_t>(record.Digits4(0)) << 4;
-                break;
             case kHexExtendedLinear:
-                extended = static_cast<uint32_t>(record.Digits4(0)) << 16;
+                extended = ExtendedAddress(record);
                 break;
             default:
                 return false;  // start address records and unknown types end the search

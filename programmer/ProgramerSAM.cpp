@@ -1,8 +1,6 @@
 #include "programmer/ProgramerSAM.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "comm/CommChannel.h"
@@ -102,10 +100,8 @@ int CProgramerSAM::LoadRecord(const HexRecord& record, int64_t& extended) {
             // Not an end: data records after it are loaded too.
             return 1;
         case kHexExtendedSegment:
-            extended = static_cast<int64_t>(record.Digits4(0)) << 4;
-            return 1;
         case kHexExtendedLinear:
-            extended = static_cast<int64_t>(record.Digits4(0)) << 16;
+            extended = ExtendedAddress(record);
             return 1;
         case kHexStartSegment:
         case kHexStartLinear:
@@ -144,13 +140,11 @@ int CProgramerSAM::LoadHexBuffer(const char* text, int length) {
 
 int CProgramerSAM::LoadHexFile() {
     ReportStatus("[Message] : Reading HexFile \r\n");
-    std::ifstream file(hexFilePath, std::ios::binary);
-    if (!file) {
+    std::string text;
+    if (!ReadHexTextFile(hexFilePath, text)) {
         progress = 0;
         return 0;
     }
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
     return LoadHexText(text.data(), static_cast<int>(text.size()));
 }
 
