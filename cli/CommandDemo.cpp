@@ -31,22 +31,26 @@ struct DemoOptions {
 
 // The sample firmware as a file, as a technician would have it; removed again at the end.
 class CTemporaryFirmwareFile {
-public:
+  public:
     CTemporaryFirmwareFile() {
         char pattern[] = "/tmp/tamrix-demo-XXXXXX.bin";
         const int fd = mkstemps(pattern, 4);
-        if (fd < 0) return;
+        if (fd < 0)
+            return;
         const ssize_t written = write(fd, kDemoFirmware, kDemoFirmwareSize);
         close(fd);
-        if (written == static_cast<ssize_t>(kDemoFirmwareSize)) path_ = pattern;
-        else unlink(pattern);
+        if (written == static_cast<ssize_t>(kDemoFirmwareSize))
+            path_ = pattern;
+        else
+            unlink(pattern);
     }
     ~CTemporaryFirmwareFile() {
-        if (!path_.empty()) unlink(path_.c_str());
+        if (!path_.empty())
+            unlink(path_.c_str());
     }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -89,10 +93,12 @@ int RunDemo(const DemoOptions& options) {
     DownloadSettings settings;
     settings.openChannel = SerialPortOpener(params->port, window.get());
 
-    if (CheckDownloadStart(*params, settings.openChannel) != StartCheck::Ok) return kExitPort;
+    if (CheckDownloadStart(*params, settings.openChannel) != StartCheck::Ok)
+        return kExitPort;
     LogDownloadInfo(*params);
     CDownloadWorker worker;
-    if (!worker.Start(std::move(params), settings)) return kExitProgramming;
+    if (!worker.Start(std::move(params), settings))
+        return kExitProgramming;
     const DownloadOutcome outcome = worker.Wait();
     window->FinishProgress();
     target.WaitFor([&target]() { return target.State() == SimState::Application; }, 1000);
@@ -118,9 +124,10 @@ int RunDemo(const DemoOptions& options) {
                     check.difference.c_str());
         return kExitSimulator;
     }
-    std::printf("Check passed: the simulated flash equals the firmware file (%d bytes compared; the "
-                "target kept its own reset vector).\n",
-                check.compared);
+    std::printf(
+        "Check passed: the simulated flash equals the firmware file (%d bytes compared; the "
+        "target kept its own reset vector).\n",
+        check.compared);
     return kExitSuccess;
 }
 

@@ -23,7 +23,8 @@ int RunDetect(const DetectOptions& options) {
     }
     auto window = MakeWindow(options.output);
     TargetConnection connection = ConnectToTarget(options.link, *window, CSystemClock::Instance());
-    if (connection.exitCode != 0) return connection.exitCode;
+    if (connection.exitCode != 0)
+        return connection.exitCode;
     std::printf("Identified: %s\n", DescribeDevice(connection.entry).c_str());
     connection.channel->Close();
     return kExitSuccess;

@@ -17,8 +17,10 @@ void AddDevicesCommand(CLI::App& app, int& exitCode) {
         for (int row = 0; row < kDeviceTableRows; ++row) {
             const DeviceTableEntry& e = DeviceTable[row];
             const char* programmer = "-";
-            if (ProgrammerKindFor(e) == ProgrammerKind::Pic) programmer = "PIC";
-            if (ProgrammerKindFor(e) == ProgrammerKind::Sam) programmer = "SAM";
+            if (ProgrammerKindFor(e) == ProgrammerKind::Pic)
+                programmer = "PIC";
+            if (ProgrammerKindFor(e) == ProgrammerKind::Sam)
+                programmer = "SAM";
             std::printf("%-4d %-20s 0x%04X   %-3d %-6d %s\n", row, e.name, e.deviceId, e.pi,
                         e.family, programmer);
         }

@@ -19,7 +19,8 @@ namespace tamrix::cli {
 namespace {
 
 std::string OneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
     return text;
 }
 
@@ -33,8 +34,10 @@ FileTarget GuessTarget(const std::vector<uint8_t>& text) {
     bool beyondSam = false;
     int phantomSet = 0;
     for (const auto& [address, byte] : image) {
-        if (address >= 0x20004) beyondSam = true;
-        if (address % 4 == 3 && byte != 0) ++phantomSet;
+        if (address >= 0x20004)
+            beyondSam = true;
+        if (address % 4 == 3 && byte != 0)
+            ++phantomSet;
     }
     return (!beyondSam && phantomSet > 0) ? FileTarget::Sam : FileTarget::Pic;
 }
@@ -49,7 +52,8 @@ struct InfoOptions {
 void PrintUsage(const CProgramer& programmer, bool pic) {
     int rows[3] = {0, 0, 0};
     for (const auto& row : programmer.Rows()) {
-        if (row && row->isEmpty == 0) ++rows[row->kind];
+        if (row && row->isEmpty == 0)
+            ++rows[row->kind];
     }
     const char* names[3] = {"program memory", "EEPROM", pic ? "configuration" : "fuse bits"};
     for (int kind = 0; kind < 3; ++kind) {
@@ -154,7 +158,8 @@ void AddFileCommands(CLI::App& app, int& exitCode) {
     auto info = std::make_shared<InfoOptions>();
     auto* infoCommand = app.add_subcommand(
         "info", "show product code, application version and memory usage of a firmware file");
-    infoCommand->add_option("FILE", info->file, "firmware file (.bin) or Intel HEX file")->required();
+    infoCommand->add_option("FILE", info->file, "firmware file (.bin) or Intel HEX file")
+        ->required();
     infoCommand->add_option("--seed", info->seed, "conversion seed of the file's producer");
     infoCommand->add_option("--target", info->target, "memory layout: pic, sam or auto")
         ->check(CLI::IsMember({"auto", "pic", "sam"}))
@@ -168,7 +173,8 @@ void AddFileCommands(CLI::App& app, int& exitCode) {
         "from the input");
     convertCommand->add_option("INPUT", convert->input, "Intel HEX or firmware file")->required();
     convertCommand->add_option("OUTPUT", convert->output, "file to write")->required();
-    convertCommand->add_option("--seed", convert->seed, "conversion seed (default: this program's)");
+    convertCommand->add_option("--seed", convert->seed,
+                               "conversion seed (default: this program's)");
     convertCommand->callback([convert, &exitCode]() { exitCode = RunConvert(*convert); });
 }
 

@@ -37,37 +37,44 @@ int RunProgramHex(const ProgramHexOptions& options) {
     }
     std::vector<char> text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (text.empty() || text.size() > kMaxHexText) {
-        std::fprintf(stderr, "tamrix-cli: %s is empty or larger than 1 MiB\n", options.file.c_str());
+        std::fprintf(stderr, "tamrix-cli: %s is empty or larger than 1 MiB\n",
+                     options.file.c_str());
         return kExitFile;
     }
 
     auto window = MakeWindow(options.output);
     CClock& clock = CSystemClock::Instance();
     TargetConnection connection = ConnectToTarget(options.link, *window, clock);
-    if (connection.exitCode != 0) return connection.exitCode;
+    if (connection.exitCode != 0)
+        return connection.exitCode;
 
     const DeviceTableEntry& entry = connection.entry;
     std::unique_ptr<CProgramer> programmer;
     switch (ProgrammerKindFor(entry)) {
         case ProgrammerKind::Pic:
-            programmer = std::make_unique<CProgramerPIC>(connection.channel.get(), clock, window.get());
+            programmer =
+                std::make_unique<CProgramerPIC>(connection.channel.get(), clock, window.get());
             break;
         case ProgrammerKind::Sam:
-            programmer = std::make_unique<CProgramerSAM>(connection.channel.get(), clock, window.get());
+            programmer =
+                std::make_unique<CProgramerSAM>(connection.channel.get(), clock, window.get());
             break;
         case ProgrammerKind::None:
-            std::fprintf(stderr, "tamrix-cli: %s cannot be programmed by this program\n", entry.name);
+            std::fprintf(stderr, "tamrix-cli: %s cannot be programmed by this program\n",
+                         entry.name);
             return kExitHandshake;
     }
 
     programmer->BuildMemoryMap(entry.family);
     if (programmer->LoadHexBuffer(text.data(), static_cast<int>(text.size())) != 1) {
         window->FinishProgress();
-        std::fprintf(stderr, "tamrix-cli: %s is not valid Intel HEX for %s; nothing was programmed\n",
+        std::fprintf(stderr,
+                     "tamrix-cli: %s is not valid Intel HEX for %s; nothing was programmed\n",
                      options.file.c_str(), entry.name);
         return kExitFile;
     }
-    if (programmer->ReadTargetData(entry.family) != 1) return kExitProgramming;
+    if (programmer->ReadTargetData(entry.family) != 1)
+        return kExitProgramming;
     const bool done = programmer->ProgramFlash(0);
     window->FinishProgress();
     connection.channel->Close();

@@ -16,7 +16,8 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
     int opened = 0;
     {
         auto trial = open(link.baud, echo, &opened);
-        if (opened == 1) trial->Close();
+        if (opened == 1)
+            trial->Close();
     }
     if (opened != 1) {
         window.WriteProcessLog("Port Open Fail  \r\n");
@@ -31,7 +32,8 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
     connection.channel = open(link.baud, echo, nullptr);
     connection.channel->FlushRx();
     CProgramerPIC detector(connection.channel.get(), clock, &window);
-    if (!detector.DetectTarget(connection.entry)) connection.exitCode = kExitHandshake;
+    if (!detector.DetectTarget(connection.entry))
+        connection.exitCode = kExitHandshake;
     window.FinishProgress();
     return connection;
 }

@@ -12,14 +12,16 @@ namespace tamrix::cli {
 
 bool IsIntelHex(const std::vector<uint8_t>& bytes, std::string* error) {
     if (bytes.empty() || bytes[0] != ':') {
-        if (error) *error = "the text does not start with an Intel HEX record";
+        if (error)
+            *error = "the text does not start with an Intel HEX record";
         return false;
     }
     std::map<uint32_t, uint8_t> image;
     std::string fault;
     if (!ParseIntelHex(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()),
                        image, &fault)) {
-        if (error) *error = fault;
+        if (error)
+            *error = fault;
         return false;
     }
     return true;
@@ -32,7 +34,8 @@ FirmwareText ReadFirmwareText(const std::string& path, uint32_t seed) {
         result.error = "cannot read " + path;
         return result;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     if (bytes.empty()) {
         result.error = path + " is empty";
         return result;
@@ -49,9 +52,10 @@ FirmwareText ReadFirmwareText(const std::string& path, uint32_t seed) {
     std::vector<uint8_t> plain = ScrambleBytes(std::move(bytes), seed);
     std::string fault;
     if (!IsIntelHex(plain, &fault)) {
-        result.error = Format("%s is neither Intel HEX nor a firmware file scrambled with seed %u "
-                              "(%s)",
-                              path.c_str(), seed, fault.c_str());
+        result.error = Format(
+            "%s is neither Intel HEX nor a firmware file scrambled with seed %u "
+            "(%s)",
+            path.c_str(), seed, fault.c_str());
         return result;
     }
     result.text = std::move(plain);

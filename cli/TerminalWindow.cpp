@@ -27,7 +27,8 @@ std::string TerminalText(const std::string& text) {
             out += c;
         }
     }
-    while (!out.empty() && out.back() == '\n') out.pop_back();
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
     return out;
 }
 
@@ -55,7 +56,9 @@ CTerminalWindow::CTerminalWindow(std::FILE* out, std::unique_ptr<CProcessLog> lo
                                  QuestionPolicy policy)
     : out_(out), log_(std::move(log)), policy_(policy), terminal_(isatty(fileno(out)) != 0) {}
 
-CTerminalWindow::~CTerminalWindow() { FinishProgress(); }
+CTerminalWindow::~CTerminalWindow() {
+    FinishProgress();
+}
 
 void CTerminalWindow::ClearBar() {
     if (barShown_) {
@@ -81,7 +84,8 @@ void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
     barValue_ = value;
     barLabel_ = labelPrefix;
     if (terminal_) {
-        if (changed || !barShown_) DrawBar();
+        if (changed || !barShown_)
+            DrawBar();
         return;
     }
     // Not a terminal: one plain line per tenth, and whenever the label changes.
@@ -99,14 +103,17 @@ void CTerminalWindow::AddStatusLine(const std::string& text) {
     ClearBar();
     ++lines_;
     std::string shown = text;
-    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
+        shown.pop_back();
     std::fprintf(out_, "%3d  %s  %s\n", lines_, FormatLogTime().c_str(), shown.c_str());
-    if (terminal_ && barValue_ >= 0 && barValue_ < 100) DrawBar();
+    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
+        DrawBar();
     std::fflush(out_);
 }
 
 void CTerminalWindow::WriteProcessLog(const std::string& text) {
-    if (log_) log_->Write(text);
+    if (log_)
+        log_->Write(text);
 }
 
 MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std::string& caption,
@@ -158,7 +165,8 @@ MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std
         std::fputs("[OK]\n", out_);
     }
     std::fputs("===\n", out_);
-    if (terminal_ && barValue_ >= 0 && barValue_ < 100) DrawBar();
+    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
+        DrawBar();
     std::fflush(out_);
     return answer;
 }

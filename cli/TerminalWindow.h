@@ -17,7 +17,7 @@ namespace tamrix::cli {
 enum class QuestionPolicy { Ask, AlwaysYes, AlwaysNo };
 
 class CTerminalWindow : public CReportWindow {
-public:
+  public:
     // `log` may be null (no process log). Output goes to `out`.
     CTerminalWindow(std::FILE* out, std::unique_ptr<CProcessLog> log, QuestionPolicy policy);
     ~CTerminalWindow() override;
@@ -33,7 +33,7 @@ public:
     int StatusLineCount() const { return lines_; }
     const CProcessLog* Log() const { return log_.get(); }
 
-private:
+  private:
     void ClearBar();
     void DrawBar();
 

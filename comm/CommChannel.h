@@ -7,7 +7,7 @@
 namespace tamrix {
 
 class CCommChannel {
-public:
+  public:
     virtual ~CCommChannel() = default;
 
     // 1 when the port is open and configured (8N1, no flow control), 0 otherwise. With echoMode 1

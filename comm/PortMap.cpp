@@ -14,8 +14,10 @@ namespace {
 std::string Trim(const std::string& s) {
     size_t b = 0;
     size_t e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -23,7 +25,8 @@ std::string Trim(const std::string& s) {
 
 CPortMap CPortMap::Defaults() {
     CPortMap map;
-    for (int n = 1; n <= 4; ++n) map.Set(n, Format("/dev/ttyS%d", n - 1));
+    for (int n = 1; n <= 4; ++n)
+        map.Set(n, Format("/dev/ttyS%d", n - 1));
     return map;
 }
 
@@ -45,7 +48,8 @@ CPortMap CPortMap::Load() {
     const std::string path = MapFilePath();
     if (!path.empty()) {
         std::ifstream probe(path);
-        if (probe) map.LoadFile(path);
+        if (probe)
+            map.LoadFile(path);
     }
     return map;
 }
@@ -53,7 +57,8 @@ CPortMap CPortMap::Load() {
 bool CPortMap::LoadFile(const std::string& path, std::string* error) {
     std::ifstream in(path);
     if (!in) {
-        if (error) *error = "cannot read port map " + path;
+        if (error)
+            *error = "cannot read port map " + path;
         return false;
     }
     std::stringstream text;
@@ -67,15 +72,20 @@ bool CPortMap::LoadText(const std::string& text, std::string* error) {
     int lineNumber = 0;
     while (std::getline(in, line)) {
         ++lineNumber;
-        if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        if (const size_t hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
         line = Trim(line);
-        if (line.empty()) continue;
+        if (line.empty())
+            continue;
         size_t split = line.find('=');
-        if (split == std::string::npos) split = line.find_first_of(" \t");
-        const int number = split == std::string::npos ? 0 : ParsePortName(Trim(line.substr(0, split)));
+        if (split == std::string::npos)
+            split = line.find_first_of(" \t");
+        const int number =
+            split == std::string::npos ? 0 : ParsePortName(Trim(line.substr(0, split)));
         const std::string device = split == std::string::npos ? "" : Trim(line.substr(split + 1));
         if (number <= 0 || device.empty()) {
-            if (error) *error = Format("port map line %d: expected COMn = /dev/...", lineNumber);
+            if (error)
+                *error = Format("port map line %d: expected COMn = /dev/...", lineNumber);
             return false;
         }
         Set(number, device);
@@ -88,18 +98,24 @@ std::string CPortMap::DevicePath(int portNumber) const {
     return it == entries_.end() ? std::string() : it->second;
 }
 
-void CPortMap::Set(int portNumber, const std::string& devicePath) { entries_[portNumber] = devicePath; }
+void CPortMap::Set(int portNumber, const std::string& devicePath) {
+    entries_[portNumber] = devicePath;
+}
 
 int CPortMap::ParsePortName(const std::string& text) {
-    if (text.size() < 4) return 0;
+    if (text.size() < 4)
+        return 0;
     for (int i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[static_cast<size_t>(i)])) != "COM"[i]) return 0;
+        if (std::toupper(static_cast<unsigned char>(text[static_cast<size_t>(i)])) != "COM"[i])
+            return 0;
     }
     int number = 0;
     for (size_t i = 3; i < text.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return 0;
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return 0;
         number = number * 10 + (text[i] - '0');
-        if (number > 255) return 0;
+        if (number > 255)
+            return 0;
     }
     return number;
 }

@@ -17,7 +17,7 @@ namespace tamrix {
 inline constexpr const char* kPortMapEnvironment = "TAMRIX_PORT_MAP";
 
 class CPortMap {
-public:
+  public:
     // COM1..COM4 -> /dev/ttyS0..3.
     static CPortMap Defaults();
     // The defaults, overridden and extended by the map file in force (a missing file is fine).
@@ -39,7 +39,7 @@ public:
     // "COM7" / "com7" -> 7; anything else -> 0.
     static int ParsePortName(const std::string& text);
 
-private:
+  private:
     std::map<int, std::string> entries_;
 };
 

@@ -89,26 +89,35 @@ int PollTimeoutMs(int64_t remainingUs) {
 }
 
 void SleepUs(int64_t us) {
-    if (us > 0) std::this_thread::sleep_for(Microseconds(us));
+    if (us > 0)
+        std::this_thread::sleep_for(Microseconds(us));
 }
 
 // A device without the ioctl at all (a pseudo-terminal has no modem lines, some drivers keep no
 // count of their transmit queue) answers with one of these.
-bool NotSupported(int error) { return error == ENOTTY || error == EINVAL; }
+bool NotSupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
 
 }  // namespace
 
 CSerialPort::CSerialPort(CReportWindow* reportWindow) : window(reportWindow) {}
 
-CSerialPort::~CSerialPort() { Close(); }
+CSerialPort::~CSerialPort() {
+    Close();
+}
 
-int CSerialPort::WriteTimeoutPerByte(int baud) { return baud > 0 ? 38400 / baud : 0; }
+int CSerialPort::WriteTimeoutPerByte(int baud) {
+    return baud > 0 ? 38400 / baud : 0;
+}
 
 int CSerialPort::Open(int number, int baud, int echo) {
     Close();
     const std::string path = CPortMap::Load().DevicePath(number);
-    if (path.empty()) return 0;
-    if (OpenDevice(path, baud, echo) != 1) return 0;
+    if (path.empty())
+        return 0;
+    if (OpenDevice(path, baud, echo) != 1)
+        return 0;
     portNumber = number;
     return 1;
 }
@@ -116,7 +125,8 @@ int CSerialPort::Open(int number, int baud, int echo) {
 int CSerialPort::OpenDevice(const std::string& path, int baud, int echo) {
     Close();
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
+    if (fd < 0)
+        return 0;
     // TIOCEXCL keeps other programs out, but not root; the advisory lock refuses every opener
     // that plays by the same rules, root included. Until the lock is ours the port belongs to
     // somebody else: close it without touching its queues or its exclusive flag.
@@ -142,9 +152,11 @@ int CSerialPort::OpenDevice(const std::string& path, int baud, int echo) {
 
 bool CSerialPort::Configure(int baud) {
     speed_t speed = 0;
-    if (!SpeedFor(baud, speed)) return false;
+    if (!SpeedFor(baud, speed))
+        return false;
     termios settings{};
-    if (::tcgetattr(handle, &settings) != 0) return false;
+    if (::tcgetattr(handle, &settings) != 0)
+        return false;
 
     // Raw 8N1: no line editing, no character translation, no flow control of either kind; a
     // read returns at once with whatever has arrived.
@@ -157,17 +169,21 @@ bool CSerialPort::Configure(int baud) {
     if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0) {
         return false;
     }
-    if (::tcsetattr(handle, TCSANOW, &settings) != 0) return false;
+    if (::tcsetattr(handle, TCSANOW, &settings) != 0)
+        return false;
 
     // tcsetattr succeeds when the driver took any part of the request: check what it kept.
     termios taken{};
-    if (::tcgetattr(handle, &taken) != 0) return false;
+    if (::tcgetattr(handle, &taken) != 0)
+        return false;
     const tcflag_t framing = CSIZE | PARENB | CSTOPB | CRTSCTS;
-    if (::cfgetospeed(&taken) != speed || (taken.c_cflag & framing) != CS8) return false;
+    if (::cfgetospeed(&taken) != speed || (taken.c_cflag & framing) != CS8)
+        return false;
 
     // Both modem lines inactive, so a wiring that uses them cannot hold the target in reset.
     int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(handle, TIOCMBIC, &lines) != 0 && !NotSupported(errno)) return false;
+    if (::ioctl(handle, TIOCMBIC, &lines) != 0 && !NotSupported(errno))
+        return false;
     return true;
 }
 
@@ -186,7 +202,9 @@ void CSerialPort::Close() {
     devicePath.clear();
 }
 
-bool CSerialPort::PurgeInput() { return ::tcflush(handle, TCIFLUSH) == 0; }
+bool CSerialPort::PurgeInput() {
+    return ::tcflush(handle, TCIFLUSH) == 0;
+}
 
 // Discards only what is still waiting to be sent. On a pseudo-terminal TCOFLUSH also throws away
 // bytes already handed to the other end but not read there yet, so a purge right after a write
@@ -194,7 +212,8 @@ bool CSerialPort::PurgeInput() { return ::tcflush(handle, TCIFLUSH) == 0; }
 // a completed write a real UART has nothing queued either).
 bool CSerialPort::PurgeOutput() {
     int queued = 0;
-    if (::ioctl(handle, TIOCOUTQ, &queued) == 0 && queued <= 0) return true;
+    if (::ioctl(handle, TIOCOUTQ, &queued) == 0 && queued <= 0)
+        return true;
     return ::tcflush(handle, TCOFLUSH) == 0;
 }
 
@@ -203,7 +222,8 @@ void CSerialPort::FlushTx() {
         ShowMessage(kNotOpenText);
         return;
     }
-    if (!PurgeOutput()) ShowMessage(kTxFlushFailedText);
+    if (!PurgeOutput())
+        ShowMessage(kTxFlushFailedText);
 }
 
 bool CSerialPort::FlushRx() {
@@ -219,7 +239,8 @@ bool CSerialPort::FlushRx() {
 }
 
 int CSerialPort::Write(const uint8_t* buffer, int count) {
-    if (handle < 0 || buffer == nullptr || count <= 0) return 0;
+    if (handle < 0 || buffer == nullptr || count <= 0)
+        return 0;
 
     // The write ends by watching the transmit queue empty; a port that cannot even be asked
     // about its queue is broken (typically unplugged), and nothing is sent.
@@ -244,20 +265,28 @@ int CSerialPort::Write(const uint8_t* buffer, int count) {
             written += static_cast<int>(sent);
             continue;
         }
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return 0;
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return 0;
         // The transmit queue is full: wait for room, but not past the write time-out.
         const int64_t remainingUs = MicrosecondsUntil(deadline);
-        if (remainingUs <= 0) break;
+        if (remainingUs <= 0)
+            break;
         pollfd ready{handle, POLLOUT, 0};
         const int polled = ::poll(&ready, 1, PollTimeoutMs(remainingUs));
-        if (polled < 0 && errno != EINTR) return 0;
-        if (polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return 0;
+        if (polled < 0 && errno != EINTR)
+            return 0;
+        if (polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+            return 0;
     }
-    if (written == 0) return 0;
-    if (!DrainOutput(deadline)) return 0;
+    if (written == 0)
+        return 0;
+    if (!DrainOutput(deadline))
+        return 0;
 
-    if (echoMode != 1) return written;
+    if (echoMode != 1)
+        return written;
     return RemoveEcho(written) ? written : 0;
 }
 
@@ -268,16 +297,20 @@ bool CSerialPort::DrainOutput(Deadline deadline) {
     while (true) {
         int queued = 0;
         if (::ioctl(handle, TIOCOUTQ, &queued) != 0) {
-            if (NotSupported(errno)) break;
+            if (NotSupported(errno))
+                break;
             return false;
         }
-        if (queued <= 0) break;
+        if (queued <= 0)
+            break;
         const int64_t remainingUs = MicrosecondsUntil(deadline);
-        if (remainingUs <= 0) return true;
+        if (remainingUs <= 0)
+            return true;
         SleepUs(std::min(std::max(WireTimeUs(queued), kPartialWaitFirstUs), remainingUs));
     }
     while (::tcdrain(handle) != 0) {
-        if (errno == EINTR) continue;
+        if (errno == EINTR)
+            continue;
         return NotSupported(errno);
     }
     return true;
@@ -292,7 +325,8 @@ bool CSerialPort::RemoveEcho(int count) {
     int removed = 0;
     while (removed < count) {
         const int piece = std::min(count - removed, kEchoPieceBytes);
-        if (!WaitForBytes(piece, deadline)) return false;
+        if (!WaitForBytes(piece, deadline))
+            return false;
         int got = 0;
         while (got < piece) {
             const ssize_t n = ::read(handle, scratch, static_cast<size_t>(piece - got));
@@ -308,24 +342,30 @@ bool CSerialPort::RemoveEcho(int count) {
 }
 
 int CSerialPort::Read(uint8_t* buffer, int count) {
-    if (handle < 0 || buffer == nullptr || count <= 0) return 0;
+    if (handle < 0 || buffer == nullptr || count <= 0)
+        return 0;
     while (true) {
         const ssize_t got = ::read(handle, buffer, static_cast<size_t>(count));
-        if (got > 0) return static_cast<int>(got);
-        if (got < 0 && errno == EINTR) continue;
+        if (got > 0)
+            return static_cast<int>(got);
+        if (got < 0 && errno == EINTR)
+            continue;
         return 0;  // nothing waiting (EAGAIN), end of file after a hang-up, or an error
     }
 }
 
 int CSerialPort::BytesAvailable() {
-    if (handle < 0) return 0;
+    if (handle < 0)
+        return 0;
     int waiting = 0;
-    if (::ioctl(handle, FIONREAD, &waiting) != 0) return 0;
+    if (::ioctl(handle, FIONREAD, &waiting) != 0)
+        return 0;
     return std::max(waiting, 0);
 }
 
 void CSerialPort::WaitForInput(int count, int timeoutMs) {
-    if (timeoutMs <= 0) return;
+    if (timeoutMs <= 0)
+        return;
     if (handle < 0) {
         // Nothing can arrive; callers loop until their deadline, so do not return early.
         SleepUs(int64_t{timeoutMs} * 1000);
@@ -341,9 +381,11 @@ bool CSerialPort::WaitForBytes(int count, Deadline deadline) {
     while (true) {
         int waiting = 0;
         const bool known = ::ioctl(handle, FIONREAD, &waiting) == 0;
-        if (known && waiting >= count) return true;
+        if (known && waiting >= count)
+            return true;
         const int64_t remainingUs = MicrosecondsUntil(deadline);
-        if (remainingUs <= 0) return false;
+        if (remainingUs <= 0)
+            return false;
         if (!known) {
             SleepUs(std::min(kHangUpStepUs, remainingUs));
             continue;
@@ -356,7 +398,8 @@ bool CSerialPort::WaitForBytes(int count, Deadline deadline) {
             continue;
         }
         if (waiting > 0) {
-            if (waiting != lastWaiting) partialWaitUs = kPartialWaitFirstUs;
+            if (waiting != lastWaiting)
+                partialWaitUs = kPartialWaitFirstUs;
             lastWaiting = waiting;
             SleepUs(std::min(std::max(wireUs, partialWaitUs), remainingUs));
             partialWaitUs = std::min(partialWaitUs * 2, kPartialWaitMaxUs);
@@ -368,12 +411,14 @@ bool CSerialPort::WaitForBytes(int count, Deadline deadline) {
         const int polled = ::poll(&ready, 1, PollTimeoutMs(remainingUs));
         const bool failed = polled < 0 && errno != EINTR;
         const bool hungUp = polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
-        if (failed || hungUp) SleepUs(std::min(kHangUpStepUs, MicrosecondsUntil(deadline)));
+        if (failed || hungUp)
+            SleepUs(std::min(kHangUpStepUs, MicrosecondsUntil(deadline)));
     }
 }
 
 int64_t CSerialPort::WireTimeUs(int64_t bytes) const {
-    if (baudRate <= 0 || bytes <= 0) return 0;
+    if (baudRate <= 0 || bytes <= 0)
+        return 0;
     return bytes * kBitsPerByte * 1000000 / baudRate;
 }
 

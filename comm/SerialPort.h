@@ -17,7 +17,7 @@ namespace tamrix {
 class CReportWindow;
 
 class CSerialPort : public CCommChannel {
-public:
+  public:
     // `window` receives the port's message boxes ("Channel not open! ..."); it may be null, and
     // is not owned.
     explicit CSerialPort(CReportWindow* window = nullptr);
@@ -46,7 +46,7 @@ public:
     // 0 (no write time-out) at 57600 baud and above, and for rates that make no sense.
     static int WriteTimeoutPerByte(int baudRate);
 
-private:
+  private:
     using Deadline = std::chrono::steady_clock::time_point;
 
     void ShowMessage(const char* text);

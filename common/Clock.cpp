@@ -11,7 +11,8 @@ int64_t CSystemClock::NowMs() {
 }
 
 void CSystemClock::SleepMs(int ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 CSystemClock& CSystemClock::Instance() {

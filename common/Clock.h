@@ -7,7 +7,7 @@
 namespace tamrix {
 
 class CClock {
-public:
+  public:
     virtual ~CClock() = default;
     // Milliseconds since an arbitrary, fixed origin; never goes backwards.
     virtual int64_t NowMs() = 0;
@@ -17,7 +17,7 @@ public:
 
 // Real time from the monotonic clock.
 class CSystemClock : public CClock {
-public:
+  public:
     int64_t NowMs() override;
     void SleepMs(int ms) override;
     // The one shared instance; it has no state.
@@ -26,17 +26,19 @@ public:
 
 // Time that moves only when somebody sleeps or advances it. Single-threaded use.
 class CVirtualClock : public CClock {
-public:
+  public:
     explicit CVirtualClock(int64_t startMs = 0) : now_(startMs) {}
     int64_t NowMs() override { return now_; }
     void SleepMs(int ms) override {
-        if (ms > 0) now_ += ms;
+        if (ms > 0)
+            now_ += ms;
     }
     void AdvanceTo(int64_t ms) {
-        if (ms > now_) now_ = ms;
+        if (ms > now_)
+            now_ = ms;
     }
 
-private:
+  private:
     int64_t now_;
 };
 

@@ -15,7 +15,7 @@ enum class MessageAnswer { Ok, Yes, No };
 inline constexpr const char* kApplicationCaption = "";
 
 class CReportWindow {
-public:
+  public:
     virtual ~CReportWindow() = default;
 
     // A status line sent by a programmer (the window message WM_STATUS_LINE): the window appends

@@ -8,7 +8,8 @@ const EmbeddedBootloaderImage* FindBootloaderImage(uint16_t resourceId) {
     size_t count = 0;
     const EmbeddedBootloaderImage* images = EmbeddedBootloaderImages(count);
     for (size_t i = 0; i < count; ++i) {
-        if (images[i].resourceId == resourceId) return &images[i];
+        if (images[i].resourceId == resourceId)
+            return &images[i];
     }
     return nullptr;
 }

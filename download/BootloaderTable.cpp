@@ -12,13 +12,17 @@ const BootloaderTableEntry kBootloaderTable[] = {
 
 }  // namespace
 
-const BootloaderTableEntry* DeliveredBootloaderTable() { return kBootloaderTable; }
+const BootloaderTableEntry* DeliveredBootloaderTable() {
+    return kBootloaderTable;
+}
 
 const BootloaderTableEntry* FindBootloaderEntry(const BootloaderTableEntry* table,
                                                 uint16_t productCode) {
-    if (table == nullptr) return nullptr;
+    if (table == nullptr)
+        return nullptr;
     for (const BootloaderTableEntry* entry = table; entry->productCode != 0; ++entry) {
-        if (entry->productCode == productCode) return entry;
+        if (entry->productCode == productCode)
+            return entry;
     }
     return nullptr;
 }

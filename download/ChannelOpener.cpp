@@ -5,10 +5,10 @@
 namespace tamrix {
 
 ChannelOpener SerialPortOpener(const PortSpec& port, CReportWindow* window) {
-    return [port, window](int baudRate, int echoMode,
-                          int* opened) -> std::unique_ptr<CCommChannel> {
-        return OpenSerialPort(port, baudRate, echoMode, window, opened);
-    };
+    return
+        [port, window](int baudRate, int echoMode, int* opened) -> std::unique_ptr<CCommChannel> {
+            return OpenSerialPort(port, baudRate, echoMode, window, opened);
+        };
 }
 
 }  // namespace tamrix

@@ -26,16 +26,19 @@ std::string ProductCodeMessage(uint16_t targetCode, uint16_t fileCode) {
 
 MessageAnswer ShowBox(CReportWindow* window, const std::string& text, const char* caption,
                       MessageIcon icon, MessageButtons buttons) {
-    if (window == nullptr) return MessageAnswer::No;
+    if (window == nullptr)
+        return MessageAnswer::No;
     return window->ShowMessageBox(text, caption, icon, buttons);
 }
 
 void AddStatus(CReportWindow* window, const std::string& text) {
-    if (window != nullptr) window->AddStatusLine(text);
+    if (window != nullptr)
+        window->AddStatusLine(text);
 }
 
 void WriteLog(CReportWindow* window, const std::string& text) {
-    if (window != nullptr) window->WriteProcessLog(text);
+    if (window != nullptr)
+        window->WriteProcessLog(text);
 }
 
 }  // namespace
@@ -43,9 +46,9 @@ void WriteLog(CReportWindow* window, const std::string& text) {
 bool CheckFileAgainstTarget(CProgramer& programmer, CReportWindow* window, const char* text,
                             int length, int productCodeAddress, int versionAddress,
                             const VersionInfo& target, FileVersionInfo& file) {
-    file.found = programmer.ReadFileInfoFromBuffer(text, length, productCodeAddress,
-                                                   file.productCode, versionAddress,
-                                                   file.appVersion, file.versionFlag);
+    file.found =
+        programmer.ReadFileInfoFromBuffer(text, length, productCodeAddress, file.productCode,
+                                          versionAddress, file.appVersion, file.versionFlag);
     if (!file.found) {
         AddStatus(window, "[Message] : Product Code Read Fail. Download Process Stop! \r\n");
         AddStatus(window, "[Message] : Check Download File Again \r\n");

@@ -61,7 +61,8 @@ CDownloadProcess::CDownloadProcess(DownloadParams params, DownloadSettings setti
     : params_(std::move(params)),
       settings_(std::move(settings)),
       clock_(settings_.clock != nullptr ? *settings_.clock : CSystemClock::Instance()) {
-    if (!settings_.openChannel) settings_.openChannel = SerialPortOpener(params_.port, params_.window);
+    if (!settings_.openChannel)
+        settings_.openChannel = SerialPortOpener(params_.port, params_.window);
 }
 
 CDownloadProcess::~CDownloadProcess() {
@@ -70,11 +71,13 @@ CDownloadProcess::~CDownloadProcess() {
 }
 
 void CDownloadProcess::StatusLine(const std::string& text) {
-    if (params_.window != nullptr) params_.window->AddStatusLine(text);
+    if (params_.window != nullptr)
+        params_.window->AddStatusLine(text);
 }
 
 void CDownloadProcess::LogLine(const std::string& text) {
-    if (params_.window != nullptr) params_.window->WriteProcessLog(text);
+    if (params_.window != nullptr)
+        params_.window->WriteProcessLog(text);
 }
 
 void CDownloadProcess::ErrorBox(const std::string& text) {
@@ -95,7 +98,8 @@ DownloadOutcome CDownloadProcess::Run() {
 // The end of a pass that is not followed by another one: the channel first, then the programmer.
 CDownloadProcess::PassEnd CDownloadProcess::Stop(DownloadOutcome outcome) {
     outcome_ = outcome;
-    if (channel_) channel_->Close();
+    if (channel_)
+        channel_->Close();
     channel_.reset();
     programmer_.reset();
     return PassEnd::Finished;
@@ -117,13 +121,15 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
         CProgramerPIC detector(channel_.get(), clock_, window);
         detector.DetectTarget(entry);
     }
-    if (entry.name == nullptr) return Stop(DownloadOutcome::NoTarget);
+    if (entry.name == nullptr)
+        return Stop(DownloadOutcome::NoTarget);
 
     // The identifier, not the family, decides which programmer serves the chip.
     const bool sam = entry.deviceId == kSamDeviceId;
     if (entry.deviceId == kAtmegaDeviceId) {
-        StatusLine(Format("[Error] : %s is not supported by this program. Download Process Stop! \r\n",
-                          entry.name));
+        StatusLine(
+            Format("[Error] : %s is not supported by this program. Download Process Stop! \r\n",
+                   entry.name));
         ErrorBox(Format("%s can't be programmed by this program. \r\nDownload Process Stop!",
                         entry.name));
         return Stop(DownloadOutcome::NoProgrammer);
@@ -173,9 +179,10 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
                                settings_.bootloaderTable, decision_);
         if (decision_.bootloaderPass == 1) {
             if (bootloaderPasses_ >= settings_.maxBootloaderPasses) {
-                StatusLine(Format("[Error] : BootLoader still differs after %d update pass(es). "
-                                  "Download Process Stop! \r\n",
-                                  bootloaderPasses_));
+                StatusLine(
+                    Format("[Error] : BootLoader still differs after %d update pass(es). "
+                           "Download Process Stop! \r\n",
+                           bootloaderPasses_));
                 ErrorBox("BootLoader Update Fail \r\nDownload Process Stop!");
                 return Stop(DownloadOutcome::BootloaderPassLimit);
             }
@@ -190,9 +197,10 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
             if (!LoadBootloaderImage(imageBuffer_.data(), decision_.bootloaderResourceId,
                                      imageSize_)) {
                 // Never program what is left in the buffer: stop with the target untouched.
-                StatusLine(Format("[Error] : BootLoader image 0x%x not found. Download Process "
-                                  "Stop! \r\n",
-                                  decision_.bootloaderResourceId));
+                StatusLine(
+                    Format("[Error] : BootLoader image 0x%x not found. Download Process "
+                           "Stop! \r\n",
+                           decision_.bootloaderResourceId));
                 ErrorBox("BootLoader Image Load Fail \r\nDownload Process Stop!");
                 return Stop(DownloadOutcome::BootloaderMissing);
             }
@@ -254,7 +262,8 @@ int DownloadThreadProc(std::unique_ptr<DownloadParams> params, const DownloadSet
     CDownloadProcess process(std::move(*params), settings);
     params.reset();
     const DownloadOutcome result = process.Run();
-    if (outcome != nullptr) *outcome = result;
+    if (outcome != nullptr)
+        *outcome = result;
     return 0;
 }
 

@@ -22,10 +22,10 @@ class CReportWindow;
 
 // What the Program button hands to the worker.
 struct DownloadParams {
-    PortSpec port;           // COM number (port map) or device path
-    int baudRate = 115200;   // 1200 .. 115200
-    int interfaceType = 0;   // 0 two-wire, 1 one-wire (echo mode of every channel)
-    std::string filePath;    // the firmware file, whatever its extension
+    PortSpec port;          // COM number (port map) or device path
+    int baudRate = 115200;  // 1200 .. 115200
+    int interfaceType = 0;  // 0 two-wire, 1 one-wire (echo mode of every channel)
+    std::string filePath;   // the firmware file, whatever its extension
     CReportWindow* window = nullptr;
 };
 
@@ -33,9 +33,9 @@ struct DownloadParams {
 struct DownloadSettings {
     uint32_t conversionSeed;                      // keystream seed of the firmware files
     const BootloaderTableEntry* bootloaderTable;  // registered bootloaders
-    int maxBootloaderPasses = 3;                  // a bootloader that never takes is not retried forever
-    CClock* clock = nullptr;                      // null: the system clock
-    ChannelOpener openChannel;                    // empty: serial ports on DownloadParams::port
+    int maxBootloaderPasses = 3;  // a bootloader that never takes is not retried forever
+    CClock* clock = nullptr;      // null: the system clock
+    ChannelOpener openChannel;    // empty: serial ports on DownloadParams::port
 
     DownloadSettings();
 };
@@ -51,17 +51,16 @@ enum class DownloadOutcome {
     FileInfoUnreadable,  // no product code and version in the text: damaged, or not a firmware file
     CheckRefused,        // wrong product, version flag 0, or No to a downgrade
     BootloaderMissing,   // a registered bootloader image is not in this program
-    BootloaderPassLimit, // the bootloader still differs after the allowed number of passes
-    ParseFailed,         // the firmware text is not valid Intel HEX for this target
-    TargetReadFailed,    // the target's reset vector could not be read back
-    ProgrammingFailed,   // a row was not acknowledged
+    BootloaderPassLimit,  // the bootloader still differs after the allowed number of passes
+    ParseFailed,          // the firmware text is not valid Intel HEX for this target
+    TargetReadFailed,     // the target's reset vector could not be read back
+    ProgrammingFailed,    // a row was not acknowledged
 };
 
 const char* DownloadOutcomeName(DownloadOutcome outcome);
 
-
 class CDownloadProcess {
-public:
+  public:
     CDownloadProcess(DownloadParams params, DownloadSettings settings = DownloadSettings());
     ~CDownloadProcess();
 
@@ -71,7 +70,7 @@ public:
     // Passes begun so far (a bootloader pass is followed by another one).
     int Passes() const { return passes_; }
 
-private:
+  private:
     enum class PassEnd { Finished, NextPass };
     PassEnd RunPass();
     PassEnd Stop(DownloadOutcome outcome);

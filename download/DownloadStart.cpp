@@ -16,12 +16,14 @@ StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener&
         }
         return StartCheck::EmptyPath;
     }
-    if (window != nullptr) window->WriteProcessLog("Firmware Download Process Start!!  \r\n");
+    if (window != nullptr)
+        window->WriteProcessLog("Firmware Download Process Start!!  \r\n");
     int opened = 0;
     {
         std::unique_ptr<CCommChannel> trial =
             openChannel(params.baudRate, params.interfaceType, &opened);
-        if (trial && opened == 1) trial->Close();
+        if (trial && opened == 1)
+            trial->Close();
     }
     if (opened != 1) {
         if (window != nullptr) {
@@ -35,7 +37,8 @@ StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener&
 }
 
 void LogDownloadInfo(const DownloadParams& params) {
-    if (params.window == nullptr) return;
+    if (params.window == nullptr)
+        return;
     params.window->WriteProcessLog(
         Format("Download Info. Port : %d, BaudRate : %d, SignalType : %d  \r\n", params.port.number,
                params.baudRate, params.interfaceType));
@@ -43,11 +46,13 @@ void LogDownloadInfo(const DownloadParams& params) {
 }
 
 CDownloadWorker::~CDownloadWorker() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings) {
-    if (thread_.joinable() || !params) return false;
+    if (thread_.joinable() || !params)
+        return false;
     running_ = true;
     try {
         thread_ = std::thread([this, p = std::move(params), s = std::move(settings)]() mutable {
@@ -64,7 +69,8 @@ bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSett
 }
 
 DownloadOutcome CDownloadWorker::Wait() {
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable())
+        thread_.join();
     return outcome_;
 }
 

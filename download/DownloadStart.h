@@ -24,7 +24,7 @@ void LogDownloadInfo(const DownloadParams& params);
 // The worker thread of one download process. The object outlives the thread so the window can
 // notice the end (IsRunning) and then collect the outcome.
 class CDownloadWorker {
-public:
+  public:
     CDownloadWorker() = default;
     ~CDownloadWorker();
     CDownloadWorker(const CDownloadWorker&) = delete;
@@ -37,7 +37,7 @@ public:
     // Waits for the end and returns the outcome.
     DownloadOutcome Wait();
 
-private:
+  private:
     std::thread thread_;
     std::atomic<bool> running_{false};
     DownloadOutcome outcome_ = DownloadOutcome::NoTarget;

@@ -27,7 +27,8 @@ bool MakeFolders(const std::string& folder) {
     while (at != std::string::npos) {
         at = folder.find('/', at + 1);
         partial = folder.substr(0, at);
-        if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
     }
     return true;
 }
@@ -51,14 +52,17 @@ bool CProcessLog::Write(const std::string& text) {
     const std::string entry = Format("%s >> %s ", FormatLogTime().c_str(), text.c_str());
     std::lock_guard<std::mutex> lock(mutex_);
     const int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     // Another program appending at the same moment must not interleave with us.
     flock(fd, LOCK_EX);
     size_t done = 0;
     while (done < entry.size()) {
         const ssize_t n = write(fd, entry.data() + done, entry.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         done += static_cast<size_t>(n);
     }
     close(fd);
@@ -68,14 +72,16 @@ bool CProcessLog::Write(const std::string& text) {
 std::string CProcessLog::ProgramFolder() {
     char buffer[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return std::string();
+    if (n <= 0)
+        return std::string();
     std::string path(buffer, static_cast<size_t>(n));
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::string CProcessLog::ChoosePath(const std::string& programFolder) {
-    if (FolderWritable(programFolder)) return programFolder + "/" + kProcessLogName;
+    if (FolderWritable(programFolder))
+        return programFolder + "/" + kProcessLogName;
     std::string state;
     if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/') {
         state = std::string(xdg) + "/tamrix";

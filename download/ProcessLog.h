@@ -14,7 +14,7 @@ inline constexpr const char* kProcessLogName = "ProcssLog.log";
 std::string FormatLogTime();
 
 class CProcessLog {
-public:
+  public:
     explicit CProcessLog(std::string path) : path_(std::move(path)) {}
 
     // Appends one entry (opened and closed for every entry). False when the file cannot be
@@ -28,7 +28,7 @@ public:
     // Folder of the running executable ("" when unknown).
     static std::string ProgramFolder();
 
-private:
+  private:
     std::string path_;
     std::mutex mutex_;
 };

@@ -19,10 +19,11 @@ namespace {
 
 // Owns one file descriptor.
 class CFileHandle {
-public:
+  public:
     explicit CFileHandle(int fd = -1) : fd_(fd) {}
     ~CFileHandle() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     CFileHandle(const CFileHandle&) = delete;
     CFileHandle& operator=(const CFileHandle&) = delete;
@@ -36,12 +37,13 @@ public:
         return fd < 0 || ::close(fd) == 0;
     }
 
-private:
+  private:
     int fd_;
 };
 
 void Report(CReportWindow* window, const std::string& text) {
-    if (window != nullptr) window->SendStatusLine(text);
+    if (window != nullptr)
+        window->SendStatusLine(text);
 }
 
 // Reads up to `count` bytes, retrying short reads and interruptions; the number of bytes read.
@@ -49,8 +51,10 @@ size_t ReadFully(int fd, uint8_t* buffer, size_t count) {
     size_t done = 0;
     while (done < count) {
         const ssize_t got = ::read(fd, buffer + done, count - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
         done += static_cast<size_t>(got);
     }
     return done;
@@ -60,8 +64,10 @@ bool WriteFully(int fd, const uint8_t* buffer, size_t count) {
     size_t done = 0;
     while (done < count) {
         const ssize_t put = ::write(fd, buffer + done, count - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
         done += static_cast<size_t>(put);
     }
     return true;
@@ -103,14 +109,16 @@ int ConvertBinFile(uint8_t* imageBuffer, CReportWindow* window, const std::strin
 
     // One draw per byte, from the start of the file: the key depends only on the position.
     CKeystream keystream(seed);
-    for (size_t i = 0; i < count; ++i) imageBuffer[i] = contents[i] ^ keystream.NextKey();
+    for (size_t i = 0; i < count; ++i)
+        imageBuffer[i] = contents[i] ^ keystream.NextKey();
     imageSize = static_cast<int>(count);
     return 1;
 }
 
 void ApplyKeystream(uint8_t* bytes, size_t count, uint32_t seed) {
     CKeystream keystream(seed);
-    for (size_t i = 0; i < count; ++i) bytes[i] ^= keystream.NextKey();
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] ^= keystream.NextKey();
 }
 
 std::vector<uint8_t> ScrambleBytes(std::vector<uint8_t> bytes, uint32_t seed) {

@@ -9,9 +9,12 @@ namespace tamrix {
 namespace {
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -19,7 +22,9 @@ int ByteAt(std::string_view text, size_t at) {
     return HexValue(text[at]) * 16 + HexValue(text[at + 1]);
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 }  // namespace
 
@@ -30,18 +35,24 @@ bool CHexLineReader::Next(HexLine& line) {
     while (position_ < length_) {
         const size_t start = position_;
         size_t end = start;
-        while (end < length_ && text_[end] != '\r' && text_[end] != '\n') ++end;
+        while (end < length_ && text_[end] != '\r' && text_[end] != '\n')
+            ++end;
         // Step over the line end: CR LF, LF or CR.
         position_ = end;
-        if (position_ < length_ && text_[position_] == '\r') ++position_;
-        if (position_ < length_ && text_[position_] == '\n') ++position_;
+        if (position_ < length_ && text_[position_] == '\r')
+            ++position_;
+        if (position_ < length_ && text_[position_] == '\n')
+            ++position_;
         ++number_;
 
         size_t trimmed = end;
-        while (trimmed > start && IsBlank(text_[trimmed - 1])) --trimmed;
+        while (trimmed > start && IsBlank(text_[trimmed - 1]))
+            --trimmed;
         size_t first = start;
-        while (first < trimmed && IsBlank(text_[first])) ++first;
-        if (first == trimmed) continue;  // blank line
+        while (first < trimmed && IsBlank(text_[first]))
+            ++first;
+        if (first == trimmed)
+            continue;  // blank line
         line.number = number_;
         line.text = std::string_view(text_ + first, trimmed - first);
         return true;
@@ -59,17 +70,23 @@ uint16_t HexRecord::Digits4(int group) const {
 
 HexRecordError ParseHexRecord(const HexLine& line, HexRecord& record) {
     const std::string_view text = line.text;
-    if (text.empty() || text[0] != ':') return HexRecordError::NotARecord;
+    if (text.empty() || text[0] != ':')
+        return HexRecordError::NotARecord;
     for (size_t i = 1; i < text.size(); ++i) {
-        if (HexValue(text[i]) < 0) return HexRecordError::BadDigit;
+        if (HexValue(text[i]) < 0)
+            return HexRecordError::BadDigit;
     }
     // ':' count(2) address(4) type(2) data(2n) checksum(2)
-    if (text.size() < 11 || (text.size() - 1) % 2 != 0) return HexRecordError::BadLength;
+    if (text.size() < 11 || (text.size() - 1) % 2 != 0)
+        return HexRecordError::BadLength;
     const int count = ByteAt(text, 1);
-    if (text.size() != 11 + 2 * static_cast<size_t>(count)) return HexRecordError::BadLength;
+    if (text.size() != 11 + 2 * static_cast<size_t>(count))
+        return HexRecordError::BadLength;
     unsigned sum = 0;
-    for (size_t i = 1; i < text.size(); i += 2) sum += static_cast<unsigned>(ByteAt(text, i));
-    if ((sum & 0xFF) != 0) return HexRecordError::BadChecksum;
+    for (size_t i = 1; i < text.size(); i += 2)
+        sum += static_cast<unsigned>(ByteAt(text, i));
+    if ((sum & 0xFF) != 0)
+        return HexRecordError::BadChecksum;
 
     const int type = ByteAt(text, 7);
     if ((type == kHexExtendedSegment || type == kHexExtendedLinear) && count != 2) {
@@ -113,10 +130,12 @@ uint32_t ExtendedAddress(const HexRecord& record) {
 bool ReadHexTextFile(const std::string& path, std::string& text) {
     constexpr std::streamoff kLargestHexFile = 256 * 1024 * 1024;
     std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
+    if (!file)
+        return false;
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
-    if (size < 0 || size > kLargestHexFile) return false;
+    if (size < 0 || size > kLargestHexFile)
+        return false;
     file.seekg(0, std::ios::beg);
     text.assign(static_cast<size_t>(size), '\0');
     file.read(text.data(), size);
@@ -128,7 +147,8 @@ unsigned ParseHexDigits(const char* text, int maxDigits) {
     unsigned value = 0;
     for (int i = 0; i < maxDigits; ++i) {
         const int digit = HexValue(text[i]);
-        if (digit < 0) break;
+        if (digit < 0)
+            break;
         value = value * 16 + static_cast<unsigned>(digit);
     }
     return value;
@@ -150,7 +170,8 @@ std::string FormatHexRecord(int type, uint16_t address, const uint8_t* data, int
     put(address >> 8);
     put(address & 0xFF);
     put(static_cast<unsigned>(type) & 0xFF);
-    for (int i = 0; i < count; ++i) put(data[i]);
+    for (int i = 0; i < count; ++i)
+        put(data[i]);
     put((0x100 - (sum & 0xFF)) & 0xFF);
     line += "\r\n";
     return line;
@@ -170,8 +191,8 @@ std::string FormatIntelHex(const std::map<uint32_t, uint8_t>& bytes, int recordS
         }
         std::vector<uint8_t> data;
         uint32_t next = start;
-        while (it != bytes.end() && it->first == next && static_cast<int>(data.size()) < recordSize &&
-               (next >> 16) == upper) {
+        while (it != bytes.end() && it->first == next &&
+               static_cast<int>(data.size()) < recordSize && (next >> 16) == upper) {
             data.push_back(it->second);
             ++it;
             ++next;
@@ -192,13 +213,15 @@ bool ParseIntelHex(const char* text, int length, std::map<uint32_t, uint8_t>& by
         HexRecord record;
         const HexRecordError fault = ParseHexRecord(line, record);
         if (fault != HexRecordError::None) {
-            if (error) *error = HexRecordErrorText(line.number, fault);
+            if (error)
+                *error = HexRecordErrorText(line.number, fault);
             return false;
         }
         switch (record.type) {
             case kHexData:
                 for (int k = 0; k < record.byteCount; ++k) {
-                    bytes[extended + static_cast<uint32_t>(record.address) + k] = record.DataByte(k);
+                    bytes[extended + static_cast<uint32_t>(record.address) + k] =
+                        record.DataByte(k);
                 }
                 break;
             case kHexExtendedSegment:

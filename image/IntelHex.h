@@ -22,12 +22,12 @@ struct HexLine {
 };
 
 class CHexLineReader {
-public:
+  public:
     CHexLineReader(const char* text, int length);
     // The next non-blank line; false at the end of the text.
     bool Next(HexLine& line);
 
-private:
+  private:
     const char* text_;
     size_t length_;
     size_t position_ = 0;

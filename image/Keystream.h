@@ -8,7 +8,7 @@
 namespace tamrix {
 
 class CKeystream {
-public:
+  public:
     // Seeding is what srand(seed) does: the state becomes the seed.
     explicit CKeystream(uint32_t seed) : state_(seed) {}
 
@@ -22,7 +22,7 @@ public:
     // 255; producers of firmware files use the same reduction.
     uint8_t NextKey() { return static_cast<uint8_t>(NextValue() % 255); }
 
-private:
+  private:
     uint32_t state_;
 };
 

@@ -24,13 +24,16 @@ int CMemory::AwaitAcknowledge(CCommChannel* channel, int64_t sentAtMs) {
         if (channel->BytesAvailable() > 0) {
             uint8_t reply = 0;
             if (channel->Read(&reply, 1) == 1) {
-                if (reply == COMMAND_ACK) return 1;
-                if (reply == COMMAND_NACK) return 0;
+                if (reply == COMMAND_ACK)
+                    return 1;
+                if (reply == COMMAND_NACK)
+                    return 0;
                 continue;  // line noise: keep listening
             }
         }
         const int64_t elapsed = clock.NowMs() - sentAtMs;
-        if (elapsed > kAckWaitMs) return -1;
+        if (elapsed > kAckWaitMs)
+            return -1;
         channel->WaitForInput(1, static_cast<int>(kAckWaitMs - elapsed + 1));
     }
 }

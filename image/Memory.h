@@ -25,7 +25,7 @@ inline constexpr int kRowSlots = 1024;
 inline constexpr uint16_t kEmptySlot = 0xFFFF;
 
 class CMemory {
-public:
+  public:
     CMemory(CClock& clock, int family, int kind, int rowIndex, int wordCount, int baseAddress,
             int packedSize);
     virtual ~CMemory() = default;
@@ -58,7 +58,7 @@ public:
     int wordCount;
     int baseAddress;
 
-protected:
+  protected:
     // Waits up to 500 ms for the bootloader's answer to a frame sent at `sentAtMs`, reading one
     // byte at a time: 1 on COMMAND_ACK, 0 on COMMAND_NACK, -1 when the time ran out. Other bytes
     // are ignored.

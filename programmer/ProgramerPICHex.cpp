@@ -38,7 +38,6 @@ uint16_t LittleEndianWord(const HexLine& line, const char* group) {
                                  DigitsInLine(line, group, 2));
 }
 
-
 }  // namespace
 
 // ---- loading -----------------------------------------------------------------------------------

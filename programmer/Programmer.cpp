@@ -18,7 +18,9 @@ constexpr int kIdentifyReplyBytes = 8;
 
 CProgramer::CProgramer(CCommChannel* commChannel, CClock& clockRef, int rowCount,
                        CReportWindow* reportWindow)
-    : channel(commChannel), window(reportWindow), rows(static_cast<size_t>(rowCount)),
+    : channel(commChannel),
+      window(reportWindow),
+      rows(static_cast<size_t>(rowCount)),
       clock(clockRef) {
     if (channel == nullptr && window != nullptr) {
         window->ShowMessageBox("NULL pointer provided for communication channel!",
@@ -29,11 +31,13 @@ CProgramer::CProgramer(CCommChannel* commChannel, CClock& clockRef, int rowCount
 CProgramer::~CProgramer() = default;
 
 void CProgramer::ReportStatus(const std::string& text) {
-    if (window != nullptr) window->SendStatusLine(text);
+    if (window != nullptr)
+        window->SendStatusLine(text);
 }
 
 void CProgramer::ReportProgress(int value, const std::string& labelPrefix) {
-    if (window != nullptr) window->SendProgress(value, labelPrefix);
+    if (window != nullptr)
+        window->SendProgress(value, labelPrefix);
 }
 
 void CProgramer::ShowErrorBox(const std::string& text) {
@@ -57,7 +61,8 @@ bool CProgramer::FinishProgramming() {
 bool CProgramer::WaitForBytes(int count, int64_t startMs, int limitMs) {
     while (channel->BytesAvailable() < count) {
         const int64_t elapsed = clock.NowMs() - startMs;
-        if (elapsed > limitMs) return false;
+        if (elapsed > limitMs)
+            return false;
         channel->WaitForInput(count, static_cast<int>(limitMs - elapsed + 1));
     }
     return true;
@@ -67,7 +72,8 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     ReportStatus("[Message] : Waiting for Hardware Reset..\r\n");
     const int64_t start = clock.NowMs();
     found = DeviceTableEntry{nullptr, 0, 0, 0};
-    if (channel == nullptr) return false;
+    if (channel == nullptr)
+        return false;
 
     // The bootloader announces itself with 0x0A after the target's reset; anything else on the
     // line is dropped together with the rest of the receive queue.
@@ -75,7 +81,8 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
         if (channel->BytesAvailable() >= 1) {
             uint8_t byte = 0;
             channel->Read(&byte, 1);
-            if (byte == kStartSignal) break;
+            if (byte == kStartSignal)
+                break;
             if (!channel->FlushRx()) {
                 ReportStatus("[Error] : COM Port not Acknowledge!!\r\n");
                 return false;
@@ -121,7 +128,8 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     channel->Read(reply, kIdentifyReplyBytes);
     const uint16_t deviceId = static_cast<uint16_t>(reply[0] + 256 * reply[1]);
     const uint16_t pi = static_cast<uint16_t>(reply[5] >> 4);
-    ReportStatus(Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi));
+    ReportStatus(
+        Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi));
 
     const DeviceTableEntry row = LookupDevice(deviceId, pi);
     if (row.family == 0) {
@@ -130,7 +138,8 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
         return false;
     }
     found = row;
-    ReportStatus(Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi));
+    ReportStatus(
+        Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi));
     return true;
 }
 

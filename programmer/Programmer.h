@@ -39,11 +39,10 @@ inline constexpr uint8_t kIdentifyCommand = 0x09;
 inline constexpr uint8_t kFinishCommand = 0x08;
 
 class CProgramer {
-public:
+  public:
     // `rowCount` entries are allocated for the row table; BuildMemoryMap creates the rows. The
     // window, when given here, is attached at once and hears of a null channel in a message box.
-    CProgramer(CCommChannel* channel, CClock& clock, int rowCount,
-               CReportWindow* window = nullptr);
+    CProgramer(CCommChannel* channel, CClock& clock, int rowCount, CReportWindow* window = nullptr);
     virtual ~CProgramer();
     CProgramer(const CProgramer&) = delete;
     CProgramer& operator=(const CProgramer&) = delete;
@@ -84,7 +83,7 @@ public:
     const std::string& HexFilePath() const { return hexFilePath; }
     const std::vector<std::unique_ptr<CMemory>>& Rows() const { return rows; }
 
-protected:
+  protected:
     // Ends a programming run with the finish byte, which starts the new firmware: progress 100
     // and "Successfully Done". A finish byte that cannot be sent (the port failed, the adapter
     // was unplugged) leaves the target in its bootloader, so that is reported as a failure.

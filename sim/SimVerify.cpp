@@ -16,15 +16,18 @@ constexpr uint32_t kSamFuseStart = 0x20000;
 
 // Whether a HEX byte of a PIC file reaches the target's flash in a download.
 bool PicByteIsProgrammed(uint32_t address) {
-    if (address < kPicResetVectorEnd || address >= kPicConfigHexStart) return false;
+    if (address < kPicResetVectorEnd || address >= kPicConfigHexStart)
+        return false;
     const uint32_t k = address % 4;
-    if (address >= kPicEepromHexStart && address < kPicEepromHexEnd) return k < 2;
+    if (address >= kPicEepromHexStart && address < kPicEepromHexEnd)
+        return k < 2;
     return k < 3;
 }
 
 }  // namespace
 
-SimVerifyResult VerifySimFlash(const CSimTarget& target, const std::map<uint32_t, uint8_t>& fileImage,
+SimVerifyResult VerifySimFlash(const CSimTarget& target,
+                               const std::map<uint32_t, uint8_t>& fileImage,
                                const std::map<uint32_t, uint8_t>& before) {
     SimVerifyResult result;
     const std::map<uint32_t, uint8_t> after = target.HexImage();
@@ -43,7 +46,8 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target, const std::map<uint32_t
     bool samFusesBeyondRowZero = false;
     if (target.IsSam()) {
         for (const auto& [address, byte] : fileImage) {
-            if (address >= kSamFuseStart + 4) samFusesBeyondRowZero = true;
+            if (address >= kSamFuseStart + 4)
+                samFusesBeyondRowZero = true;
         }
     }
     for (const auto& [address, byte] : fileImage) {
@@ -51,16 +55,17 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target, const std::map<uint32_t
         if (target.IsPic()) {
             programmed = PicByteIsProgrammed(address);
         } else {
-            programmed = address < kSamEepromEnd ||
-                         (address >= kSamFuseStart && address < kSamFuseStart + 4 &&
-                          !samFusesBeyondRowZero);
+            programmed =
+                address < kSamEepromEnd ||
+                (address >= kSamFuseStart && address < kSamFuseStart + 4 && !samFusesBeyondRowZero);
         }
-        if (!programmed) continue;
+        if (!programmed)
+            continue;
         expected[address] = true;
         ++result.compared;
         if (flashByte(address) != byte) {
-            result.difference = Format("byte 0x%X: file 0x%02X, flash 0x%02X", address, byte,
-                                       flashByte(address));
+            result.difference =
+                Format("byte 0x%X: file 0x%02X, flash 0x%02X", address, byte, flashByte(address));
             return result;
         }
     }
@@ -68,18 +73,23 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target, const std::map<uint32_t
     // Nothing else may have changed, apart from the padding of the rows the file touched (erased
     // bytes written as erased) and, on a PIC, the memories a download leaves alone.
     for (const auto& [address, byte] : after) {
-        if (expected.count(address) != 0) continue;
-        if (target.IsPic() && !PicByteIsProgrammed(address)) continue;
+        if (expected.count(address) != 0)
+            continue;
+        if (target.IsPic() && !PicByteIsProgrammed(address))
+            continue;
         if (byte != beforeByte(address)) {
-            result.difference = Format("byte 0x%X changed from 0x%02X to 0x%02X although the file "
-                                       "does not set it",
-                                       address, beforeByte(address), byte);
+            result.difference = Format(
+                "byte 0x%X changed from 0x%02X to 0x%02X although the file "
+                "does not set it",
+                address, beforeByte(address), byte);
             return result;
         }
     }
     for (const auto& [address, byte] : before) {
-        if (expected.count(address) != 0 || after.count(address) != 0) continue;
-        if (target.IsPic() && !PicByteIsProgrammed(address)) continue;
+        if (expected.count(address) != 0 || after.count(address) != 0)
+            continue;
+        if (target.IsPic() && !PicByteIsProgrammed(address))
+            continue;
         // Was set before, reads erased now: a row the file touched was padded with erased bytes
         // over it. That is what the target does with a partly filled row, so only report it when
         // the file sets nothing near it.

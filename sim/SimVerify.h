@@ -24,7 +24,8 @@ struct SimVerifyResult {
 
 // `fileImage` is the file's Intel HEX content as a byte map (ParseIntelHex). `before` is the
 // flash before the download (CSimTarget::HexImage()), so that untouched memory can be checked too.
-SimVerifyResult VerifySimFlash(const CSimTarget& target, const std::map<uint32_t, uint8_t>& fileImage,
+SimVerifyResult VerifySimFlash(const CSimTarget& target,
+                               const std::map<uint32_t, uint8_t>& fileImage,
                                const std::map<uint32_t, uint8_t>& before);
 
 }  // namespace tamrix

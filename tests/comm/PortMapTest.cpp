@@ -24,13 +24,14 @@ TEST(PortMapTest, DefaultsNameTheFourOnBoardPortsOnly) {
 TEST(PortMapTest, MapTextOverridesAndExtendsTheDefaults) {
     CPortMap map = CPortMap::Defaults();
     std::string error;
-    ASSERT_TRUE(map.LoadText("# adapters on the bench\n"
-                             "\n"
-                             "COM5 = /dev/ttyUSB0\n"
-                             "  com6\t/dev/serial/by-id/usb-FTDI-if00-port0   # second one\n"
-                             "COM1=/dev/ttyAMA0\r\n"
-                             "COM12 = /dev/ttyACM3\n",
-                             &error))
+    ASSERT_TRUE(
+        map.LoadText("# adapters on the bench\n"
+                     "\n"
+                     "COM5 = /dev/ttyUSB0\n"
+                     "  com6\t/dev/serial/by-id/usb-FTDI-if00-port0   # second one\n"
+                     "COM1=/dev/ttyAMA0\r\n"
+                     "COM12 = /dev/ttyACM3\n",
+                     &error))
         << error;
     EXPECT_EQ(map.DevicePath(1), "/dev/ttyAMA0");
     EXPECT_EQ(map.DevicePath(2), "/dev/ttyS1");
@@ -41,8 +42,12 @@ TEST(PortMapTest, MapTextOverridesAndExtendsTheDefaults) {
 }
 
 TEST(PortMapTest, MalformedLinesAreRefusedWithTheirLineNumber) {
-    const char* bad[] = {"COM5", "COM5 =", "PORT5 = /dev/ttyUSB0", "COM0 = /dev/ttyUSB0",
-                         "COMx = /dev/ttyUSB0", "= /dev/ttyUSB0"};
+    const char* bad[] = {"COM5",
+                         "COM5 =",
+                         "PORT5 = /dev/ttyUSB0",
+                         "COM0 = /dev/ttyUSB0",
+                         "COMx = /dev/ttyUSB0",
+                         "= /dev/ttyUSB0"};
     for (const char* line : bad) {
         CPortMap map;
         std::string error;

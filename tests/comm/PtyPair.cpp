@@ -13,7 +13,8 @@
 namespace tamrix::test {
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) Reset(other.Release());
+    if (this != &other)
+        Reset(other.Release());
     return *this;
 }
 
@@ -24,22 +25,28 @@ int UniqueFd::Release() {
 }
 
 void UniqueFd::Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = fd;
 }
 
 PtyPair::PtyPair() {
     UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!master.Valid() || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0) return;
+    if (!master.Valid() || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0)
+        return;
     char name[128] = {};
-    if (::ptsname_r(master.Get(), name, sizeof name) != 0) return;
+    if (::ptsname_r(master.Get(), name, sizeof name) != 0)
+        return;
     UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!slave.Valid()) return;
+    if (!slave.Valid())
+        return;
     // Raw from the start, so nothing the test writes is echoed back before the port is open.
     termios settings{};
-    if (::tcgetattr(slave.Get(), &settings) != 0) return;
+    if (::tcgetattr(slave.Get(), &settings) != 0)
+        return;
     ::cfmakeraw(&settings);
-    if (::tcsetattr(slave.Get(), TCSANOW, &settings) != 0) return;
+    if (::tcsetattr(slave.Get(), TCSANOW, &settings) != 0)
+        return;
     master_ = std::move(master);
     slave_ = std::move(slave);
     slavePath_ = name;
@@ -49,8 +56,10 @@ bool PtyPair::WriteMaster(const std::vector<uint8_t>& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(master_.Get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
@@ -63,9 +72,11 @@ std::vector<uint8_t> PtyPair::ReadMaster(size_t count, int timeoutMs) {
     while (got.size() < count) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) break;
+        if (left <= 0)
+            break;
         pollfd ready{master_.Get(), POLLIN, 0};
-        if (::poll(&ready, 1, static_cast<int>(left)) <= 0) continue;
+        if (::poll(&ready, 1, static_cast<int>(left)) <= 0)
+            continue;
         uint8_t chunk[4096];
         const size_t want = std::min(count - got.size(), sizeof chunk);
         const ssize_t n = ::read(master_.Get(), chunk, want);

@@ -12,7 +12,7 @@ namespace tamrix::test {
 
 // A file descriptor that closes itself.
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     ~UniqueFd() { Reset(); }
@@ -26,12 +26,12 @@ public:
     int Release();
     void Reset(int fd = -1);
 
-private:
+  private:
     int fd_ = -1;
 };
 
 class PtyPair {
-public:
+  public:
     PtyPair();
 
     // False when the system gave no pseudo-terminal; the other members are then unusable.
@@ -46,7 +46,7 @@ public:
     // The far end goes away (cable pulled): the slave side hangs up.
     void CloseMaster() { master_.Reset(); }
 
-private:
+  private:
     UniqueFd master_;
     UniqueFd slave_;
     std::string slavePath_;

@@ -24,14 +24,14 @@ using Bytes = std::vector<uint8_t>;
 constexpr const char* kNotOpenText = "Channel not open! Cannot flush an unopened channel.";
 
 class Stopwatch {
-public:
+  public:
     int64_t ElapsedMs() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now() - start_)
             .count();
     }
 
-private:
+  private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
@@ -43,7 +43,8 @@ int64_t ThreadCpuMs() {
 
 Bytes Pattern(size_t count, uint8_t seed) {
     Bytes bytes(count);
-    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(seed + i * 7);
     return bytes;
 }
 
@@ -53,10 +54,11 @@ Bytes Concat(Bytes a, const Bytes& b) {
 }
 
 class SerialPortTransferTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(pty.Ok()) << "no pseudo-terminal available"; }
     void TearDown() override {
-        if (farEnd.joinable()) farEnd.join();
+        if (farEnd.joinable())
+            farEnd.join();
     }
 
     void Open(int baud, int echo) { ASSERT_EQ(port.OpenDevice(pty.SlavePath(), baud, echo), 1); }

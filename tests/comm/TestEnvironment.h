@@ -15,17 +15,18 @@
 namespace tamrix::test {
 
 class ScopedEnv {
-public:
+  public:
     // `value` empty: the variable is removed.
     ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = ::getenv(name); old != nullptr) old_ = old;
+        if (const char* old = ::getenv(name); old != nullptr)
+            old_ = old;
         Apply(value);
     }
     ~ScopedEnv() { Apply(old_); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     void Apply(const std::optional<std::string>& value) {
         if (value) {
             ::setenv(name_.c_str(), value->c_str(), 1);
@@ -40,7 +41,7 @@ private:
 
 // A file in the test temporary folder, private to the test process, removed afterwards.
 class ScopedTempFile {
-public:
+  public:
     ScopedTempFile(const std::string& name, const std::string& text)
         : path_(::testing::TempDir() + name + "." + std::to_string(::getpid())) {
         std::ofstream(path_) << text;
@@ -51,7 +52,7 @@ public:
 
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

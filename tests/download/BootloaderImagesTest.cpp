@@ -36,7 +36,8 @@ const ImageTraits kTraits[] = {
 
 std::string ImageText(uint16_t id) {
     const EmbeddedBootloaderImage* image = FindBootloaderImage(id);
-    if (image == nullptr) return std::string();
+    if (image == nullptr)
+        return std::string();
     return std::string(reinterpret_cast<const char*>(image->bytes), image->size);
 }
 
@@ -74,16 +75,19 @@ ImageScan Scan(const std::string& text) {
             std::none_of(digits.begin(), digits.end(), [](char c) { return c >= 'A' && c <= 'F'; });
         if (record.type == kHexEndOfFile) {
             ++scan.endRecords;
-            if (line.text != ":00000001FF") scan.faults.push_back(where + "end record");
+            if (line.text != ":00000001FF")
+                scan.faults.push_back(where + "end record");
             scan.endRecordLast = true;
             continue;
         }
         scan.endRecordLast = false;
-        if (!lowerCase) scan.faults.push_back(where + "upper-case digits");
+        if (!lowerCase)
+            scan.faults.push_back(where + "upper-case digits");
         if (record.type == kHexExtendedLinear) {
             ++scan.extendedRecords;
             upper = static_cast<uint32_t>(record.Digits4(0)) << 16;
-            if (upper != 0) scan.faults.push_back(where + "upper address not 0x0000");
+            if (upper != 0)
+                scan.faults.push_back(where + "upper address not 0x0000");
         } else if (record.type == kHexData) {
             ++scan.dataRecords;
             const int n = record.byteCount;
@@ -132,16 +136,21 @@ TEST(BootloaderImages, EveryImageHasItsDocumentedTraits) {
 
         // Exactly the three stretches, nothing between or beyond them.
         std::vector<uint32_t> expected;
-        for (uint32_t a = 0x0000; a <= 0x01FF; ++a) expected.push_back(a);
-        for (uint32_t a = 0x0208; a <= 0x03FF; ++a) expected.push_back(a);
-        for (uint32_t a = 0x1800; a <= t.lastAddress; ++a) expected.push_back(a);
+        for (uint32_t a = 0x0000; a <= 0x01FF; ++a)
+            expected.push_back(a);
+        for (uint32_t a = 0x0208; a <= 0x03FF; ++a)
+            expected.push_back(a);
+        for (uint32_t a = 0x1800; a <= t.lastAddress; ++a)
+            expected.push_back(a);
         std::vector<uint32_t> present;
-        for (const auto& [address, byte] : scan.bytes) present.push_back(address);
+        for (const auto& [address, byte] : scan.bytes)
+            present.push_back(address);
         EXPECT_EQ(present, expected);
 
         // Reset vector: GOTO 0x000C04, i.e. 0x040C04 then 0x000000, low byte first.
         const std::vector<uint8_t> reset = {0x04, 0x0C, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
-        for (uint32_t a = 0; a < reset.size(); ++a) EXPECT_EQ(scan.bytes.at(a), reset[a]) << a;
+        for (uint32_t a = 0; a < reset.size(); ++a)
+            EXPECT_EQ(scan.bytes.at(a), reset[a]) << a;
 
         EXPECT_EQ(WordAt(scan.bytes, 0x1800), t.productCode);
         EXPECT_EQ(WordAt(scan.bytes, 0x1804), t.version);
@@ -149,7 +158,8 @@ TEST(BootloaderImages, EveryImageHasItsDocumentedTraits) {
 
         int phantom = 0;
         for (const auto& [address, byte] : scan.bytes) {
-            if (address % 4 == 3 && byte != 0) ++phantom;
+            if (address % 4 == 3 && byte != 0)
+                ++phantom;
         }
         EXPECT_EQ(phantom, 0);
     }
@@ -161,7 +171,8 @@ std::vector<uint32_t> Differences(uint16_t a, uint16_t b) {
     std::vector<uint32_t> differ;
     for (const auto& [address, byte] : first.bytes) {
         const auto other = second.bytes.find(address);
-        if (other != second.bytes.end() && other->second != byte) differ.push_back(address);
+        if (other != second.bytes.end() && other->second != byte)
+            differ.push_back(address);
     }
     return differ;
 }

@@ -20,7 +20,7 @@ using test::WindowEvent;
 
 // Answers the file-information question from a script and remembers how it was asked.
 class FileInfoProgramer : public CProgramer {
-public:
+  public:
     explicit FileInfoProgramer(CClock& clock) : CProgramer(nullptr, clock, 0) {}
 
     bool infoFound = true;
@@ -37,7 +37,8 @@ public:
         askedLength = length;
         askedProductCodeAddress = productCodeAddress;
         askedVersionAddress = versionAddress;
-        if (!infoFound) return false;
+        if (!infoFound)
+            return false;
         productCode = info.productCode;
         appVersion = info.appVersion;
         versionFlag = info.versionFlag;
@@ -87,7 +88,7 @@ void ExpectBox(const WindowEvent& box, const std::string& text, const std::strin
 }
 
 class CheckFileTest : public ::testing::Test {
-protected:
+  protected:
     CVirtualClock clock;
     RecordingWindow window;
     FileInfoProgramer programmer{clock};
@@ -300,7 +301,7 @@ TEST(DecideBootloaderUpdate, WithoutTheTargetsVersionsTheFileNamesTheProduct) {
 // The last confirmation --------------------------------------------------------------------
 
 class ConfirmTest : public ::testing::Test {
-protected:
+  protected:
     CVirtualClock clock;
     RecordingWindow window;
     FileInfoProgramer programmer{clock};

@@ -27,7 +27,9 @@ using test::TempDir;
 constexpr const char* kOpenFail = "[Error] : Bin File Open Fail - Convert\r\n";
 constexpr const char* kReadFail = "[Error] : Bin File Read Fail - Convert \r\n";
 
-std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 const std::string kSampleHex =
     ":020000040000fa\r\n"
@@ -38,18 +40,21 @@ TEST(Keystream, ReproducesTheRuntimeLibraryGenerator) {
     // The first ten values rand() returns after srand(1).
     const int published[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
     CKeystream values(1);
-    for (int expected : published) EXPECT_EQ(values.NextValue(), expected);
+    for (int expected : published)
+        EXPECT_EQ(values.NextValue(), expected);
 
     // Key bytes are the same draws reduced modulo 255.
     CKeystream keys(1);
-    for (int expected : published) EXPECT_EQ(keys.NextKey(), expected % 255);
+    for (int expected : published)
+        EXPECT_EQ(keys.NextKey(), expected % 255);
 }
 
 TEST(Keystream, KeyBytesCoverZeroTo254AndNever255) {
     for (uint32_t seed : {0u, 1u, kConversionSeed, 0xFFFFFFFFu}) {
         CKeystream keys(seed);
         std::set<int> seen;
-        for (int i = 0; i < 200000; ++i) seen.insert(keys.NextKey());
+        for (int i = 0; i < 200000; ++i)
+            seen.insert(keys.NextKey());
         EXPECT_EQ(seen.count(255), 0u) << "seed " << seed;
         EXPECT_EQ(seen.size(), 255u) << "seed " << seed;
     }
@@ -58,7 +63,8 @@ TEST(Keystream, KeyBytesCoverZeroTo254AndNever255) {
 TEST(Keystream, DependsOnlyOnSeedAndPosition) {
     std::vector<uint8_t> a(64, 0x11);
     std::vector<uint8_t> b(64, 0x22);
-    for (size_t i = 0; i < 64; i += 3) a[i] = b[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < 64; i += 3)
+        a[i] = b[i] = static_cast<uint8_t>(i);
     const auto sa = ScrambleBytes(a, 7);
     const auto sb = ScrambleBytes(b, 7);
     for (size_t i = 0; i < 64; ++i) {
@@ -73,7 +79,7 @@ TEST(Keystream, DependsOnlyOnSeedAndPosition) {
 }
 
 class ConvertBinFileTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     RecordingWindow window;
     std::vector<uint8_t> buffer = std::vector<uint8_t>(kImageBufferSize, 0);
@@ -114,10 +120,12 @@ TEST_F(ConvertBinFileTest, KnownKeyBytesAndConvertingTwiceRestoresTheFile) {
     const std::string zeros = dir.Write("zeros.bin", std::vector<uint8_t>(10, 0));
     ASSERT_EQ(Convert(zeros, 1), 1);
     const int published[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(buffer[i], published[i] % 255) << i;
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(buffer[i], published[i] % 255) << i;
 
     std::vector<uint8_t> original(3000);
-    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(i * 7 + 3);
+    for (size_t i = 0; i < original.size(); ++i)
+        original[i] = static_cast<uint8_t>(i * 7 + 3);
     ASSERT_EQ(Convert(dir.Write("a.bin", original)), 1);
     const std::vector<uint8_t> once(buffer.begin(), buffer.begin() + imageSize);
     EXPECT_NE(once, original);

@@ -10,7 +10,7 @@
 namespace tamrix::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     // Writes `bytes` to a file in the folder and returns its path.
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
 
-private:
+  private:
     std::filesystem::path root_;
 };
 

@@ -17,7 +17,7 @@ using test::WindowEvent;
 // The handshake lives in the base class; a programmer with no rows and no family operations is
 // enough to drive it.
 class HandshakeOnly : public CProgramer {
-public:
+  public:
     HandshakeOnly(CCommChannel* ch, CClock& clock, CReportWindow* window)
         : CProgramer(ch, clock, 0, window) {}
     void BuildMemoryMap(int) override {}
@@ -40,12 +40,18 @@ public:
 };
 
 std::vector<uint8_t> IdReply(uint16_t id, uint8_t byte5) {
-    return {static_cast<uint8_t>(id & 0xFF), static_cast<uint8_t>(id >> 8), 0x11, 0x22, 0x33, byte5,
-            0x44, 0x55};
+    return {static_cast<uint8_t>(id & 0xFF),
+            static_cast<uint8_t>(id >> 8),
+            0x11,
+            0x22,
+            0x33,
+            byte5,
+            0x44,
+            0x55};
 }
 
 class DetectTargetTest : public ::testing::Test {
-protected:
+  protected:
     CVirtualClock clock;
     FakeChannel channel{clock};
     RecordingWindow window;
@@ -54,9 +60,10 @@ protected:
 
     // A bootloader that answers 0x09 with an identification.
     void AnswerIdentify(std::vector<uint8_t> reply, int answersBeforeReply = 0) {
-        channel.onWrite = [reply, answersBeforeReply, n = 0](FakeChannel& ch,
-                                                              const std::vector<uint8_t>& f) mutable {
-            if (f.size() == 1 && f[0] == 0x09 && n++ >= answersBeforeReply) ch.Deliver(reply, 10);
+        channel.onWrite = [reply, answersBeforeReply, n = 0](
+                              FakeChannel& ch, const std::vector<uint8_t>& f) mutable {
+            if (f.size() == 1 && f[0] == 0x09 && n++ >= answersBeforeReply)
+                ch.Deliver(reply, 10);
         };
     }
 };
@@ -106,7 +113,8 @@ TEST_F(DetectTargetTest, TenSecondsOfSilenceTimesOutWithProgressUpTo99AndABox) {
     ASSERT_FALSE(values.empty());
     EXPECT_EQ(values.front(), 0);
     EXPECT_EQ(values.back(), 99);
-    for (size_t i = 1; i < values.size(); ++i) EXPECT_GE(values[i], values[i - 1]);
+    for (size_t i = 1; i < values.size(); ++i)
+        EXPECT_GE(values[i], values[i - 1]);
     EXPECT_GE(clock.NowMs(), 10000);
     EXPECT_LT(clock.NowMs(), 10010);
 
@@ -130,7 +138,8 @@ TEST_F(DetectTargetTest, ForeignBytesAreFlushedAndTheStartSignalStillCounts) {
 }
 
 TEST_F(DetectTargetTest, AStreamOfNoiseStillTimesOutAfterTenSeconds) {
-    for (int t = 0; t < 10500; t += 50) channel.Deliver({0xFE}, 50);
+    for (int t = 0; t < 10500; t += 50)
+        channel.Deliver({0xFE}, 50);
     ASSERT_FALSE(programmer.DetectTarget(found));
     EXPECT_EQ(window.StatusLines().back(), "[Error] : Found not target device !!\r\n");
     EXPECT_LT(clock.NowMs(), 10010);

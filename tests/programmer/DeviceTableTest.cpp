@@ -24,19 +24,25 @@ TEST(DeviceTable, HasNinetyRowsAndAnAllZeroEndRow) {
 TEST(DeviceTable, EveryIdentifierPiPairOccursOnce) {
     std::set<std::pair<int, int>> seen;
     for (int i = 0; i < kDeviceTableRows; ++i) {
-        EXPECT_TRUE(seen.insert({DeviceTable[i].deviceId, DeviceTable[i].pi}).second) << "row " << i;
+        EXPECT_TRUE(seen.insert({DeviceTable[i].deviceId, DeviceTable[i].pi}).second)
+            << "row " << i;
     }
 }
 
 TEST(DeviceTable, FamiliesCoverTheirRowRanges) {
     auto familyOf = [](int row) { return DeviceTable[row].family; };
-    for (int r = 0; r <= 27; ++r) EXPECT_EQ(familyOf(r), 1) << r;
-    for (int r = 28; r <= 55; ++r) EXPECT_EQ(familyOf(r), 2) << r;
-    for (int r = 56; r <= 69; ++r) EXPECT_EQ(familyOf(r), 3) << r;
-    for (int r = 70; r <= 79; ++r) EXPECT_EQ(familyOf(r), 4) << r;
+    for (int r = 0; r <= 27; ++r)
+        EXPECT_EQ(familyOf(r), 1) << r;
+    for (int r = 28; r <= 55; ++r)
+        EXPECT_EQ(familyOf(r), 2) << r;
+    for (int r = 56; r <= 69; ++r)
+        EXPECT_EQ(familyOf(r), 3) << r;
+    for (int r = 70; r <= 79; ++r)
+        EXPECT_EQ(familyOf(r), 4) << r;
     EXPECT_EQ(familyOf(80), 3);
     EXPECT_EQ(familyOf(81), 3);
-    for (int r = 82; r <= 84; ++r) EXPECT_EQ(familyOf(r), 2) << r;
+    for (int r = 82; r <= 84; ++r)
+        EXPECT_EQ(familyOf(r), 2) << r;
     EXPECT_EQ(familyOf(85), 1);
     EXPECT_EQ(familyOf(86), 101);
     EXPECT_EQ(familyOf(87), 102);

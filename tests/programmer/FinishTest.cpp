@@ -19,12 +19,13 @@ using test::RecordingWindow;
 
 std::unique_ptr<CProgramer> MakeProgrammer(bool sam, CCommChannel* channel, CClock& clock,
                                            CReportWindow* window) {
-    if (sam) return std::make_unique<CProgramerSAM>(channel, clock, window);
+    if (sam)
+        return std::make_unique<CProgramerSAM>(channel, clock, window);
     return std::make_unique<CProgramerPIC>(channel, clock, window);
 }
 
 class FinishTest : public ::testing::TestWithParam<bool> {
-protected:
+  protected:
     CVirtualClock clock;
     FakeChannel channel{clock};
     RecordingWindow window;
@@ -37,7 +38,8 @@ TEST_P(FinishTest, AFinishByteThatCannotBeSentIsAFailure) {
     EXPECT_FALSE(programmer->ProgramFlash(0));
     EXPECT_EQ(window.StatusLines().back(), "[Error] : Finish Command Send Fail!!\r\n");
     EXPECT_FALSE(window.HasStatus("[Message] : Successfully Done !!\r\n"));
-    for (int value : window.ProgressValues()) EXPECT_LT(value, 100);
+    for (int value : window.ProgressValues())
+        EXPECT_LT(value, 100);
 }
 
 TEST_P(FinishTest, AnEmptyImageStillSendsTheFinishByteAndSucceeds) {

@@ -14,7 +14,9 @@
 
 namespace tamrix::test {
 
-std::string CliPath() { return TAMRIX_CLI_PATH; }
+std::string CliPath() {
+    return TAMRIX_CLI_PATH;
+}
 
 CliResult RunCli(const std::vector<std::string>& args, int timeoutSeconds) {
     CliResult result;
@@ -25,11 +27,13 @@ CliResult RunCli(const std::vector<std::string>& args, int timeoutSeconds) {
     std::vector<std::string> copies(args);
     std::vector<char*> argv;
     argv.push_back(path.data());
-    for (auto& a : copies) argv.push_back(a.data());
+    for (auto& a : copies)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
 
     int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        return result;
     const pid_t pid = fork();
     if (pid < 0) {
         close(pipeFds[0]);
@@ -57,15 +61,18 @@ CliResult RunCli(const std::vector<std::string>& args, int timeoutSeconds) {
             break;
         }
         pollfd p{pipeFds[0], POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+        if (poll(&p, 1, static_cast<int>(left)) <= 0)
+            continue;
         const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         result.output.append(buffer, static_cast<size_t>(n));
     }
     close(pipeFds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (!result.timedOut && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (!result.timedOut && WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
     return result;
 }
 

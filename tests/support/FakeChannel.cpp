@@ -7,13 +7,16 @@ namespace tamrix::test {
 
 void FakeChannel::Deliver(const std::vector<uint8_t>& bytes, int delayMs) {
     int64_t at = clock_.NowMs() + delayMs;
-    if (!queue_.empty()) at = std::max(at, queue_.back().at);
-    for (uint8_t b : bytes) queue_.push_back({at, b});
+    if (!queue_.empty())
+        at = std::max(at, queue_.back().at);
+    for (uint8_t b : bytes)
+        queue_.push_back({at, b});
 }
 
 std::vector<uint8_t> FakeChannel::AllWritten() const {
     std::vector<uint8_t> all;
-    for (const auto& w : writes) all.insert(all.end(), w.begin(), w.end());
+    for (const auto& w : writes)
+        all.insert(all.end(), w.begin(), w.end());
     return all;
 }
 
@@ -31,9 +34,11 @@ int FakeChannel::Open(int, int, int) {
 bool FakeChannel::FlushRx() {
     events.push_back("FRX");
     ++flushRxCount;
-    if (flushRxFails) return false;
+    if (flushRxFails)
+        return false;
     const int64_t now = clock_.NowMs();
-    while (!queue_.empty() && queue_.front().at <= now) queue_.pop_front();
+    while (!queue_.empty() && queue_.front().at <= now)
+        queue_.pop_front();
     return true;
 }
 
@@ -49,10 +54,12 @@ int FakeChannel::Write(const uint8_t* buffer, int count) {
         std::snprintf(hex, sizeof hex, i ? " %02x" : "%02x", buffer[i]);
         text += hex;
     }
-    if (count > 8) text += " ...";
+    if (count > 8)
+        text += " ...";
     events.push_back(text);
     writes.push_back(frame);
-    if (onWrite) onWrite(*this, frame);
+    if (onWrite)
+        onWrite(*this, frame);
     return count;
 }
 
@@ -70,7 +77,8 @@ int FakeChannel::BytesAvailable() {
     const int64_t now = clock_.NowMs();
     int n = 0;
     for (const auto& t : queue_) {
-        if (t.at > now) break;
+        if (t.at > now)
+            break;
         ++n;
     }
     return n;

@@ -15,7 +15,7 @@
 namespace tamrix::test {
 
 class FakeChannel : public CCommChannel {
-public:
+  public:
     explicit FakeChannel(CVirtualClock& clock) : clock_(clock) {}
 
     // Called with every written frame; typically answers with Deliver().
@@ -49,7 +49,7 @@ public:
     // Bytes scheduled but not yet arrived, plus those waiting.
     size_t Pending() const { return queue_.size(); }
 
-private:
+  private:
     struct Timed {
         int64_t at;
         uint8_t byte;

@@ -36,7 +36,9 @@ FirmwareBuilder& FirmwareBuilder::Byte(uint32_t address, uint8_t value) {
     return *this;
 }
 
-std::string FirmwareBuilder::HexText(int recordSize) const { return FormatIntelHex(image_, recordSize); }
+std::string FirmwareBuilder::HexText(int recordSize) const {
+    return FormatIntelHex(image_, recordSize);
+}
 
 bool FirmwareBuilder::WriteHex(const std::string& path) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -53,7 +55,8 @@ bool FirmwareBuilder::WriteBin(const std::string& path, uint32_t seed) const {
 
 TempFolder::TempFolder() {
     char pattern[] = "/tmp/tamrix-test-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) path_ = pattern;
+    if (mkdtemp(pattern) != nullptr)
+        path_ = pattern;
 }
 
 TempFolder::~TempFolder() {

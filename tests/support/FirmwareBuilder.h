@@ -10,7 +10,7 @@
 namespace tamrix::test {
 
 class FirmwareBuilder {
-public:
+  public:
     // PIC: a 24-bit instruction at an even device address (four HEX bytes at 2 x address).
     FirmwareBuilder& Instruction(uint32_t deviceAddress, uint32_t value);
     // PIC: an EEPROM word (device 0x7FF000..) or a configuration word (0xF80000..).
@@ -18,7 +18,8 @@ public:
     // PIC: product code and application version as the firmware carries them (upper byte of the
     // version instruction: 0 = version flag 1).
     FirmwareBuilder& Identity(uint16_t productCode, uint16_t appVersion, uint8_t versionUpper = 0,
-                              uint32_t productCodeAddress = 0x0C00, uint32_t versionAddress = 0x0C02);
+                              uint32_t productCodeAddress = 0x0C00,
+                              uint32_t versionAddress = 0x0C02);
     // SAM: one byte at its HEX address (program 0.., EEPROM 0x10000.., fuses 0x20000..).
     FirmwareBuilder& Byte(uint32_t address, uint8_t value);
 
@@ -29,13 +30,13 @@ public:
     bool WriteHex(const std::string& path) const;
     bool WriteBin(const std::string& path, uint32_t seed) const;
 
-private:
+  private:
     std::map<uint32_t, uint8_t> image_;
 };
 
 // A fresh empty folder below /tmp, removed with everything in it at destruction.
 class TempFolder {
-public:
+  public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -43,7 +44,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -27,8 +27,10 @@ MessageAnswer RecordingWindow::ShowMessageBox(const std::string& text, const std
     e.icon = icon;
     e.buttons = buttons;
     events.push_back(e);
-    if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
-    if (answers.empty()) return MessageAnswer::No;
+    if (buttons == MessageButtons::Ok)
+        return MessageAnswer::Ok;
+    if (answers.empty())
+        return MessageAnswer::No;
     const MessageAnswer answer = answers.front();
     answers.pop_front();
     return answer;
@@ -47,7 +49,8 @@ std::vector<std::string> RecordingWindow::StatusLines() const {
 std::vector<std::string> RecordingWindow::LogLines() const {
     std::vector<std::string> lines;
     for (const auto& e : events) {
-        if (e.kind == WindowEvent::LogLine) lines.push_back(e.text);
+        if (e.kind == WindowEvent::LogLine)
+            lines.push_back(e.text);
     }
     return lines;
 }
@@ -55,7 +58,8 @@ std::vector<std::string> RecordingWindow::LogLines() const {
 std::vector<WindowEvent> RecordingWindow::MessageBoxes() const {
     std::vector<WindowEvent> boxes;
     for (const auto& e : events) {
-        if (e.kind == WindowEvent::MessageBox) boxes.push_back(e);
+        if (e.kind == WindowEvent::MessageBox)
+            boxes.push_back(e);
     }
     return boxes;
 }
@@ -63,12 +67,15 @@ std::vector<WindowEvent> RecordingWindow::MessageBoxes() const {
 std::vector<int> RecordingWindow::ProgressValues() const {
     std::vector<int> values;
     for (const auto& e : events) {
-        if (e.kind == WindowEvent::Progress) values.push_back(e.value);
+        if (e.kind == WindowEvent::Progress)
+            values.push_back(e.value);
     }
     return values;
 }
 
-bool RecordingWindow::HasStatus(const std::string& text) const { return CountStatus(text) > 0; }
+bool RecordingWindow::HasStatus(const std::string& text) const {
+    return CountStatus(text) > 0;
+}
 
 int RecordingWindow::CountStatus(const std::string& text) const {
     const auto lines = StatusLines();

@@ -2,8 +2,8 @@
 // A window that records everything reported to it and answers message boxes from a script.
 
 #include <deque>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/ReportWindow.h"
@@ -22,7 +22,7 @@ struct WindowEvent {
 };
 
 class RecordingWindow : public CReportWindow {
-public:
+  public:
     std::vector<WindowEvent> events;
     // Answers for Yes/No boxes, in order; when empty the answer is No.
     std::deque<MessageAnswer> answers;
