@@ -85,7 +85,7 @@ int RunDemo(const DemoOptions& options) {
 
     auto window = MakeWindow(options.output);
     auto params = std::make_unique<DownloadParams>();
-    params->port = PortSpec{0, target.DevicePath()};
+    params->port = PortName{0, target.DevicePath()};
     params->baudRate = options.baud;
     params->interfaceType = options.interface == "signal" ? 1 : 0;
     params->filePath = firmware.Path();

@@ -20,7 +20,7 @@ struct ProgramOptions {
 };
 
 int RunProgram(const ProgramOptions& options) {
-    const PortSpec port = options.link.Port();
+    const PortName port = options.link.Port();
     if (!port.IsValid()) {
         std::fprintf(stderr, "tamrix-cli: --port wants COMn or a device path\n");
         return kExitUsage;

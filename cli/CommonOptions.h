@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/TerminalWindow.h"
-#include "comm/PortSpec.h"
+#include "comm/PortName.h"
 #include "programmer/DeviceTable.h"
 
 namespace tamrix::cli {
@@ -18,7 +18,7 @@ struct LinkOptions {
     int baud = 115200;
     std::string interface = "usb";  // usb: two-wire; signal: one-wire, every byte echoed
 
-    PortSpec Port() const { return PortSpec::Parse(port); }
+    PortName Port() const { return PortName::Parse(port); }
     int InterfaceType() const { return interface == "signal" ? 1 : 0; }
 };
 

@@ -23,7 +23,7 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
         window.WriteProcessLog("Port Open Fail  \r\n");
         window.ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error, MessageButtons::Ok);
         std::fprintf(stderr, "tamrix-cli: cannot open %s (missing, busy or no permission)\n",
-                     link.Port().Name().c_str());
+                     link.Port().Text().c_str());
         connection.exitCode = kExitPort;
         return connection;
     }

@@ -4,7 +4,7 @@
 
 namespace tamrix {
 
-ChannelOpener SerialPortOpener(const PortSpec& port, CReportWindow* window) {
+ChannelOpener SerialPortOpener(const PortName& port, CReportWindow* window) {
     return
         [port, window](int baudRate, int echoMode, int* opened) -> std::unique_ptr<CCommChannel> {
             return OpenSerialPort(port, baudRate, echoMode, window, opened);

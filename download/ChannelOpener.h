@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "comm/CommChannel.h"
-#include "comm/PortSpec.h"
+#include "comm/PortName.h"
 
 namespace tamrix {
 
@@ -20,6 +20,6 @@ using ChannelOpener =
     std::function<std::unique_ptr<CCommChannel>(int baudRate, int echoMode, int* opened)>;
 
 // Opens CSerialPorts on `port`; their message boxes go to `window`.
-ChannelOpener SerialPortOpener(const PortSpec& port, CReportWindow* window);
+ChannelOpener SerialPortOpener(const PortName& port, CReportWindow* window);
 
 }  // namespace tamrix

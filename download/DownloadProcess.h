@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "comm/PortSpec.h"
+#include "comm/PortName.h"
 #include "download/BootloaderTable.h"
 #include "download/ChannelOpener.h"
 #include "download/CompatibilityChecks.h"
@@ -22,7 +22,7 @@ class CReportWindow;
 
 // What the Program button hands to the worker.
 struct DownloadParams {
-    PortSpec port;          // COM number (port map) or device path
+    PortName port;          // COM number (port map) or device path
     int baudRate = 115200;  // 1200 .. 115200
     int interfaceType = 0;  // 0 two-wire, 1 one-wire (echo mode of every channel)
     std::string filePath;   // the firmware file, whatever its extension

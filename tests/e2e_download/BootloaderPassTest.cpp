@@ -122,7 +122,7 @@ class DownloadBootloaderPassTest : public ::testing::Test {
     // One download process with `table` registered.
     DownloadOutcome Run(const BootloaderTableEntry* table, int maxBootloaderPasses = 3) {
         DownloadParams params;
-        params.port = PortSpec{0, target_->DevicePath()};
+        params.port = PortName{0, target_->DevicePath()};
         params.baudRate = 115200;
         params.interfaceType = 0;
         params.filePath = folder_.File("application.bin");

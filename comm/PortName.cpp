@@ -1,4 +1,4 @@
-#include "comm/PortSpec.h"
+#include "comm/PortName.h"
 
 #include "comm/PortMap.h"
 #include "comm/SerialPort.h"
@@ -6,19 +6,19 @@
 
 namespace tamrix {
 
-PortSpec PortSpec::Parse(const std::string& text) {
+PortName PortName::Parse(const std::string& text) {
     if (const int number = CPortMap::ParsePortName(text); number > 0)
         return Com(number);
     if (text.find('/') != std::string::npos)
-        return PortSpec{0, text};
-    return PortSpec{};
+        return PortName{0, text};
+    return PortName{};
 }
 
-std::string PortSpec::Name() const {
+std::string PortName::Text() const {
     return path.empty() ? Format("COM%d", number) : path;
 }
 
-std::unique_ptr<CSerialPort> OpenSerialPort(const PortSpec& port, int baudRate, int echoMode,
+std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, int baudRate, int echoMode,
                                             CReportWindow* window, int* opened) {
     auto serial = std::make_unique<CSerialPort>(window);
     const int result = port.path.empty() ? serial->Open(port.number, baudRate, echoMode)

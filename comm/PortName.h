@@ -10,23 +10,23 @@ namespace tamrix {
 class CSerialPort;
 class CReportWindow;
 
-struct PortSpec {
+struct PortName {
     int number = 0;    // COM number, 0 when a path is given
     std::string path;  // device path, empty when a COM number is given
 
     // "COM7" / "com7" -> number 7; "/dev/..." or any other text containing '/' -> path;
     // anything else -> invalid (number 0, empty path).
-    static PortSpec Parse(const std::string& text);
-    static PortSpec Com(int portNumber) { return PortSpec{portNumber, std::string()}; }
+    static PortName Parse(const std::string& text);
+    static PortName Com(int portNumber) { return PortName{portNumber, std::string()}; }
     bool IsValid() const { return number > 0 || !path.empty(); }
     // "COM7" or the path, for messages.
-    std::string Name() const;
+    std::string Text() const;
 };
 
 // Opens a new serial port on `port` (CSerialPort::Open for a COM number, OpenDevice for a path).
 // The port object is returned even when opening failed (then `opened` is 0): callers flush and
 // close it exactly as they would an open one.
-std::unique_ptr<CSerialPort> OpenSerialPort(const PortSpec& port, int baudRate, int echoMode,
+std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, int baudRate, int echoMode,
                                             CReportWindow* window, int* opened = nullptr);
 
 }  // namespace tamrix
