@@ -33,8 +33,6 @@ class CProgramerPIC : public CProgramer {
                            CReportWindow* window = nullptr);
 
     void BuildMemoryMap(int family) override;
-    int LoadHexFile() override;
-    int LoadHexBuffer(const char* text, int length) override;
     int ReadTargetData(int family) override;
     int ReadTargetDataSmallRow() override;
     int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) override;
@@ -54,8 +52,7 @@ class CProgramerPIC : public CProgramer {
     CMemory* FindRow(uint32_t address) const;
 
   private:
-    // Places the records of a HEX text into the rows: 1 when every record was handled.
-    int LoadHexText(const char* text, int length);
+    int LoadHexText(const char* text, int length) override;
     // The file-information reader on a HEX text. `hundredthsFor0x61` selects the version text
     // of the buffer reader (hundredths for product codes 0x61xx); the file reader always uses
     // thousandths.

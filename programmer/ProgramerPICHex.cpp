@@ -42,21 +42,6 @@ uint16_t LittleEndianWord(const HexLine& line, const char* group) {
 
 // ---- loading -----------------------------------------------------------------------------------
 
-int CProgramerPIC::LoadHexBuffer(const char* text, int length) {
-    ReportStatus("[Message] : Reading HexFile \r\n");
-    return LoadHexText(text, length);
-}
-
-int CProgramerPIC::LoadHexFile() {
-    ReportStatus("[Message] : Reading HexFile \r\n");
-    std::string text;
-    if (!ReadHexTextFile(hexFilePath, text)) {
-        progress = 0;
-        return 0;
-    }
-    return LoadHexText(text.data(), static_cast<int>(text.size()));
-}
-
 int CProgramerPIC::LoadHexText(const char* text, int length) {
     CHexLineReader reader(text, length);
     HexLine line;

@@ -133,21 +133,6 @@ int CProgramerSAM::LoadHexText(const char* text, int length) {
     return result;
 }
 
-int CProgramerSAM::LoadHexBuffer(const char* text, int length) {
-    ReportStatus("[Message] : Reading HexFile \r\n");
-    return LoadHexText(text, length);
-}
-
-int CProgramerSAM::LoadHexFile() {
-    ReportStatus("[Message] : Reading HexFile \r\n");
-    std::string text;
-    if (!ReadHexTextFile(hexFilePath, text)) {
-        progress = 0;
-        return 0;
-    }
-    return LoadHexText(text.data(), static_cast<int>(text.size()));
-}
-
 void CProgramerSAM::PackAllRows() {
     for (auto& row : rows) {
         if (row)

@@ -26,10 +26,8 @@ class CProgramerSAM : public CProgramer {
     // Creates the 644 rows; `family` is stored in every row.
     void BuildMemoryMap(int family) override;
     // Parses the Intel HEX file named by hexFilePath: 1 when every record was taken.
-    int LoadHexFile() override;
     // Parses Intel HEX text into the rows: 1 when every record was taken, 0 otherwise (rows
     // filled before the failing record keep their bytes).
-    int LoadHexBuffer(const char* text, int length) override;
     // Packs every row; a SAM target is not read. Always 1.
     int ReadTargetData(int family) override;
     int ReadTargetDataSmallRow() override;
@@ -56,8 +54,7 @@ class CProgramerSAM : public CProgramer {
     static int RowIndexFor(int64_t address);
 
   private:
-    // The records of a whole text, after the "Reading HexFile" line has been sent.
-    int LoadHexText(const char* text, int length);
+    int LoadHexText(const char* text, int length) override;
     // One record; `extended` carries the extended address between records. 1 taken, 0 not.
     int LoadRecord(const HexRecord& record, int64_t& extended);
     // Places one data byte: 1 stored, 0 out of range (the notice has been sent).

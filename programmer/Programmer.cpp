@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/Format.h"
 #include "common/ReportWindow.h"
+#include "image/IntelHex.h"
 
 namespace tamrix {
 
@@ -29,6 +30,21 @@ CProgramer::CProgramer(CCommChannel* commChannel, CClock& clockRef, int rowCount
 }
 
 CProgramer::~CProgramer() = default;
+
+int CProgramer::LoadHexBuffer(const char* text, int length) {
+    ReportStatus("[Message] : Reading HexFile \r\n");
+    return LoadHexText(text, length);
+}
+
+int CProgramer::LoadHexFile() {
+    ReportStatus("[Message] : Reading HexFile \r\n");
+    std::string text;
+    if (!ReadHexTextFile(hexFilePath, text)) {
+        progress = 0;
+        return 0;
+    }
+    return LoadHexText(text.data(), static_cast<int>(text.size()));
+}
 
 void CProgramer::ReportStatus(const std::string& text) {
     if (window != nullptr)

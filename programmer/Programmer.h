@@ -48,8 +48,10 @@ class CProgramer {
     CProgramer& operator=(const CProgramer&) = delete;
 
     virtual void BuildMemoryMap(int family) = 0;
-    virtual int LoadHexFile() = 0;
-    virtual int LoadHexBuffer(const char* text, int length) = 0;
+    // Both read Intel HEX into the rows with the family's LoadHexText: from the file named by
+    // SetHexFilePath (a file that cannot be read: progress 0, result 0), or from memory.
+    virtual int LoadHexFile();
+    virtual int LoadHexBuffer(const char* text, int length);
     virtual int ReadTargetData(int family) = 0;
     virtual int ReadTargetDataSmallRow() = 0;
     virtual int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) = 0;
@@ -84,6 +86,9 @@ class CProgramer {
     const std::vector<std::unique_ptr<CMemory>>& Rows() const { return rows; }
 
   protected:
+    // Places the records of a HEX text into the rows: 1 when every record was handled.
+    virtual int LoadHexText(const char* text, int length) = 0;
+
     // Ends a programming run with the finish byte, which starts the new firmware: progress 100
     // and "Successfully Done". A finish byte that cannot be sent (the port failed, the adapter
     // was unplugged) leaves the target in its bootloader, so that is reported as a failure.

@@ -11,6 +11,7 @@
 #include "download/BootloaderTable.h"
 #include "download/CompatibilityChecks.h"
 #include "tests/support/RecordingWindow.h"
+#include "tests/support/StubProgramer.h"
 
 namespace tamrix {
 namespace {
@@ -19,9 +20,9 @@ using test::RecordingWindow;
 using test::WindowEvent;
 
 // Answers the file-information question from a script and remembers how it was asked.
-class FileInfoProgramer : public CProgramer {
+class FileInfoProgramer : public test::StubProgramer {
   public:
-    explicit FileInfoProgramer(CClock& clock) : CProgramer(nullptr, clock, 0) {}
+    explicit FileInfoProgramer(CClock& clock) : StubProgramer(nullptr, clock) {}
 
     bool infoFound = true;
     FileVersionInfo info;
@@ -43,21 +44,6 @@ class FileInfoProgramer : public CProgramer {
         appVersion = info.appVersion;
         versionFlag = info.versionFlag;
         return true;
-    }
-
-    void BuildMemoryMap(int) override {}
-    int LoadHexFile() override { return 0; }
-    int LoadHexBuffer(const char*, int) override { return 0; }
-    int ReadTargetData(int) override { return 0; }
-    int ReadTargetDataSmallRow() override { return 0; }
-    int ReadVersionFromFlash(VersionInfo&, int&) override { return 0; }
-    bool ProgramFlash(int) override { return false; }
-    int GetImageProductCode() override { return 0; }
-    int GetImageWord(int) override { return 0; }
-    int ReadTargetVersion(VersionInfo&, int&) override { return 0; }
-    int ReadVersionAddresses(int[3]) override { return 0; }
-    bool ReadFileInfo(const std::string&, int, uint16_t&, int, uint16_t&, int&) override {
-        return false;
     }
 };
 

@@ -6,6 +6,7 @@
 #include "programmer/Programmer.h"
 #include "tests/support/FakeChannel.h"
 #include "tests/support/RecordingWindow.h"
+#include "tests/support/StubProgramer.h"
 
 namespace tamrix {
 namespace {
@@ -14,30 +15,9 @@ using test::FakeChannel;
 using test::RecordingWindow;
 using test::WindowEvent;
 
-// The handshake lives in the base class; a programmer with no rows and no family operations is
+// The handshake lives in the base class; a programmer whose family operations do nothing is
 // enough to drive it.
-class HandshakeOnly : public CProgramer {
-  public:
-    HandshakeOnly(CCommChannel* ch, CClock& clock, CReportWindow* window)
-        : CProgramer(ch, clock, 0, window) {}
-    void BuildMemoryMap(int) override {}
-    int LoadHexFile() override { return 0; }
-    int LoadHexBuffer(const char*, int) override { return 0; }
-    int ReadTargetData(int) override { return 0; }
-    int ReadTargetDataSmallRow() override { return 0; }
-    int ReadVersionFromFlash(VersionInfo&, int&) override { return 0; }
-    bool ProgramFlash(int) override { return false; }
-    int GetImageProductCode() override { return 0; }
-    int GetImageWord(int) override { return 0; }
-    int ReadTargetVersion(VersionInfo&, int&) override { return 0; }
-    int ReadVersionAddresses(int[3]) override { return 0; }
-    bool ReadFileInfo(const std::string&, int, uint16_t&, int, uint16_t&, int&) override {
-        return false;
-    }
-    bool ReadFileInfoFromBuffer(const char*, int, int, uint16_t&, int, uint16_t&, int&) override {
-        return false;
-    }
-};
+using HandshakeOnly = test::StubProgramer;
 
 std::vector<uint8_t> IdReply(uint16_t id, uint8_t byte5) {
     return {static_cast<uint8_t>(id & 0xFF),
