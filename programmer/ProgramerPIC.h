@@ -52,7 +52,7 @@ class CProgramerPIC : public CProgramer {
     CMemory* FindRow(uint32_t address) const;
 
   private:
-    int LoadHexText(const char* text, int length) override;
+    int LoadDataRecord(const HexRecord& record, uint32_t extended) override;
     // The file-information reader on a HEX text. `hundredthsFor0x61` selects the version text
     // of the buffer reader (hundredths for product codes 0x61xx); the file reader always uses
     // thousandths.

@@ -42,74 +42,42 @@ uint16_t LittleEndianWord(const HexLine& line, const char* group) {
 
 // ---- loading -----------------------------------------------------------------------------------
 
-int CProgramerPIC::LoadHexText(const char* text, int length) {
-    CHexLineReader reader(text, length);
-    HexLine line;
-    uint32_t extended = 0;  // starts at 0 for every load
+int CProgramerPIC::LoadDataRecord(const HexRecord& record, uint32_t extended) {
     int result = 1;
-    while (result == 1 && reader.Next(line)) {
-        HexRecord record;
-        const HexRecordError fault = ParseHexRecord(line, record);
-        if (fault != HexRecordError::None) {
-            ReportStatus(HexRecordErrorText(line.number, fault));
-            return 0;
+    // Two HEX bytes per device address. A record that starts at an odd byte address,
+    // or ends after the first byte of an address, gives only one of its two: the
+    // other keeps what the image holds there (erased when nothing), so every byte
+    // lands at its own address. Taking the missing digits from the neighbouring
+    // field (the checksum) would program them into the target.
+    const uint64_t first = static_cast<uint64_t>(record.address) + extended;
+    const uint64_t end = first + static_cast<uint64_t>(record.byteCount);
+    for (uint64_t at = first & ~uint64_t{1}; at < end; at += 2) {
+        const uint32_t address = static_cast<uint32_t>(at / 2);
+        CMemory* row = FindRow(address);
+        const int device = static_cast<int>(address);
+        std::string merged;
+        const char* digits = nullptr;
+        if (at >= first && at + 1 < end) {
+            digits = record.dataText + 2 * (at - first);
+        } else {
+            int value = 0;
+            if (row == nullptr || row->GetWord(device, value) != 1)
+                value = 0xFFFF;
+            const auto byteAt = [&](uint64_t b) {
+                return static_cast<unsigned>(record.DataByte(static_cast<int>(b - first)));
+            };
+            const unsigned high = at < first ? (value >> 8) & 0xFF : byteAt(at);
+            const unsigned low = at + 1 < end ? byteAt(at + 1) : value & 0xFF;
+            merged = Format("%02X%02X", high, low);
+            digits = merged.c_str();
         }
-        switch (record.type) {
-            case kHexData: {
-                // Two HEX bytes per device address. A record that starts at an odd byte address,
-                // or ends after the first byte of an address, gives only one of its two: the
-                // other keeps what the image holds there (erased when nothing), so every byte
-                // lands at its own address. Taking the missing digits from the neighbouring
-                // field (the checksum) would program them into the target.
-                const uint64_t first = static_cast<uint64_t>(record.address) + extended;
-                const uint64_t end = first + static_cast<uint64_t>(record.byteCount);
-                for (uint64_t at = first & ~uint64_t{1}; at < end; at += 2) {
-                    const uint32_t address = static_cast<uint32_t>(at / 2);
-                    CMemory* row = FindRow(address);
-                    const int device = static_cast<int>(address);
-                    std::string merged;
-                    const char* digits = nullptr;
-                    if (at >= first && at + 1 < end) {
-                        digits = record.dataText + 2 * (at - first);
-                    } else {
-                        int value = 0;
-                        if (row == nullptr || row->GetWord(device, value) != 1)
-                            value = 0xFFFF;
-                        const auto byteAt = [&](uint64_t b) {
-                            return static_cast<unsigned>(
-                                record.DataByte(static_cast<int>(b - first)));
-                        };
-                        const unsigned high = at < first ? (value >> 8) & 0xFF : byteAt(at);
-                        const unsigned low = at + 1 < end ? byteAt(at + 1) : value & 0xFF;
-                        merged = Format("%02X%02X", high, low);
-                        digits = merged.c_str();
-                    }
-                    if (row != nullptr && row->SetWord(device, digits) == 1) {
-                        if (row->kind == kRowProgram && device > maxAddress)
-                            maxAddress = device;
-                    } else {
-                        // The rest of the record is still placed; the load fails at its end.
-                        ReportStatus(
-                            Format("[Notice] : Hex file 0x%xAddress out of range\r\n", address));
-                        result = 0;
-                    }
-                }
-                break;
-            }
-            case kHexEndOfFile:
-                break;  // whatever follows is still read
-            case kHexExtendedSegment:
-            case kHexExtendedLinear:
-                extended = ExtendedAddress(record);
-                break;
-            case kHexStartSegment:
-            case kHexStartLinear:
-                result = 0;  // a start address has no place in a bootloader image
-                break;
-            default:
-                ReportStatus("[Error] : Unknown hex record type!!!\r\n");
-                result = 0;
-                break;
+        if (row != nullptr && row->SetWord(device, digits) == 1) {
+            if (row->kind == kRowProgram && device > maxAddress)
+                maxAddress = device;
+        } else {
+            // The rest of the record is still placed; the load fails at its end.
+            ReportStatus(Format("[Notice] : Hex file 0x%xAddress out of range\r\n", address));
+            result = 0;
         }
     }
     return result;

@@ -82,53 +82,14 @@ int CProgramerSAM::StoreByte(int64_t address, const char* digits) {
     return 1;
 }
 
-int CProgramerSAM::LoadRecord(const HexRecord& record, int64_t& extended) {
-    switch (record.type) {
-        case kHexData: {
-            // Addresses are kept wide so that data near the top of a 4 GiB extended address can
-            // never wrap round into program memory.
-            int result = 1;
-            const int64_t first = extended + record.address;
-            for (int k = 0; k < record.byteCount; ++k) {
-                // A refused byte fails the load, but the rest of the record is still offered.
-                if (StoreByte(first + k, record.dataText + 2 * k) != 1)
-                    result = 0;
-            }
-            return result;
-        }
-        case kHexEndOfFile:
-            // Not an end: data records after it are loaded too.
-            return 1;
-        case kHexExtendedSegment:
-        case kHexExtendedLinear:
-            extended = ExtendedAddress(record);
-            return 1;
-        case kHexStartSegment:
-        case kHexStartLinear:
-            // A start address means the file was built for something else; no line for it.
-            return 0;
-        default:
-            ReportStatus("[Error] : Unknown hex record type!!!\r\n");
-            return 0;
-    }
-}
-
-int CProgramerSAM::LoadHexText(const char* text, int length) {
-    // Lines may end in CR LF, LF or CR, the last one may have no end, and a record may be of any
-    // valid length. A record that fails its own check (checksum, digits, byte count) stops the
-    // load: a corrupted file must never reach the target.
-    CHexLineReader reader(text, text != nullptr ? length : 0);
-    HexLine line;
-    int64_t extended = 0;
+int CProgramerSAM::LoadDataRecord(const HexRecord& record, uint32_t extended) {
+    // Addresses are kept wide so that data near the top of a 4 GiB extended address can never
+    // wrap round into program memory.
     int result = 1;
-    while (result == 1 && reader.Next(line)) {
-        HexRecord record;
-        const HexRecordError fault = ParseHexRecord(line, record);
-        if (fault != HexRecordError::None) {
-            ReportStatus(HexRecordErrorText(line.number, fault));
-            return 0;
-        }
-        result = LoadRecord(record, extended);
+    const int64_t first = int64_t{extended} + record.address;
+    for (int k = 0; k < record.byteCount; ++k) {
+        if (StoreByte(first + k, record.dataText + 2 * k) != 1)
+            result = 0;
     }
     return result;
 }

@@ -54,9 +54,7 @@ class CProgramerSAM : public CProgramer {
     static int RowIndexFor(int64_t address);
 
   private:
-    int LoadHexText(const char* text, int length) override;
-    // One record; `extended` carries the extended address between records. 1 taken, 0 not.
-    int LoadRecord(const HexRecord& record, int64_t& extended);
+    int LoadDataRecord(const HexRecord& record, uint32_t extended) override;
     // Places one data byte: 1 stored, 0 out of range (the notice has been sent).
     int StoreByte(int64_t address, const char* digits);
     void PackAllRows();

@@ -46,6 +46,45 @@ int CProgramer::LoadHexFile() {
     return LoadHexText(text.data(), static_cast<int>(text.size()));
 }
 
+int CProgramer::LoadHexText(const char* text, int length) {
+    // Lines may end in CR LF, LF or CR, the last one may have no end, and a record may be of any
+    // valid length. A record that fails its own check (checksum, digits, byte count) stops the
+    // load at once: a corrupted file must never reach the target.
+    CHexLineReader reader(text, text != nullptr ? length : 0);
+    HexLine line;
+    uint32_t extended = 0;  // starts at 0 for every load
+    int result = 1;
+    while (result == 1 && reader.Next(line)) {
+        HexRecord record;
+        const HexRecordError fault = ParseHexRecord(line, record);
+        if (fault != HexRecordError::None) {
+            ReportStatus(HexRecordErrorText(line.number, fault));
+            return 0;
+        }
+        switch (record.type) {
+            case kHexData:
+                // A refused byte fails the load, but the rest of its record is still placed.
+                result = LoadDataRecord(record, extended);
+                break;
+            case kHexEndOfFile:
+                break;  // not an end: data records after it are loaded too
+            case kHexExtendedSegment:
+            case kHexExtendedLinear:
+                extended = ExtendedAddress(record);
+                break;
+            case kHexStartSegment:
+            case kHexStartLinear:
+                result = 0;  // a start address has no place in a bootloader image; no line
+                break;
+            default:
+                ReportStatus("[Error] : Unknown hex record type!!!\r\n");
+                result = 0;
+                break;
+        }
+    }
+    return result;
+}
+
 void CProgramer::ReportStatus(const std::string& text) {
     if (window != nullptr)
         window->SendStatusLine(text);

@@ -17,6 +17,7 @@ namespace tamrix {
 class CCommChannel;
 class CClock;
 class CReportWindow;
+struct HexRecord;
 
 // The target's product code and versions (versions in thousandths, 1200 = 1.2).
 struct VersionInfo {
@@ -86,8 +87,10 @@ class CProgramer {
     const std::vector<std::unique_ptr<CMemory>>& Rows() const { return rows; }
 
   protected:
-    // Places the records of a HEX text into the rows: 1 when every record was handled.
-    virtual int LoadHexText(const char* text, int length) = 0;
+    // Places the bytes of one checked data record into the rows, `extended` being the base
+    // address the last address record set: 1 when every byte found its row, 0 otherwise (after
+    // the out-of-range notices).
+    virtual int LoadDataRecord(const HexRecord& record, uint32_t extended) = 0;
 
     // Ends a programming run with the finish byte, which starts the new firmware: progress 100
     // and "Successfully Done". A finish byte that cannot be sent (the port failed, the adapter
@@ -96,6 +99,9 @@ class CProgramer {
 
     // An error message box on the attached window (nothing without one).
     void ShowErrorBox(const std::string& text);
+
+    // Reads a HEX text record by record into the rows: 1 when every record was handled.
+    int LoadHexText(const char* text, int length);
 
     // Waits until at least `count` bytes are waiting on the channel, for as long as no more than
     // `limitMs` have passed since `startMs`. Blocks in the channel, never spins.

@@ -30,7 +30,7 @@ class StubProgramer : public CProgramer {
     }
 
   protected:
-    int LoadHexText(const char*, int) override { return 0; }
+    int LoadDataRecord(const HexRecord&, uint32_t) override { return 0; }
 };
 
 }  // namespace tamrix::test
