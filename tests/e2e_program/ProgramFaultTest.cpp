@@ -157,13 +157,11 @@ TEST(ProgramNackTest, PicRowRefusedFiveTimesStopsBeforeTheFinish) {
     run.bench.SetFaultsAfterAckedRows(3, faults);
 
     const CliResult result = run.bench.ProgramHex(run.hexPath);
-    EXPECT_EQ(result.exitCode, cli::kExitProgramming) << DescribeResult(result);
+    ExpectStoppedAtRow(result, run.bench, rows[3]);
     EXPECT_EQ(test::CountStatusLines(result.output, FailLine(rows[3])), 1) << result.output;
-    EXPECT_FALSE(HasStatusLine(result.output, kDone));
     EXPECT_NE(run.bench.Log().find(FailLine(rows[3]) + "\r\n"), std::string::npos);
 
     const SimCounters counters = run.bench.Target().Counters();
-    EXPECT_EQ(counters.finishes, 0);
     EXPECT_EQ(counters.rowFrames, 3 + 5);
     EXPECT_EQ(PicRowSends(run.bench, rows[3], 512), 5);
     // The rows before it are in; the refused row and everything after it are not.
@@ -207,11 +205,8 @@ TEST(ProgramNackTest, SamEepromRowRefusedFiveTimesIsReportedAtItsFullAddress) {
     run.bench.SetFaultsAfterAckedRows(programRows, faults);  // the first EEPROM row
 
     const CliResult result = run.bench.ProgramHex(run.hexPath);
-    EXPECT_EQ(result.exitCode, cli::kExitProgramming) << DescribeResult(result);
-    EXPECT_TRUE(HasStatusLine(result.output, FailLine(0x10000))) << result.output;
-    EXPECT_FALSE(HasStatusLine(result.output, kDone));
+    ExpectStoppedAtRow(result, run.bench, 0x10000);
     const SimCounters counters = run.bench.Target().Counters();
-    EXPECT_EQ(counters.finishes, 0);
     EXPECT_EQ(counters.rowFrames, programRows + 5);
     EXPECT_EQ(SamRowSends(run.bench, 0x05, 0x0000), 5);
     EXPECT_EQ(run.bench.Target().SamByte(0xFFFF), run.plan.bytes.at(0xFFFF));
@@ -254,10 +249,7 @@ TEST(ProgramAckTest, PicGarbageInPlaceOfEveryAcknowledgeFailsTheRow) {
     run.bench.SetFaultsAfterAckedRows(1, faults);
 
     const CliResult result = run.bench.ProgramHex(run.hexPath);
-    EXPECT_EQ(result.exitCode, cli::kExitProgramming) << DescribeResult(result);
-    EXPECT_TRUE(HasStatusLine(result.output, FailLine(row))) << result.output;
-    EXPECT_FALSE(HasStatusLine(result.output, kDone));
-    EXPECT_EQ(run.bench.Target().Counters().finishes, 0);
+    ExpectStoppedAtRow(result, run.bench, row);
     EXPECT_EQ(run.bench.Target().Counters().rowFrames, 1 + 5);
     EXPECT_EQ(PicRowSends(run.bench, row, 512), 5);
 }
@@ -272,10 +264,7 @@ TEST(ProgramAckTest, SamSilenceAfterEveryAttemptFailsTheRow) {
     run.bench.SetFaultsAfterAckedRows(2, faults);
 
     const CliResult result = run.bench.ProgramHex(run.hexPath);
-    EXPECT_EQ(result.exitCode, cli::kExitProgramming) << DescribeResult(result);
-    EXPECT_TRUE(HasStatusLine(result.output, FailLine(row))) << result.output;
-    EXPECT_FALSE(HasStatusLine(result.output, kDone));
-    EXPECT_EQ(run.bench.Target().Counters().finishes, 0);
+    ExpectStoppedAtRow(result, run.bench, row);
     EXPECT_EQ(SamRowSends(run.bench, 0x03, static_cast<uint16_t>(row)), 5);
 }
 
@@ -290,12 +279,8 @@ TEST(ProgramHangUpTest, PicUnpluggedMidDownloadIsAFailure) {
     run.bench.Target().SetFaults(faults);
 
     const CliResult result = run.bench.ProgramHex(run.hexPath);
-    EXPECT_FALSE(result.timedOut) << DescribeResult(result);
-    EXPECT_EQ(result.exitCode, cli::kExitProgramming) << DescribeResult(result);
-    EXPECT_TRUE(HasStatusLine(result.output, FailLine(run.plan.ProgramRows()[2]))) << result.output;
-    EXPECT_EQ(result.output.find("Successfully Done"), std::string::npos) << result.output;
+    ExpectStoppedAtRow(result, run.bench, run.plan.ProgramRows()[2]);
     EXPECT_EQ(run.bench.Target().State(), SimState::HungUp);
-    EXPECT_EQ(run.bench.Target().Counters().finishes, 0);
 }
 
 TEST(ProgramHangUpTest, SamUnpluggedMidDownloadIsAFailure) {
@@ -307,11 +292,7 @@ TEST(ProgramHangUpTest, SamUnpluggedMidDownloadIsAFailure) {
     run.bench.Target().SetFaults(faults);
 
     const CliResult result = run.bench.ProgramHex(run.hexPath);
-    EXPECT_FALSE(result.timedOut) << DescribeResult(result);
-    EXPECT_EQ(result.exitCode, cli::kExitProgramming) << DescribeResult(result);
-    EXPECT_TRUE(HasStatusLine(result.output, FailLine(run.plan.ProgramRows()[3]))) << result.output;
-    EXPECT_EQ(result.output.find("Successfully Done"), std::string::npos) << result.output;
-    EXPECT_EQ(run.bench.Target().Counters().finishes, 0);
+    ExpectStoppedAtRow(result, run.bench, run.plan.ProgramRows()[3]);
 }
 
 // ---- a damaged file ----------------------------------------------------------------------------

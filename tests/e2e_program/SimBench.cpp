@@ -1,5 +1,10 @@
 #include "tests/e2e_program/SimBench.h"
 
+#include "cli/ExitCodes.h"
+#include "common/Format.h"
+
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 namespace tamrix::test {
@@ -149,6 +154,15 @@ std::vector<std::vector<uint8_t>> FramesAfterHandshake(const std::vector<uint8_t
 std::string DescribeResult(const CliResult& result) {
     return "exit " + std::to_string(result.exitCode) + (result.timedOut ? " (killed)" : "") +
            ", output:\n" + result.output;
+}
+
+void ExpectStoppedAtRow(const CliResult& result, SimBench& bench, uint32_t rowBase) {
+    EXPECT_FALSE(result.timedOut) << DescribeResult(result);
+    EXPECT_EQ(result.exitCode, cli::kExitProgramming) << DescribeResult(result);
+    const std::string failLine = Format("[Error] : Address 0x%x Flash Programing Fail!!", rowBase);
+    EXPECT_TRUE(HasStatusLine(result.output, failLine)) << result.output;
+    EXPECT_EQ(result.output.find("Successfully Done"), std::string::npos) << result.output;
+    EXPECT_EQ(bench.Target().Counters().finishes, 0);
 }
 
 }  // namespace tamrix::test

@@ -86,4 +86,8 @@ std::vector<std::vector<uint8_t>> FramesAfterHandshake(const std::vector<uint8_t
 // Exit status and output of a run, for the message of a failed expectation.
 std::string DescribeResult(const CliResult& result);
 
+// Expects a run that stopped at the row with base address `rowBase`: programming exit status,
+// that row's failure line, no "Successfully Done" and no finish byte at the product.
+void ExpectStoppedAtRow(const CliResult& result, SimBench& bench, uint32_t rowBase);
+
 }  // namespace tamrix::test
