@@ -11,8 +11,8 @@
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
 #include "cli/DemoFirmware.h"
-#include "cli/Outcome.h"
-#include "download/DownloadStart.h"
+#include "cli/RunDownload.h"
+#include "download/ChannelOpener.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "sim/SimTarget.h"
@@ -93,21 +93,11 @@ int RunDemo(const DemoOptions& options) {
     DownloadSettings settings;
     settings.openChannel = SerialPortOpener(params->port, window.get());
 
-    if (CheckDownloadStart(*params, settings.openChannel) != StartCheck::Ok)
-        return kExitPort;
-    LogDownloadInfo(*params);
-    CDownloadWorker worker;
-    if (!worker.Start(std::move(params), settings))
-        return kExitProgramming;
-    const DownloadOutcome outcome = worker.Wait();
-    window->FinishProgress();
+    const int exitCode = RunDownload(std::move(params), settings, *window);
     target.WaitFor([&target]() { return target.State() == SimState::Application; }, 1000);
     target.Stop();
-
-    if (outcome != DownloadOutcome::Success) {
-        std::printf("\nDownload stopped: %s\n", DownloadOutcomeName(outcome));
-        return ExitCodeFor(outcome);
-    }
+    if (exitCode != kExitSuccess)
+        return exitCode;
 
     // The check: the simulated flash must hold exactly what the file describes.
     std::vector<uint8_t> text(kDemoFirmware, kDemoFirmware + kDemoFirmwareSize);

@@ -17,10 +17,6 @@ struct DetectOptions {
 };
 
 int RunDetect(const DetectOptions& options) {
-    if (!options.link.Port().IsValid()) {
-        std::fprintf(stderr, "tamrix-cli: --port wants COMn or a device path\n");
-        return kExitUsage;
-    }
     auto window = MakeWindow(options.output);
     TargetConnection connection = ConnectToTarget(options.link, *window, CSystemClock::Instance());
     if (connection.exitCode != 0)

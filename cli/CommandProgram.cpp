@@ -4,8 +4,8 @@
 
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
-#include "cli/Outcome.h"
-#include "download/DownloadStart.h"
+#include "cli/RunDownload.h"
+#include "download/ChannelOpener.h"
 #include "image/FirmwareFile.h"
 
 namespace tamrix::cli {
@@ -21,10 +21,6 @@ struct ProgramOptions {
 
 int RunProgram(const ProgramOptions& options) {
     const PortName port = options.link.Port();
-    if (!port.IsValid()) {
-        std::fprintf(stderr, "tamrix-cli: --port wants COMn or a device path\n");
-        return kExitUsage;
-    }
     auto window = MakeWindow(options.output);
     if (const CProcessLog* log = window->Log()) {
         std::printf("Process log: %s\n", log->Path().c_str());
@@ -41,27 +37,7 @@ int RunProgram(const ProgramOptions& options) {
     settings.conversionSeed = options.seed;
     settings.openChannel = SerialPortOpener(port, window.get());
 
-    switch (CheckDownloadStart(*params, settings.openChannel)) {
-        case StartCheck::EmptyPath:
-            return kExitFile;
-        case StartCheck::PortOpenFailed:
-            return kExitPort;
-        case StartCheck::Ok:
-            break;
-    }
-    LogDownloadInfo(*params);
-
-    CDownloadWorker worker;
-    if (!worker.Start(std::move(params), settings)) {
-        std::fprintf(stderr, "tamrix-cli: cannot start the download thread\n");
-        return kExitProgramming;
-    }
-    const DownloadOutcome outcome = worker.Wait();
-    window->FinishProgress();
-    if (outcome != DownloadOutcome::Success) {
-        std::printf("Download stopped: %s\n", DownloadOutcomeName(outcome));
-    }
-    return ExitCodeFor(outcome);
+    return RunDownload(std::move(params), settings, *window);
 }
 
 }  // namespace

@@ -26,10 +26,6 @@ struct ProgramHexOptions {
 constexpr size_t kMaxHexText = 1048576;
 
 int RunProgramHex(const ProgramHexOptions& options) {
-    if (!options.link.Port().IsValid()) {
-        std::fprintf(stderr, "tamrix-cli: --port wants COMn or a device path\n");
-        return kExitUsage;
-    }
     std::ifstream in(options.file, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "tamrix-cli: cannot read %s\n", options.file.c_str());

@@ -11,6 +11,12 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link) {
         .add_option("--port", link.port,
                     "COM1..COM255 (mapped to a device by the port map, see `tamrix-cli ports`) or "
                     "a device path such as /dev/ttyUSB0")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                return PortName::Parse(text).IsValid() ? std::string()
+                                                       : std::string("wants COMn or a device path");
+            },
+            "COMn|PATH"))
         ->capture_default_str();
     command.add_option("--baud", link.baud, "baud rate of the bootloader")
         ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}))

@@ -3,6 +3,7 @@
 #include "cli/ExitCodes.h"
 #include "common/Clock.h"
 #include "download/ChannelOpener.h"
+#include "download/DownloadStart.h"
 #include "download/WakeUp.h"
 #include "programmer/ProgramerPIC.h"
 
@@ -13,15 +14,7 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
     const ChannelOpener open = SerialPortOpener(link.Port(), &window);
     const int echo = link.InterfaceType();
 
-    int opened = 0;
-    {
-        auto trial = open(link.baud, echo, &opened);
-        if (opened == 1)
-            trial->Close();
-    }
-    if (opened != 1) {
-        window.WriteProcessLog("Port Open Fail  \r\n");
-        window.ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error, MessageButtons::Ok);
+    if (!TrialOpenPort(open, link.baud, echo, &window)) {
         std::fprintf(stderr, "tamrix-cli: cannot open %s (missing, busy or no permission)\n",
                      link.Port().Text().c_str());
         connection.exitCode = kExitPort;

@@ -18,22 +18,27 @@ StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener&
     }
     if (window != nullptr)
         window->WriteProcessLog("Firmware Download Process Start!!  \r\n");
-    int opened = 0;
-    {
-        std::unique_ptr<CCommChannel> trial =
-            openChannel(params.baudRate, params.interfaceType, &opened);
-        if (trial && opened == 1)
-            trial->Close();
-    }
-    if (opened != 1) {
-        if (window != nullptr) {
-            window->WriteProcessLog("Port Open Fail  \r\n");
-            window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error,
-                                   MessageButtons::Ok);
-        }
+    if (!TrialOpenPort(openChannel, params.baudRate, params.interfaceType, window)) {
         return StartCheck::PortOpenFailed;
     }
     return StartCheck::Ok;
+}
+
+bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
+                   CReportWindow* window) {
+    int opened = 0;
+    {
+        std::unique_ptr<CCommChannel> trial = openChannel(baudRate, echoMode, &opened);
+        if (trial && opened == 1)
+            trial->Close();
+    }
+    if (opened == 1)
+        return true;
+    if (window != nullptr) {
+        window->WriteProcessLog("Port Open Fail  \r\n");
+        window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error, MessageButtons::Ok);
+    }
+    return false;
 }
 
 void LogDownloadInfo(const DownloadParams& params) {

@@ -18,6 +18,11 @@ enum class StartCheck { Ok, EmptyPath, PortOpenFailed };
 // of the port, which on failure logs "Port Open Fail" and shows the "Channel" box.
 StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener& openChannel);
 
+// Opens and closes the port once, as a test: true when it opened. Otherwise the log line
+// "Port Open Fail" and the "Channel" message box.
+bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
+                   CReportWindow* window);
+
 // The two log lines that name the port, rate, wiring and file of the download being started.
 void LogDownloadInfo(const DownloadParams& params);
 
