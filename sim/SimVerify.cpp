@@ -1,5 +1,7 @@
 #include "sim/SimVerify.h"
 
+#include <set>
+
 #include "common/Format.h"
 #include "sim/SimTarget.h"
 
@@ -42,7 +44,7 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target,
     };
 
     // Every byte the file brings must be in the flash.
-    std::map<uint32_t, bool> expected;  // addresses the file decides
+    std::set<uint32_t> expected;  // addresses the file decides
     bool samFusesBeyondRowZero = false;
     if (target.IsSam()) {
         for (const auto& [address, byte] : fileImage) {
@@ -61,7 +63,7 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target,
         }
         if (!programmed)
             continue;
-        expected[address] = true;
+        expected.insert(address);
         ++result.compared;
         if (flashByte(address) != byte) {
             result.difference =
@@ -71,7 +73,8 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target,
     }
 
     // Nothing else may have changed, apart from the padding of the rows the file touched (erased
-    // bytes written as erased) and, on a PIC, the memories a download leaves alone.
+    // bytes written as erased, which may also erase what was there before) and, on a PIC, the
+    // memories a download leaves alone.
     for (const auto& [address, byte] : after) {
         if (expected.count(address) != 0)
             continue;
@@ -84,16 +87,6 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target,
                 address, beforeByte(address), byte);
             return result;
         }
-    }
-    for (const auto& [address, byte] : before) {
-        if (expected.count(address) != 0 || after.count(address) != 0)
-            continue;
-        if (target.IsPic() && !PicByteIsProgrammed(address))
-            continue;
-        // Was set before, reads erased now: a row the file touched was padded with erased bytes
-        // over it. That is what the target does with a partly filled row, so only report it when
-        // the file sets nothing near it.
-        (void)byte;
     }
     result.matches = true;
     return result;
