@@ -2,14 +2,14 @@
 // target after the handshake, with no product or version checks. Technicians use `program`.
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <vector>
+#include <string>
 
 #include "cli/Commands.h"
 #include "cli/Connect.h"
 #include "cli/ExitCodes.h"
 #include "common/Clock.h"
+#include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
 #include "programmer/ProgramerPIC.h"
 #include "programmer/ProgramerSAM.h"
 
@@ -23,16 +23,14 @@ struct ProgramHexOptions {
     OutputOptions output;
 };
 
-constexpr size_t kMaxHexText = 1048576;
-
 int RunProgramHex(const ProgramHexOptions& options) {
-    std::ifstream in(options.file, std::ios::binary);
-    if (!in) {
+    // The same limit as the download process's text buffer.
+    std::string text;
+    if (!ReadHexTextFile(options.file, text)) {
         std::fprintf(stderr, "tamrix-cli: cannot read %s\n", options.file.c_str());
         return kExitFile;
     }
-    std::vector<char> text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (text.empty() || text.size() > kMaxHexText) {
+    if (text.empty() || text.size() > static_cast<size_t>(kImageBufferSize)) {
         std::fprintf(stderr, "tamrix-cli: %s is empty or larger than 1 MiB\n",
                      options.file.c_str());
         return kExitFile;
