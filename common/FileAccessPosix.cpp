@@ -1,0 +1,227 @@
+// Whole-file reading and replacing on POSIX systems.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "common/FileAccess.h"
+
+namespace tamrix {
+
+namespace {
+
+// Owns one file descriptor.
+class CFileDescriptor {
+  public:
+    explicit CFileDescriptor(int fd = -1) : fd_(fd) {}
+    ~CFileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+
+    int Get() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+    // Closes now and reports whether the close succeeded (a failed close can lose written data).
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+std::function<void(const std::string&)>& ReadHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+// Reads until `count` bytes are in or the file ends; -1 with errno set on a read error.
+ssize_t ReadUpTo(int fd, uint8_t* buffer, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(fd, buffer + done, count - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool WriteFully(int fd, const uint8_t* data, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(fd, data + done, count - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+FileReadResult Failure(FileError error, int systemError = 0, uint64_t size = 0) {
+    FileReadResult result;
+    result.error = error;
+    result.size = size;
+    result.reason = systemError != 0 ? std::strerror(systemError) : FileErrorText(error);
+    return result;
+}
+
+// Makes a finished rename survive a power cut; a folder that cannot be flushed changes nothing
+// about the result.
+void SyncFolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+    CFileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.IsOpen())
+        ::fsync(dir.Get());
+}
+
+}  // namespace
+
+const char* FileErrorText(FileError error) {
+    switch (error) {
+        case FileError::None:
+            return "no error";
+        case FileError::Missing:
+            return "no such file";
+        case FileError::CannotOpen:
+            return "cannot be opened";
+        case FileError::NotRegular:
+            return "not a regular file";
+        case FileError::Locked:
+            return "in use by another instance of this program";
+        case FileError::NotWritable:
+            return "has no write permission";
+        case FileError::TooLarge:
+            return "too large";
+        case FileError::Empty:
+            return "empty";
+        case FileError::ReadFailed:
+            return "read failed";
+        case FileError::Changed:
+            return "changed while it was read (cut short or still being written)";
+        case FileError::WriteFailed:
+            return "write failed";
+    }
+    return "unknown error";
+}
+
+FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileReadMode mode) {
+    // Looked at before it is opened: opening a FIFO, a terminal or a tape has effects of its own.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return Failure(errno == ENOENT ? FileError::Missing : FileError::CannotOpen, errno);
+    if (!S_ISREG(info.st_mode))
+        return Failure(FileError::NotRegular);
+    // Judged by the permission bits, not by whether the open succeeds, so that the rule is the
+    // same for root.
+    if (mode == FileReadMode::Update && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return Failure(FileError::NotWritable);
+
+    const int access = mode == FileReadMode::Update ? O_RDWR : O_RDONLY;
+    // O_NONBLOCK: should the path have been swapped for a FIFO since, the open does not wait.
+    CFileDescriptor file(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.IsOpen()) {
+        if (errno == ENOENT)
+            return Failure(FileError::Missing, errno);
+        return Failure(errno == EISDIR ? FileError::NotRegular : FileError::CannotOpen, errno);
+    }
+    if (::fstat(file.Get(), &info) != 0)
+        return Failure(FileError::CannotOpen, errno);
+    if (!S_ISREG(info.st_mode))
+        return Failure(FileError::NotRegular);
+    if (mode == FileReadMode::Update && ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK ? Failure(FileError::Locked)
+                                    : Failure(FileError::CannotOpen, errno);
+    }
+
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    if (size > maxSize)
+        return Failure(FileError::TooLarge, 0, size);
+    if (size == 0)
+        return Failure(FileError::Empty);
+
+    if (ReadHook())
+        ReadHook()(path);
+
+    FileReadResult result;
+    result.size = size;
+    result.bytes.resize(static_cast<size_t>(size));
+    const ssize_t got = ReadUpTo(file.Get(), result.bytes.data(), result.bytes.size());
+    if (got < 0)
+        return Failure(FileError::ReadFailed, errno, size);
+    // Fewer bytes than the size: cut short while read. One byte more: still being written.
+    uint8_t extra = 0;
+    if (static_cast<uint64_t>(got) != size || ReadUpTo(file.Get(), &extra, 1) != 0)
+        return Failure(FileError::Changed, 0, size);
+    return result;
+}
+
+FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data, size_t size,
+                                std::string* reason) {
+    auto fail = [reason](FileError error, int systemError) {
+        if (reason != nullptr)
+            *reason = systemError != 0 ? std::strerror(systemError) : FileErrorText(error);
+        return error;
+    };
+
+    // lstat: a symbolic link is refused as it is, not followed to whatever it points at.
+    mode_t permissions = 0644;
+    struct stat existing {};
+    if (::lstat(path.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode))
+            return fail(FileError::NotRegular, 0);
+        permissions = existing.st_mode & 07777;
+    }
+
+    std::string temporary = path + ".XXXXXX";
+    CFileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file.IsOpen())
+        return fail(FileError::CannotOpen, errno);
+    const bool written = ::fchmod(file.Get(), permissions) == 0 &&
+                         WriteFully(file.Get(), data, size) && ::fsync(file.Get()) == 0;
+    const int writeErrno = errno;
+    const bool closed = file.Close();
+    const int closeErrno = errno;
+    if (!written || !closed) {
+        ::unlink(temporary.c_str());
+        return fail(FileError::WriteFailed, written ? closeErrno : writeErrno);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int renameErrno = errno;
+        ::unlink(temporary.c_str());
+        return fail(FileError::WriteFailed, renameErrno);
+    }
+    SyncFolderOf(path);
+    return FileError::None;
+}
+
+bool IsSameFile(const std::string& first, const std::string& second) {
+    struct stat a {};
+    struct stat b {};
+    return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void SetFileReadHookForTests(std::function<void(const std::string& path)> hook) {
+    ReadHook() = std::move(hook);
+}
+
+}  // namespace tamrix
