@@ -26,12 +26,14 @@ inline constexpr uint32_t kConversionSeed = 0x54414D58u;  // "TAMX"
 // `imageBuffer` (kImageBufferSize bytes, zero-filled by the caller; no terminator is added).
 // Returns 1 with `imageSize` = the file's length, or 0 after a status line to `window` (nothing
 // is reported without a window):
-//   the file is missing, not a regular file, not readable and writable, or locked by another
-//   program  -> "[Error] : Bin File Open Fail - Convert\r\n"
-//   the file is empty or nothing could be read  -> "[Error] : Bin File Read Fail - Convert \r\n"
+//   the file is missing, not a regular file, not readable and writable, or held by another
+//   instance of this program  -> "[Error] : Bin File Open Fail - Convert\r\n"
+//   the file is empty, nothing could be read, or it delivered fewer bytes than its size (cut
+//   short or still being written while read)  -> "[Error] : Bin File Read Fail - Convert \r\n"
 //   the file does not fit the buffer  -> a "Bin File Too Large" line; the buffer is untouched.
-// The file is opened read-write and locked exclusively while it is read, so that a file another
-// program is still writing is refused; nothing is ever written to it.
+// The file is opened read-write under an advisory lock taken without waiting: it keeps out other
+// instances of this program (two downloads of one file, or a log written into it), not copy
+// tools, which take no lock. Nothing is ever written to the file.
 int ConvertBinFile(uint8_t* imageBuffer, CReportWindow* window, const std::string& path,
                    int& imageSize, uint32_t seed = kConversionSeed);
 
@@ -42,8 +44,10 @@ void ApplyKeystream(uint8_t* bytes, size_t count, uint32_t seed = kConversionSee
 // `bytes` scrambled (or unscrambled) with the keystream that starts from `seed`.
 std::vector<uint8_t> ScrambleBytes(std::vector<uint8_t> bytes, uint32_t seed = kConversionSeed);
 
-// Writes `hexText` scrambled as a firmware file at `path` (created or replaced). False with a
-// reason in `error` when the file cannot be written; a partly written file is removed.
+// Writes `hexText` scrambled as a firmware file at `path` (created or replaced whole, never
+// truncated in place). False with a reason in `error` when the file cannot be written, or when
+// `path` is something other than a regular file (a symbolic link, device, FIFO or folder, which
+// is left alone); on failure an existing file stays as it was.
 bool WriteFirmwareFile(const std::string& path, const std::vector<uint8_t>& hexText, uint32_t seed,
                        std::string& error);
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/FileAccess.h"
 #include "image/FirmwareFile.h"
 #include "image/Keystream.h"
 #include "tests/download/TempDir.h"
@@ -157,8 +158,13 @@ TEST_F(ConvertBinFileTest, FilesThatCannotBeOpenedAreReportedAndLeaveEverythingA
 
     const std::string readOnly = dir.Write("readonly.bin", {1, 2, 3});
     ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    const std::string fifo = dir.Path("fifo.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const std::string folder = dir.Path("folder.bin");
+    std::filesystem::create_directory(folder);
 
-    for (const std::string& path : {dir.Path("missing.bin"), locked, readOnly, dir.Path("")}) {
+    for (const std::string& path :
+         {dir.Path("missing.bin"), locked, readOnly, dir.Path(""), fifo, folder}) {
         window.events.clear();
         EXPECT_EQ(Convert(path), 0) << path;
         EXPECT_EQ(window.StatusLines(), std::vector<std::string>{kOpenFail}) << path;
@@ -173,6 +179,19 @@ TEST_F(ConvertBinFileTest, AnEmptyFileIsAReadFailure) {
     EXPECT_EQ(Convert(dir.Write("empty.bin", {})), 0);
     EXPECT_EQ(window.StatusLines(), std::vector<std::string>{kReadFail});
     EXPECT_EQ(imageSize, -7);
+}
+
+TEST_F(ConvertBinFileTest, AFileCutShortWhileReadIsAReadFailure) {
+    // The size is taken, then the file shrinks before its bytes are read: a copy that started
+    // over, or a file truncated by another program.
+    const std::string path = dir.Write("copying.bin", std::vector<uint8_t>(4096, 0x3A));
+    SetFileReadHookForTests([](const std::string& p) { std::filesystem::resize_file(p, 100); });
+    const int result = Convert(path);
+    SetFileReadHookForTests(nullptr);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(window.StatusLines(), std::vector<std::string>{kReadFail});
+    EXPECT_EQ(imageSize, -7);
+    EXPECT_TRUE(BufferIsZero());
 }
 
 TEST_F(ConvertBinFileTest, AFileLargerThanTheBufferIsRefusedBeforeAnythingIsWritten) {
@@ -218,6 +237,24 @@ TEST(WriteFirmwareFile, ReplacesAnOldFileAndFailsCleanly) {
         ++files;
     }
     EXPECT_EQ(files, 1);
+}
+
+TEST(WriteFirmwareFile, NeverReplacesWhatIsNotARegularFile) {
+    TempDir dir;
+    const std::string target = dir.Write("target.bin", {1, 2, 3});
+    const std::string link = dir.Path("link.bin");
+    std::filesystem::create_symlink(target, link);
+    const std::string fifo = dir.Path("fifo.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+
+    for (const std::string& path : {link, fifo}) {
+        std::string error;
+        EXPECT_FALSE(WriteFirmwareFile(path, Bytes(kSampleHex), kConversionSeed, error)) << path;
+        EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadWholeFile(target), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 }  // namespace
