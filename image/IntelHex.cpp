@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "common/FileAccess.h"
 #include "common/Format.h"
 
 namespace tamrix {
@@ -128,18 +129,13 @@ uint32_t ExtendedAddress(const HexRecord& record) {
 }
 
 bool ReadHexTextFile(const std::string& path, std::string& text) {
-    constexpr std::streamoff kLargestHexFile = 256 * 1024 * 1024;
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    // Regular files only, opened without waiting (a FIFO or a terminal never hangs the load), and
+    // refused by their size before any memory is taken.
+    constexpr uint64_t kLargestHexFile = 256 * 1024 * 1024;
+    const FileReadResult file = ReadRegularFile(path, kLargestHexFile);
+    if (file.error != FileError::None && file.error != FileError::Empty)
         return false;
-    file.seekg(0, std::ios::end);
-    const std::streamoff size = file.tellg();
-    if (size < 0 || size > kLargestHexFile)
-        return false;
-    file.seekg(0, std::ios::beg);
-    text.assign(static_cast<size_t>(size), '\0');
-    file.read(text.data(), size);
-    text.resize(static_cast<size_t>(file.gcount()));
+    text.assign(file.bytes.begin(), file.bytes.end());
     return true;
 }
 

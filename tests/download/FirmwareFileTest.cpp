@@ -14,6 +14,7 @@
 
 #include "common/FileAccess.h"
 #include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
 #include "image/Keystream.h"
 #include "tests/download/TempDir.h"
 #include "tests/support/RecordingWindow.h"
@@ -237,6 +238,24 @@ TEST(WriteFirmwareFile, ReplacesAnOldFileAndFailsCleanly) {
         ++files;
     }
     EXPECT_EQ(files, 1);
+}
+
+// The plain HEX reader of the programmers takes regular files only and never waits: a FIFO with
+// no writer or an endless device must not hang a load.
+TEST(ReadHexTextFile, ReadsRegularFilesOnlyAndNeverWaits) {
+    TempDir dir;
+    std::string text = "stale";
+    ASSERT_TRUE(ReadHexTextFile(dir.Write("app.hex", Bytes(kSampleHex)), text));
+    EXPECT_EQ(text, kSampleHex);
+    ASSERT_TRUE(ReadHexTextFile(dir.Write("empty.hex", {}), text));
+    EXPECT_EQ(text, "");
+
+    const std::string fifo = dir.Path("fifo.hex");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    for (const std::string& path :
+         {fifo, dir.Path(""), std::string("/dev/zero"), dir.Path("missing.hex")}) {
+        EXPECT_FALSE(ReadHexTextFile(path, text)) << path;
+    }
 }
 
 TEST(WriteFirmwareFile, NeverReplacesWhatIsNotARegularFile) {
