@@ -2,11 +2,11 @@
 // into firmware files and back.
 
 #include <cstdio>
-#include <fstream>
 
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/FirmwareText.h"
+#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
@@ -17,12 +17,6 @@
 namespace tamrix::cli {
 
 namespace {
-
-std::string OneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
 
 // Which bootloader a file is for. PIC files carry four bytes per instruction whose fourth is
 // always 0; SAM files are plain bytes below 0x20004.
@@ -127,15 +121,17 @@ struct ConvertOptions {
 int RunConvert(const ConvertOptions& options) {
     FirmwareText firmware = ReadFirmwareText(options.input, options.seed);
     if (!firmware.error.empty()) {
-        std::fprintf(stderr, "tamrix-cli: %s\n", OneLine(firmware.error).c_str());
+        std::fprintf(stderr, "tamrix-cli: %s\n", firmware.error.c_str());
         return kExitFile;
     }
     if (firmware.wasScrambled) {
-        std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(firmware.text.data()),
-                  static_cast<std::streamsize>(firmware.text.size()));
-        if (!out.flush()) {
-            std::fprintf(stderr, "tamrix-cli: cannot write %s\n", options.output.c_str());
+        // Replaced whole or not at all: a failed write keeps the old output, and a link, device
+        // or FIFO in its place is refused rather than written through or replaced.
+        std::string reason;
+        if (ReplaceFileAtomically(options.output, firmware.text.data(), firmware.text.size(),
+                                  &reason) != FileError::None) {
+            std::fprintf(stderr, "tamrix-cli: cannot write %s: %s\n", options.output.c_str(),
+                         reason.c_str());
             return kExitFile;
         }
         std::printf("%s: firmware file -> Intel HEX %s (%zu bytes)\n", options.input.c_str(),

@@ -8,8 +8,8 @@
 #include "cli/Connect.h"
 #include "cli/ExitCodes.h"
 #include "common/Clock.h"
+#include "common/FileAccess.h"
 #include "image/FirmwareFile.h"
-#include "image/IntelHex.h"
 #include "programmer/ProgramerPIC.h"
 #include "programmer/ProgramerSAM.h"
 
@@ -24,17 +24,24 @@ struct ProgramHexOptions {
 };
 
 int RunProgramHex(const ProgramHexOptions& options) {
-    // The same limit as the download process's text buffer.
-    std::string text;
-    if (!ReadHexTextFile(options.file, text)) {
-        std::fprintf(stderr, "tamrix-cli: cannot read %s\n", options.file.c_str());
-        return kExitFile;
-    }
-    if (text.empty() || text.size() > static_cast<size_t>(kImageBufferSize)) {
+    // The same limit as the download process's text buffer, checked before anything is read;
+    // regular files only, so a folder, FIFO or device is refused at once.
+    const FileReadResult file = ReadRegularFile(options.file, kImageBufferSize);
+    if (file.error == FileError::Empty || file.error == FileError::TooLarge) {
         std::fprintf(stderr, "tamrix-cli: %s is empty or larger than 1 MiB\n",
                      options.file.c_str());
         return kExitFile;
     }
+    if (file.error == FileError::Missing) {
+        std::fprintf(stderr, "tamrix-cli: cannot read %s\n", options.file.c_str());
+        return kExitFile;
+    }
+    if (file.error != FileError::None) {
+        std::fprintf(stderr, "tamrix-cli: cannot read %s: %s\n", options.file.c_str(),
+                     file.reason.c_str());
+        return kExitFile;
+    }
+    const std::string text(file.bytes.begin(), file.bytes.end());
 
     auto window = MakeWindow(options.output);
     CClock& clock = CSystemClock::Instance();

@@ -1,14 +1,38 @@
 #include "cli/FirmwareText.h"
 
-#include <fstream>
-#include <iterator>
 #include <map>
 
+#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 
 namespace tamrix::cli {
+
+namespace {
+
+std::string WithoutLineEnds(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+bool IsHexTextByte(uint8_t c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' ||
+           c == '\r' || c == '\n' || c == ' ' || c == '\t';
+}
+
+}  // namespace
+
+bool LooksLikeHexText(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty() || bytes[0] != ':')
+        return false;
+    for (const uint8_t c : bytes) {
+        if (!IsHexTextByte(c))
+            return false;
+    }
+    return true;
+}
 
 bool IsIntelHex(const std::vector<uint8_t>& bytes, std::string* error) {
     if (bytes.empty() || bytes[0] != ':') {
@@ -29,33 +53,44 @@ bool IsIntelHex(const std::vector<uint8_t>& bytes, std::string* error) {
 
 FirmwareText ReadFirmwareText(const std::string& path, uint32_t seed) {
     FirmwareText result;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        result.error = "cannot read " + path;
+    FileReadResult file = ReadRegularFile(path, kImageBufferSize);
+    switch (file.error) {
+        case FileError::None:
+            break;
+        case FileError::Missing:
+            result.error = "cannot read " + path;
+            return result;
+        case FileError::Empty:
+            result.error = path + " is empty";
+            return result;
+        case FileError::TooLarge:
+            result.error =
+                Format("%s has %llu bytes; a firmware file holds at most %d", path.c_str(),
+                       static_cast<unsigned long long>(file.size), kImageBufferSize);
+            return result;
+        default:
+            result.error = Format("cannot read %s: %s", path.c_str(), file.reason.c_str());
+            return result;
+    }
+
+    // Told apart by their look, not by whether they parse: a plain HEX text with a damaged record
+    // is reported as such, with its line, instead of being unscrambled into noise.
+    if (LooksLikeHexText(file.bytes)) {
+        std::string fault;
+        if (!IsIntelHex(file.bytes, &fault)) {
+            result.error = Format("%s: %s", path.c_str(), WithoutLineEnds(fault).c_str());
+            return result;
+        }
+        result.text = std::move(file.bytes);
         return result;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-    if (bytes.empty()) {
-        result.error = path + " is empty";
-        return result;
-    }
-    if (bytes.size() > static_cast<size_t>(kImageBufferSize)) {
-        result.error = Format("%s has %zu bytes; a firmware file holds at most %d", path.c_str(),
-                              bytes.size(), kImageBufferSize);
-        return result;
-    }
-    if (IsIntelHex(bytes)) {
-        result.text = std::move(bytes);
-        return result;
-    }
-    std::vector<uint8_t> plain = ScrambleBytes(std::move(bytes), seed);
+    std::vector<uint8_t> plain = ScrambleBytes(std::move(file.bytes), seed);
     std::string fault;
     if (!IsIntelHex(plain, &fault)) {
         result.error = Format(
             "%s is neither Intel HEX nor a firmware file scrambled with seed %u "
             "(%s)",
-            path.c_str(), seed, fault.c_str());
+            path.c_str(), seed, WithoutLineEnds(fault).c_str());
         return result;
     }
     result.text = std::move(plain);

@@ -1,7 +1,13 @@
 // tamrix-cli's demonstration and its firmware file tools, run as a technician runs them.
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +20,12 @@ namespace {
 
 bool Contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    return static_cast<bool>(out.flush());
 }
 
 // The demonstration needs nothing but the program: a simulated product at wire speed, a complete
@@ -41,6 +53,138 @@ class CliFileToolsTest : public ::testing::Test {
     const FirmwareBuilder firmware_ = PicApplication(kProductCode, kNewerAppVersion);
     TempFolder folder_;
 };
+
+// Files written by the processes this one starts may grow to `bytes` only, as on a full disk; the
+// signal that would end them is ignored, so their writes fail instead.
+class ScopedChildFileSizeLimit {
+  public:
+    explicit ScopedChildFileSizeLimit(rlim_t bytes) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &signal_);
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~ScopedChildFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::sigaction(SIGXFSZ, &signal_, nullptr);
+    }
+    ScopedChildFileSizeLimit(const ScopedChildFileSizeLimit&) = delete;
+    ScopedChildFileSizeLimit& operator=(const ScopedChildFileSizeLimit&) = delete;
+
+  private:
+    rlimit saved_{};
+    struct sigaction signal_ {};
+};
+
+// What a script may hand over by mistake: each is refused at once with the file exit status,
+// never waited on and never read into memory whole.
+TEST_F(CliFileToolsTest, PathsThatAreNotFirmwareFilesAreRefusedAtOnce) {
+    const std::string fifo = folder_.File("fifo.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const std::string directory = folder_.File("folder.bin");
+    std::filesystem::create_directory(directory);
+    const std::string huge = folder_.File("huge.bin");  // 300 MB of holes
+    ASSERT_TRUE(firmware_.WriteBin(huge, kConversionSeed));
+    std::filesystem::resize_file(huge, 300u * 1000 * 1000);
+
+    for (const std::string& path : {directory, fifo, std::string("/dev/zero"), huge}) {
+        const std::vector<std::vector<std::string>> commands = {
+            {"info", path},
+            {"convert", path, folder_.File("out.hex")},
+            {"program-hex", path, "--port", folder_.File("no-port"), "--no-log"},
+        };
+        for (const auto& args : commands) {
+            SCOPED_TRACE(args[0] + " " + path);
+            const CliResult run = RunCli(args, 10);
+            ASSERT_FALSE(run.timedOut) << run.output;
+            EXPECT_EQ(run.exitCode, cli::kExitFile) << run.output;
+            EXPECT_TRUE(Contains(run.output, "tamrix-cli: ")) << run.output;
+            EXPECT_TRUE(Contains(run.output, path)) << run.output;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder_.File("out.hex")));
+    // Not one of those runs took the memory of the 300 MB file (every child so far counts).
+    rusage children{};
+    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
+    EXPECT_LT(children.ru_maxrss, 100L * 1024) << "kilobytes";
+}
+
+// The output is replaced whole or not at all, in both directions: a link, FIFO or device in its
+// place is refused (never written through, never replaced), and a write that fails part way keeps
+// the old output.
+TEST_F(CliFileToolsTest, ConvertReplacesOnlyRegularOutputsAndKeepsTheOldOneOnFailure) {
+    const std::string hex = folder_.File("app.hex");
+    const std::string bin = folder_.File("app.bin");
+    ASSERT_TRUE(firmware_.WriteHex(hex));
+    ASSERT_TRUE(firmware_.WriteBin(bin, kConversionSeed));
+    const std::string kept = folder_.File("kept.txt");
+    ASSERT_TRUE(FirmwareBuilder().WriteHex(kept));
+    const std::string keptText = ReadWholeFile(kept);
+    const std::string link = folder_.File("link.out");
+    std::filesystem::create_symlink(kept, link);
+    const std::string fifo = folder_.File("fifo.out");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+
+    for (const std::string& input : {hex, bin}) {
+        for (const std::string& output : {link, fifo}) {
+            SCOPED_TRACE(input + " -> " + output);
+            const CliResult run = RunCli({"convert", input, output}, 10);
+            ASSERT_FALSE(run.timedOut) << run.output;
+            EXPECT_EQ(run.exitCode, cli::kExitFile) << run.output;
+            EXPECT_TRUE(Contains(run.output, "cannot write " + output + ": not a regular file"))
+                << run.output;
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_EQ(ReadWholeFile(kept), keptText);
+        EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+
+        SCOPED_TRACE(input + " -> a full disk");
+        const std::string old = folder_.File("old.out");
+        ASSERT_TRUE(FirmwareBuilder().WriteHex(old));
+        CliResult run;
+        {
+            const ScopedChildFileSizeLimit fullDisk(100);
+            run = RunCli({"convert", input, old}, 10);
+        }
+        EXPECT_EQ(run.exitCode, cli::kExitFile) << run.output;
+        EXPECT_TRUE(Contains(run.output, "cannot write " + old)) << run.output;
+        EXPECT_EQ(ReadWholeFile(old), keptText);
+    }
+    // Nothing but the files made here: no temporary file was left behind.
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.Path())) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 6);
+}
+
+// A plain HEX text is told from a scrambled file by its look, so a damaged record is reported as
+// what it is, with its line, not as a file of another seed.
+TEST_F(CliFileToolsTest, APlainHexFileWithADamagedRecordIsNamedWithItsLine) {
+    std::string text = firmware_.HexText();
+    size_t lineEnd = 0;
+    for (int line = 0; line < 3; ++line)
+        lineEnd = text.find("\r\n", lineEnd + 1);
+    char& lastDigit = text[lineEnd - 1];  // the checksum's last digit on line 3
+    lastDigit = lastDigit == '0' ? '1' : '0';
+    const std::string path = folder_.File("damaged.hex");
+    ASSERT_TRUE(WriteText(path, text));
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"info", path},
+          std::vector<std::string>{"convert", path, folder_.File("out.bin")}}) {
+        const CliResult run = RunCli(args, 10);
+        EXPECT_EQ(run.exitCode, cli::kExitFile) << run.output;
+        EXPECT_TRUE(Contains(run.output, "Hex file line 3 : record checksum mismatch"))
+            << run.output;
+        EXPECT_FALSE(Contains(run.output, "neither")) << run.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder_.File("out.bin")));
+}
 
 TEST_F(CliFileToolsTest, ConvertMakesTheFirmwareFileAndConvertingItAgainRestoresTheText) {
     const std::string hex = folder_.File("app.hex");
