@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
 #include "cli/RunDownload.h"
+#include "common/FileAccess.h"
 #include "download/ChannelOpener.h"
 #include "image/FirmwareFile.h"
 
@@ -20,6 +21,17 @@ struct ProgramOptions {
 };
 
 int RunProgram(const ProgramOptions& options) {
+    // Log entries appended to the firmware file would damage it, and the log and the firmware
+    // reader would contend for the same file's lock.
+    if (const std::string log = LogPath(options.output);
+        !log.empty() && IsSameFile(log, options.file)) {
+        std::fprintf(stderr,
+                     "tamrix-cli: the process log %s is the firmware file itself; choose another "
+                     "file with --log\n",
+                     log.c_str());
+        return kExitUsage;
+    }
+
     const PortName port = options.link.Port();
     auto window = MakeWindow(options.output);
     if (const CProcessLog* log = window->Log()) {

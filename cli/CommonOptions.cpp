@@ -42,14 +42,17 @@ void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions) 
     }
 }
 
+std::string LogPath(const OutputOptions& output) {
+    if (output.noLog)
+        return std::string();
+    return output.logPath.empty() ? CProcessLog::ChoosePath(CProcessLog::ProgramFolder())
+                                  : output.logPath;
+}
+
 std::unique_ptr<CTerminalWindow> MakeWindow(const OutputOptions& output) {
     std::unique_ptr<CProcessLog> log;
-    if (!output.noLog) {
-        const std::string path = output.logPath.empty()
-                                     ? CProcessLog::ChoosePath(CProcessLog::ProgramFolder())
-                                     : output.logPath;
+    if (const std::string path = LogPath(output); !path.empty())
         log = std::make_unique<CProcessLog>(path);
-    }
     const QuestionPolicy policy = output.yes  ? QuestionPolicy::AlwaysYes
                                   : output.no ? QuestionPolicy::AlwaysNo
                                               : QuestionPolicy::Ask;

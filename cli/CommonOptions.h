@@ -34,6 +34,9 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link);
 // --log, --no-log (and --yes/--no when `questions`)
 void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions);
 
+// The process log the options choose, empty for --no-log.
+std::string LogPath(const OutputOptions& output);
+
 // The terminal window with the process log chosen by the options; tells where the log goes.
 std::unique_ptr<CTerminalWindow> MakeWindow(const OutputOptions& output);
 

@@ -112,8 +112,21 @@ void CTerminalWindow::AddStatusLine(const std::string& text) {
 }
 
 void CTerminalWindow::WriteProcessLog(const std::string& text) {
-    if (log_)
-        log_->Write(text);
+    std::string reason;
+    if (!log_ || log_->Write(text, &reason) || logFailureReported_.exchange(true))
+        return;
+    // Once, not for every entry: the technician learns that this run leaves no log, and the
+    // download goes on.
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearBar();
+    std::fflush(out_);
+    std::fprintf(stderr,
+                 "tamrix-cli: warning: cannot write the process log %s (%s); the download goes "
+                 "on without it\n",
+                 log_->Path().c_str(), reason.c_str());
+    std::fflush(stderr);
+    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
+        DrawBar();
 }
 
 MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std::string& caption,

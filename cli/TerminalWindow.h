@@ -2,8 +2,9 @@
 // The window of tamrix-cli: status lines numbered and time-stamped like the GUI's status list,
 // a progress bar on a terminal (plain lines otherwise), message boxes printed with their caption,
 // questions asked at the terminal or answered by --yes/--no, and the process log written exactly
-// as the GUI writes it.
+// as the GUI writes it. A log that cannot be written is reported once on stderr; the run goes on.
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -39,6 +40,7 @@ class CTerminalWindow : public CReportWindow {
 
     std::FILE* out_;
     std::unique_ptr<CProcessLog> log_;
+    std::atomic<bool> logFailureReported_{false};
     QuestionPolicy policy_;
     bool terminal_;
     std::mutex mutex_;

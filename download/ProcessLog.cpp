@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "common/Format.h"
@@ -48,25 +49,53 @@ std::string FormatLogTime() {
     return text;
 }
 
-bool CProcessLog::Write(const std::string& text) {
+bool CProcessLog::Write(const std::string& text, std::string* reason) {
     const std::string entry = Format("%s >> %s ", FormatLogTime().c_str(), text.c_str());
     std::lock_guard<std::mutex> lock(mutex_);
-    const int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+    auto fail = [reason](const char* why) {
+        if (reason != nullptr)
+            *reason = why;
         return false;
-    // Another program appending at the same moment must not interleave with us.
-    flock(fd, LOCK_EX);
+    };
+
+    // Looked at before it is opened: opening a FIFO waits for a reader, a terminal or device has
+    // effects of its own, and none of them is a log.
+    struct stat info {};
+    if (stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return fail("not a regular file");
+    const int fd = open(path_.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0)
+        return fail(std::strerror(errno));
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return fail("not a regular file");
+    }
+
+    // Another program appending at the same moment must not interleave with us, but no log entry
+    // is worth stopping a download for: a lock held longer than a moment (by a stuck program, or
+    // on a file this program itself holds) is given up on and the entry written without it.
+    constexpr int kLockAttempts = 25;
+    constexpr int kLockRetryMs = 2;
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+            break;
+        clock_.SleepMs(kLockRetryMs);
+    }
     size_t done = 0;
+    int writeErrno = 0;
     while (done < entry.size()) {
         const ssize_t n = write(fd, entry.data() + done, entry.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            writeErrno = n < 0 ? errno : EIO;
             break;
+        }
         done += static_cast<size_t>(n);
     }
     close(fd);
-    return done == entry.size();
+    return done == entry.size() || fail(std::strerror(writeErrno));
 }
 
 std::string CProcessLog::ProgramFolder() {

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <string>
 
+#include "common/Clock.h"
+
 namespace tamrix {
 
 inline constexpr const char* kProcessLogName = "ProcssLog.log";
@@ -15,11 +17,16 @@ std::string FormatLogTime();
 
 class CProcessLog {
   public:
-    explicit CProcessLog(std::string path) : path_(std::move(path)) {}
+    // `clock` paces the brief wait for another writer's lock.
+    explicit CProcessLog(std::string path, CClock& clock = CSystemClock::Instance())
+        : path_(std::move(path)), clock_(clock) {}
 
-    // Appends one entry (opened and closed for every entry). False when the file cannot be
-    // opened or written: the entry is lost, nothing else happens.
-    bool Write(const std::string& text);
+    // Appends one entry (opened and closed for every entry). Never waits for long: only a
+    // regular file is written (a FIFO, terminal or device is refused without being waited on),
+    // and when another program holds the file's lock for more than a moment the entry is written
+    // without it. False with the cause in `reason` when the entry could not be written; the
+    // entry is then lost and the caller decides whether to tell anyone.
+    bool Write(const std::string& text, std::string* reason = nullptr);
     const std::string& Path() const { return path_; }
 
     // The log beside the program file. When that folder is not writable, the per-user state
@@ -30,6 +37,7 @@ class CProcessLog {
 
   private:
     std::string path_;
+    CClock& clock_;
     std::mutex mutex_;
 };
 

@@ -2,8 +2,14 @@
 // every log line and status line in the order the run produced them, and appended to by the next
 // run, never started over.
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -123,6 +129,88 @@ TEST(DownloadProcessLogTest, OneWireRunNamesItsSignalType) {
         "Flash Program Success! \r\n",
     };
     EXPECT_EQ(std::vector<std::string>(texts.begin() + 3, texts.end()), expected);
+}
+
+bool Contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+size_t Count(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// A log that cannot be written costs the technician the log, never the download: one warning
+// naming the file and the cause, the run and its exit status as without a log. A FIFO is never
+// waited on.
+TEST(DownloadProcessLogTest, ALogThatCannotBeWrittenIsReportedOnceAndTheDownloadGoesOn) {
+    TempFolder folder;
+    const std::string fifo = folder.File("fifo.log");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const struct {
+        std::string path;
+        std::string reason;
+    } logs[] = {
+        {folder.File("no-such-folder/ProcssLog.log"), "No such file or directory"},
+        {fifo, "not a regular file"},
+    };
+    for (const auto& log : logs) {
+        SCOPED_TRACE(log.path);
+        const CliResult run = RunCli({"demo", "--fast", "--log", log.path}, 60);
+        ASSERT_FALSE(run.timedOut) << run.output;
+        EXPECT_EQ(run.exitCode, cli::kExitSuccess) << run.output;
+        EXPECT_TRUE(Contains(run.output, PrintedStatus("[Message] : Successfully Done !!\r\n")))
+            << run.output;
+        EXPECT_EQ(
+            Count(run.output, "cannot write the process log " + log.path + " (" + log.reason + ")"),
+            1u)
+            << run.output;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
+// Another program holding the log's lock (or stuck holding it) delays an entry by a moment at
+// most; every entry is still written, byte for byte as always.
+TEST(DownloadProcessLogTest, ALogLockedByAnotherProgramDoesNotStopTheDownload) {
+    TempFolder folder;
+    const std::string logPath = folder.File("ProcssLog.log");
+    const int holder = ::open(logPath.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const CliResult run = RunCli({"demo", "--fast", "--log", logPath}, 60);
+    ::close(holder);
+    ASSERT_FALSE(run.timedOut) << run.output;
+    EXPECT_EQ(run.exitCode, cli::kExitSuccess) << run.output;
+    EXPECT_FALSE(Contains(run.output, "cannot write the process log")) << run.output;
+    const std::vector<std::string> texts = LogTexts(ReadWholeFile(logPath));
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts.front(), "Firmware Download Process Start!!  \r\n");
+    EXPECT_EQ(texts.back(), "Flash Program Success! \r\n");
+}
+
+// The log is only ever appended to; appended to the firmware file it would damage the file.
+TEST(DownloadProcessLogTest, ALogThatIsTheFirmwareFileItselfIsACommandLineError) {
+    TempFolder folder;
+    const std::string file = folder.File("update.bin");
+    ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion).WriteBin(file, kConversionSeed));
+    const std::string before = ReadWholeFile(file);
+    std::filesystem::create_directory(folder.File("sub"));
+    std::filesystem::create_symlink(file, folder.File("link.log"));
+
+    for (const std::string& log :
+         {file, folder.File("sub/../update.bin"), folder.File("link.log")}) {
+        SCOPED_TRACE(log);
+        const CliResult run =
+            RunCli({"program", file, "--port", folder.File("no-port"), "--log", log}, 30);
+        ASSERT_FALSE(run.timedOut) << run.output;
+        EXPECT_EQ(run.exitCode, cli::kExitUsage) << run.output;
+        EXPECT_TRUE(Contains(run.output, "is the firmware file itself")) << run.output;
+    }
+    EXPECT_EQ(ReadWholeFile(file), before);
 }
 
 }  // namespace
