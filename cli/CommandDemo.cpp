@@ -130,9 +130,7 @@ void AddDemoCommand(CLI::App& app, int& exitCode) {
     command->add_option("--interface", options->interface, "wiring: usb or signal (one-wire echo)")
         ->check(CLI::IsMember({"usb", "signal"}))
         ->capture_default_str();
-    command->add_option("--baud", options->baud, "baud rate of the simulated bootloader")
-        ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}))
-        ->capture_default_str();
+    AddBaudOption(*command, options->baud, "baud rate of the simulated bootloader");
     command->add_flag("--fast", options->fast, "do not hold the bytes to their wire time");
     AddOutputOptions(*command, options->output, true);
     command->callback([options, &exitCode]() { exitCode = RunDemo(*options); });

@@ -18,14 +18,27 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link) {
             },
             "COMn|PATH"))
         ->capture_default_str();
-    command.add_option("--baud", link.baud, "baud rate of the bootloader")
-        ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}))
-        ->capture_default_str();
+    AddBaudOption(command, link.baud, "baud rate of the bootloader");
     command
         .add_option("--interface", link.interface,
                     "wiring: usb = 1:Tx 2:Rx 3:Gnd (Built-in USB); signal = 1:Signal 2:Vcc 3:Gnd "
                     "(one wire, every byte echoed)")
         ->check(CLI::IsMember({"usb", "signal"}))
+        ->capture_default_str();
+}
+
+void AddBaudOption(CLI::App& command, int& baud, const std::string& description) {
+    // The parser takes an empty value for the default rate; a script that passes an empty
+    // variable must hear about it instead of running at a rate nobody chose. Other text that is
+    // not a number is refused by the conversion itself.
+    const CLI::Validator notEmpty(
+        [](std::string& text) {
+            return text.empty() ? std::string("wants a number, got nothing") : std::string();
+        },
+        "");
+    command.add_option("--baud", baud, description)
+        ->check(notEmpty)
+        ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}))
         ->capture_default_str();
 }
 

@@ -31,6 +31,9 @@ struct OutputOptions {
 
 // --port, --baud, --interface
 void AddLinkOptions(CLI::App& command, LinkOptions& link);
+// --baud alone: one of the rates a bootloader runs at (an empty or non-numeric value is a
+// command-line error, never the default).
+void AddBaudOption(CLI::App& command, int& baud, const std::string& description);
 // --log, --no-log (and --yes/--no when `questions`)
 void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions);
 
