@@ -20,8 +20,16 @@ class CCommChannel {
     // Discards the receive queue; false when the channel is not open or the purge failed.
     virtual bool FlushRx() = 0;
     // Returns once the bytes have left the port (and, in echo mode, their echo has been read
-    // away): the number of bytes written, 0 on failure.
+    // away): the number of bytes written, 0 on failure. "Left" means both that the port says its
+    // transmitter is empty and that the bytes' wire time at the channel's rate has passed since
+    // the write began: a pseudo-terminal or a USB adapter with a deep FIFO reports an empty
+    // queue long before the bytes are on the other side. So every reply wait that starts after
+    // Write returns counts from the moment the target can have the whole command.
     virtual int Write(const uint8_t* buffer, int count) = 0;
+    // Bytes the port took in the last Write, even when Write returned 0 because their echo came
+    // late or the wait for the transmitter failed: those bytes did go out. 0 when the port took
+    // nothing (closed, write error).
+    virtual int LastWriteAccepted() const = 0;
     // Copies what is already waiting, at most `count` bytes; never waits. 0 when nothing waits.
     virtual int Read(uint8_t* buffer, int count) = 0;
     // Number of received bytes waiting to be read.
@@ -31,6 +39,11 @@ class CCommChannel {
     // whichever comes first; may return earlier. Callers keep their own deadlines and re-check
     // BytesAvailable afterwards: this only lets them wait without spinning a core.
     virtual void WaitForInput(int count, int timeoutMs) = 0;
+
+    // Milliseconds `bytes` take on the wire at the channel's rate (start, 8 data and stop bit
+    // each), rounded up; 0 when the channel has no rate (not open). Reply waits add the wire time
+    // of the reply they wait for, so that a slow rate does not turn a long reply into a time-out.
+    virtual int WireTimeMs(int bytes) const = 0;
 };
 
 }  // namespace tamrix

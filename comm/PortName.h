@@ -7,6 +7,7 @@
 
 namespace tamrix {
 
+class CPortLease;
 class CSerialPort;
 class CReportWindow;
 
@@ -23,10 +24,12 @@ struct PortName {
     std::string Text() const;
 };
 
-// Opens a new serial port on `port` (CSerialPort::Open for a COM number, OpenDevice for a path).
+// Opens a new serial port on `port` (CSerialPort::Open for a COM number, OpenDevice for a path),
+// under `lease` when one is given (see CSerialPort::OpenDevice).
 // The port object is returned even when opening failed (then `opened` is 0): callers flush and
 // close it exactly as they would an open one.
 std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, int baudRate, int echoMode,
-                                            CReportWindow* window, int* opened = nullptr);
+                                            CReportWindow* window, int* opened = nullptr,
+                                            CPortLease* lease = nullptr);
 
 }  // namespace tamrix

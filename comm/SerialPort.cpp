@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "comm/PortLease.h"
 #include "comm/PortMap.h"
 #include "common/ReportWindow.h"
 
@@ -112,25 +113,33 @@ int CSerialPort::WriteTimeoutPerByte(int baud) {
 }
 
 int CSerialPort::Open(int number, int baud, int echo) {
+    return Open(number, baud, echo, nullptr);
+}
+
+int CSerialPort::Open(int number, int baud, int echo, CPortLease* lease) {
     Close();
     const std::string path = CPortMap::Load().DevicePath(number);
     if (path.empty())
         return 0;
-    if (OpenDevice(path, baud, echo) != 1)
+    if (OpenDevice(path, baud, echo, lease) != 1)
         return 0;
     portNumber = number;
     return 1;
 }
 
-int CSerialPort::OpenDevice(const std::string& path, int baud, int echo) {
+int CSerialPort::OpenDevice(const std::string& path, int baud, int echo, CPortLease* lease) {
     Close();
+    if (lease != nullptr && !lease->IsHeld() && !lease->Acquire(path))
+        return 0;  // somebody else has the port
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return 0;
     // TIOCEXCL keeps other programs out, but not root; the advisory lock refuses every opener
     // that plays by the same rules, root included. Until the lock is ours the port belongs to
-    // somebody else: close it without touching its queues or its exclusive flag.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // somebody else: close it without touching its queues or its exclusive flag. A lease that
+    // holds this very device already carries the lock for us.
+    const bool leased = lease != nullptr && lease->HoldsDevice(path);
+    if (!leased && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return 0;
     }
@@ -196,6 +205,7 @@ void CSerialPort::Close() {
     }
     handle = -1;
     isOpen = 0;
+    lastWriteAccepted = 0;
     portNumber = 0;
     echoMode = 0;
     baudRate = 0;
@@ -239,6 +249,7 @@ bool CSerialPort::FlushRx() {
 }
 
 int CSerialPort::Write(const uint8_t* buffer, int count) {
+    lastWriteAccepted = 0;
     if (handle < 0 || buffer == nullptr || count <= 0)
         return 0;
 
@@ -255,7 +266,8 @@ int CSerialPort::Write(const uint8_t* buffer, int count) {
                                      : std::chrono::duration_cast<std::chrono::milliseconds>(
                                            Microseconds(2 * WireTimeUs(count))) +
                                            std::chrono::milliseconds(kStalledWriteGraceMs);
-    const Deadline deadline = SteadyClock::now() + limit;
+    const Deadline began = SteadyClock::now();
+    const Deadline deadline = began + limit;
 
     int written = 0;
     while (written < count) {
@@ -282,8 +294,13 @@ int CSerialPort::Write(const uint8_t* buffer, int count) {
     }
     if (written == 0)
         return 0;
+    lastWriteAccepted = written;
     if (!DrainOutput(deadline))
         return 0;
+    // The driver may call its queue empty long before the bytes are on the other side (a
+    // pseudo-terminal at once, a USB adapter with kilobytes still in its own FIFO): they have
+    // left only once their wire time has passed since the write began.
+    SleepUs(MicrosecondsUntil(began + Microseconds(WireTimeUs(written))));
 
     if (echoMode != 1)
         return written;
@@ -414,6 +431,10 @@ bool CSerialPort::WaitForBytes(int count, Deadline deadline) {
         if (failed || hungUp)
             SleepUs(std::min(kHangUpStepUs, MicrosecondsUntil(deadline)));
     }
+}
+
+int CSerialPort::WireTimeMs(int bytes) const {
+    return static_cast<int>((WireTimeUs(bytes) + 999) / 1000);
 }
 
 int64_t CSerialPort::WireTimeUs(int64_t bytes) const {

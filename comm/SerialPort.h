@@ -4,8 +4,8 @@
 // Semantics kept from the product's serial layer: exclusive open (a second opener fails, also for
 // root, through an advisory lock), raw 8N1, no flow control, DTR/RTS inactive where the device has
 // modem lines, a Read that never waits, a Write that returns when the bytes have left the port
-// (bounded by a per-byte write time-out of 38400 / baud ms at 38400 baud and below), and echo
-// mode for the one-wire wiring.
+// and whose wire time has passed (bounded by a per-byte write time-out of 38400 / baud ms at
+// 38400 baud and below), and echo mode for the one-wire wiring.
 
 #include <chrono>
 #include <string>
@@ -14,6 +14,7 @@
 
 namespace tamrix {
 
+class CPortLease;
 class CReportWindow;
 
 class CSerialPort : public CCommChannel {
@@ -27,16 +28,22 @@ class CSerialPort : public CCommChannel {
 
     // Opens COM<portNumber>, resolved to a device through the port map (PortMap.h).
     int Open(int portNumber, int baudRate, int echoMode) override;
-    // Opens a device by its path (/dev/ttyUSB0, a pseudo-terminal, ...).
-    int OpenDevice(const std::string& devicePath, int baudRate, int echoMode);
+    // Opens a device by its path (/dev/ttyUSB0, a pseudo-terminal, ...). With a lease, the port's
+    // advisory lock is the lease's: taken by the first opening through it when nobody holds it,
+    // and kept after Close, so that the port stays this program's between openings.
+    int OpenDevice(const std::string& devicePath, int baudRate, int echoMode,
+                   CPortLease* lease = nullptr);
+    int Open(int portNumber, int baudRate, int echoMode, CPortLease* lease);
 
     void Close() override;
     void FlushTx() override;
     bool FlushRx() override;
     int Write(const uint8_t* buffer, int count) override;
+    int LastWriteAccepted() const override { return lastWriteAccepted; }
     int Read(uint8_t* buffer, int count) override;
     int BytesAvailable() override;
     void WaitForInput(int count, int timeoutMs) override;
+    int WireTimeMs(int bytes) const override;
 
     bool IsOpen() const { return isOpen != 0; }
     int PortNumber() const { return portNumber; }
@@ -64,6 +71,7 @@ class CSerialPort : public CCommChannel {
     int isOpen = 0;
     int echoMode = 0;
     int baudRate = 0;
+    int lastWriteAccepted = 0;
     std::string devicePath;
 };
 

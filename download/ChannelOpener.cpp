@@ -1,14 +1,18 @@
 #include "download/ChannelOpener.h"
 
+#include "comm/PortLease.h"
 #include "comm/SerialPort.h"
 
 namespace tamrix {
 
 ChannelOpener SerialPortOpener(const PortName& port, CReportWindow* window) {
-    return
-        [port, window](int baudRate, int echoMode, int* opened) -> std::unique_ptr<CCommChannel> {
-            return OpenSerialPort(port, baudRate, echoMode, window, opened);
-        };
+    // Every copy of the opener shares the one lease: the port is held from the first opening
+    // until the last copy is gone (the download process has ended).
+    auto lease = std::make_shared<CPortLease>();
+    return [port, window, lease](int baudRate, int echoMode,
+                                 int* opened) -> std::unique_ptr<CCommChannel> {
+        return OpenSerialPort(port, baudRate, echoMode, window, opened, lease.get());
+    };
 }
 
 }  // namespace tamrix

@@ -19,7 +19,9 @@ class CReportWindow;
 using ChannelOpener =
     std::function<std::unique_ptr<CCommChannel>(int baudRate, int echoMode, int* opened)>;
 
-// Opens CSerialPorts on `port`; their message boxes go to `window`.
+// Opens CSerialPorts on `port`; their message boxes go to `window`. The first opening through
+// it takes a lease on the port, and the opener and all its copies keep it: nobody else can
+// open the port until the last copy is destroyed, while this program reopens it freely.
 ChannelOpener SerialPortOpener(const PortName& port, CReportWindow* window);
 
 }  // namespace tamrix

@@ -42,11 +42,20 @@ bool FakeChannel::FlushRx() {
     return true;
 }
 
+int FakeChannel::WireTimeMs(int bytes) const {
+    if (baudRate <= 0 || bytes <= 0)
+        return 0;
+    return static_cast<int>((int64_t{bytes} * 10 * 1000 + baudRate - 1) / baudRate);
+}
+
 int FakeChannel::Write(const uint8_t* buffer, int count) {
+    lastWriteAccepted_ = 0;
     if (count > 0 && buffer[0] == failWritesStartingWith) {
         events.push_back("W:failed");
         return 0;
     }
+    lastWriteAccepted_ = count;
+    clock_.SleepMs(WireTimeMs(count));
     std::vector<uint8_t> frame(buffer, buffer + count);
     std::string text = "W:";
     for (int i = 0; i < count && i < 8; ++i) {
@@ -64,6 +73,7 @@ int FakeChannel::Write(const uint8_t* buffer, int count) {
 }
 
 int FakeChannel::Read(uint8_t* buffer, int count) {
+    clock_.SleepMs(msPerRead);
     const int64_t now = clock_.NowMs();
     int got = 0;
     while (got < count && !queue_.empty() && queue_.front().at <= now) {

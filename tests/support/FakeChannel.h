@@ -31,6 +31,12 @@ class FakeChannel : public CCommChannel {
     int CountWrites(uint8_t firstByte) const;
 
     int openResult = 1;
+    // The line's rate: 0 (the default) moves no virtual time for a write; otherwise every write
+    // takes its wire time (10 bits a byte) before onWrite sees it and before Write returns, as
+    // the serial port's Write does, and WireTimeMs reports it.
+    int baudRate = 0;
+    // Virtual milliseconds every Read takes (a host slower than the line).
+    int msPerRead = 0;
     // Writes whose first byte is this value fail (return 0, nothing recorded); -1: none fail.
     int failWritesStartingWith = -1;
     bool flushRxFails = false;
@@ -42,6 +48,8 @@ class FakeChannel : public CCommChannel {
     void FlushTx() override { events.push_back("FTX"); }
     bool FlushRx() override;
     int Write(const uint8_t* buffer, int count) override;
+    int LastWriteAccepted() const override { return lastWriteAccepted_; }
+    int WireTimeMs(int bytes) const override;
     int Read(uint8_t* buffer, int count) override;
     int BytesAvailable() override;
     void WaitForInput(int count, int timeoutMs) override;
@@ -56,6 +64,7 @@ class FakeChannel : public CCommChannel {
     };
     CVirtualClock& clock_;
     std::deque<Timed> queue_;
+    int lastWriteAccepted_ = 0;
 };
 
 }  // namespace tamrix::test
