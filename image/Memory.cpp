@@ -19,22 +19,41 @@ CMemory::CMemory(CClock& clockRef, int familyCode, int rowKind, int index, int c
     std::fill(std::begin(words), std::end(words), kEmptySlot);
 }
 
-int CMemory::AwaitAcknowledge(CCommChannel* channel, int64_t sentAtMs) {
+CMemory::RowAnswer CMemory::AwaitAnswer(CCommChannel* channel) {
+    const int64_t deadline = clock.NowMs() + kAckWaitMs + kLateAnswerMs + channel->WireTimeMs(1);
     while (true) {
-        if (channel->BytesAvailable() > 0) {
-            uint8_t reply = 0;
-            if (channel->Read(&reply, 1) == 1) {
-                if (reply == COMMAND_ACK)
-                    return 1;
-                if (reply == COMMAND_NACK)
-                    return 0;
-                continue;  // line noise: keep listening
-            }
+        uint8_t reply = 0;
+        if (channel->BytesAvailable() > 0 && channel->Read(&reply, 1) == 1) {
+            if (reply == COMMAND_ACK)
+                return RowAnswer::Ack;
+            if (reply == COMMAND_NACK)
+                return RowAnswer::Nack;
+            // Line noise: ignored, and the deadline below still counts.
         }
-        const int64_t elapsed = clock.NowMs() - sentAtMs;
-        if (elapsed > kAckWaitMs)
-            return -1;
-        channel->WaitForInput(1, static_cast<int>(kAckWaitMs - elapsed + 1));
+        const int64_t left = deadline - clock.NowMs();
+        if (left < 0)
+            return RowAnswer::None;
+        if (channel->BytesAvailable() == 0)
+            channel->WaitForInput(1, static_cast<int>(left + 1));
+    }
+}
+
+void CMemory::DropOutstandingAnswers(CCommChannel* channel, int outstanding, int64_t lastSentMs) {
+    // The last attempt's answer is the latest that can still come.
+    const int64_t deadline =
+        lastSentMs + kAckWaitMs + kLateAnswerMs + channel->WireTimeMs(outstanding);
+    while (outstanding > 0) {
+        uint8_t reply = 0;
+        if (channel->BytesAvailable() > 0 && channel->Read(&reply, 1) == 1 &&
+            (reply == COMMAND_ACK || reply == COMMAND_NACK)) {
+            --outstanding;
+            continue;
+        }
+        const int64_t left = deadline - clock.NowMs();
+        if (left < 0)
+            return;
+        if (channel->BytesAvailable() == 0)
+            channel->WaitForInput(1, static_cast<int>(left + 1));
     }
 }
 

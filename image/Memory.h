@@ -59,10 +59,21 @@ class CMemory {
     int baseAddress;
 
   protected:
-    // Waits up to 500 ms for the bootloader's answer to a frame sent at `sentAtMs`, reading one
-    // byte at a time: 1 on COMMAND_ACK, 0 on COMMAND_NACK, -1 when the time ran out. Other bytes
-    // are ignored.
-    int AwaitAcknowledge(CCommChannel* channel, int64_t sentAtMs);
+    enum class RowAnswer { Ack, Nack, None };
+
+    // Waits for the bootloader's answer to the frame whose last byte has just left the port,
+    // reading one byte at a time: ACK or NACK, or None when neither came in time. Bytes that are
+    // neither are line noise: ignored, and they never stretch the wait. The wait is the
+    // acknowledge time of 500 ms (plus the answer's own wire time) and then kLateAnswerMs more,
+    // so that the answer of a slow row write is still taken for this frame instead of being
+    // found, later, by the next one.
+    RowAnswer AwaitAnswer(CCommChannel* channel);
+
+    // Called when a frame was acknowledged while `outstanding` attempts of the same row, the
+    // last of them sent at `lastSentMs`, are still unanswered: their answers may yet come. They
+    // are waited for as long as the last attempt's answer could take, and dropped, so that the
+    // next row never takes one of them for its own.
+    void DropOutstandingAnswers(CCommChannel* channel, int outstanding, int64_t lastSentMs);
 
     CClock& clock;
 };
@@ -71,5 +82,7 @@ class CMemory {
 inline constexpr int kAckWaitMs = 500;
 inline constexpr int kRowWriteAttempts = 5;
 inline constexpr int kNackPauseMs = 5;
+// How long an answer is still listened for after the acknowledge wait has run out.
+inline constexpr int kLateAnswerMs = 500;
 
 }  // namespace tamrix

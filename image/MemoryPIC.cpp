@@ -143,15 +143,20 @@ int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* lo
     if (kind == kRowConfig && mode != WriteMode::Logged)
         return 0;
 
+    int answered = 0;  // attempts whose answer came; the others may still answer
     for (int attempt = 1;; ++attempt) {
         SendFrame(channel, mode, logFile);
-        const int answer = AwaitAcknowledge(channel, clock.NowMs());
-        if (answer == 1) {
+        const int64_t sentAt = clock.NowMs();  // the frame has left: Write waited for that
+        const RowAnswer answer = AwaitAnswer(channel);
+        if (answer != RowAnswer::None)
+            ++answered;
+        if (answer == RowAnswer::Ack) {
+            DropOutstandingAnswers(channel, attempt - answered, sentAt);
             Trace(logFile, "Target ack : COMMAND_ACK");
             Trace(logFile, "\n\n");
             return 0;
         }
-        if (answer == 0) {
+        if (answer == RowAnswer::Nack) {
             Trace(logFile, "Target ack : COMMAND_NACK");
             Trace(logFile, "\n\n");
         }

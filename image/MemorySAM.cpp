@@ -96,7 +96,8 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
         headerSize = 3;
     }
 
-    for (int attempt = 0; attempt < kRowWriteAttempts; ++attempt) {
+    int answered = 0;  // attempts whose answer came; the others may still answer
+    for (int attempt = 1; attempt <= kRowWriteAttempts; ++attempt) {
         // Two writes; their results are not examined: a lost frame shows up as a missing
         // acknowledge and is sent again.
         channel->Write(header, headerSize);
@@ -106,19 +107,22 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
             Trace(logFile, Format("->EEProm Address:0x%08x", baseAddress));
         }
         channel->Write(packed.data(), wordCount);
-        const int64_t sentAt = clock.NowMs();
+        const int64_t sentAt = clock.NowMs();  // the frame has left: Write waited for that
         if (kind == kRowConfig) {
             Trace(logFile, Format("->FuseBits Row:%02d Address:0x%08x", rowIndex, baseAddress));
         }
         TraceDump(logFile);
 
-        const int answer = AwaitAcknowledge(channel, sentAt);
-        if (answer == 1) {
+        const RowAnswer answer = AwaitAnswer(channel);
+        if (answer != RowAnswer::None)
+            ++answered;
+        if (answer == RowAnswer::Ack) {
+            DropOutstandingAnswers(channel, attempt - answered, sentAt);
             Trace(logFile, Format("<-Target ACK : %d", 1));
             Trace(logFile, "\n\n");
             return 0;
         }
-        if (answer == 0) {
+        if (answer == RowAnswer::Nack) {
             Trace(logFile, Format("<-Target ACK : %d", 0));
             Trace(logFile, "\n\n");
         }

@@ -14,7 +14,13 @@ namespace tamrix {
 namespace {
 
 constexpr int kSettleMs = 100;          // after the flush pair that opens or closes an operation
-constexpr int kReadReplyWaitMs = 1000;  // a flash read reply later than this is a time-out
+constexpr int kReadReplyWaitMs = 1000;  // a flash read reply later than this is a time-out...
+// ... unless the reply needs longer than that on the wire (1536 bytes take 1.6 s at 9600 baud):
+// then the limit is its wire time and this much more.
+constexpr int kReadReplyMarginMs = 500;
+// Before a flash read is asked for again, what is left of a late reply must be gone: the line has
+// to stay quiet this long (at most kReadReplyWaitMs in all), then the queue is flushed.
+constexpr int kReadQuietMs = 50;
 constexpr int kReadAttempts = 5;
 constexpr int kRetryPauseMs = 5;
 constexpr int kRequestAttempts = 5;  // version requests
@@ -38,7 +44,12 @@ std::string CProgramerPIC::AppVersionText(uint16_t productCode, uint16_t appVers
 
 // ---- image -------------------------------------------------------------------------------------
 
+int CProgramerPIC::ReadBlockFor(int family) {
+    return family == kFamilyDsPic30F ? kPicSmallReadBlock : kPicLargeReadBlock;
+}
+
 void CProgramerPIC::BuildMemoryMap(int family) {
+    targetFamily_ = family;
     const int programWords = PicProgramRowWords(family);
     size_t entry = 0;
     for (int n = 0; n < kPicProgramRows; ++n) {
@@ -100,13 +111,18 @@ int CProgramerPIC::ReadFlash(int address, int length, std::vector<uint8_t>& repl
                                 static_cast<uint8_t>((address >> 8) & 0xFF),
                                 static_cast<uint8_t>((address >> 16) & 0xFF)};
     reply.assign(static_cast<size_t>(length), 0);
+    const int limitMs =
+        std::max(kReadReplyWaitMs, channel->WireTimeMs(length) + kReadReplyMarginMs);
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        const int64_t sentAt = clock.NowMs();
         channel->Write(command, sizeof command);
-        if (WaitForBytes(length, sentAt, kReadReplyWaitMs) &&
+        // Write returns once the command is on the other side: the reply can only start now.
+        if (WaitForBytes(length, clock.NowMs(), limitMs) &&
             channel->Read(reply.data(), length) == length) {
             return 1;
         }
+        // The rest of a late reply must not become the start of the next attempt's reply: that
+        // would put wrong bytes into the reset vector.
+        DiscardUntilQuiet(kReadQuietMs, kReadReplyWaitMs);
         clock.SleepMs(kRetryPauseMs);
         if (!channel->FlushRx())
             return 0;
@@ -139,7 +155,7 @@ int CProgramerPIC::ReadResetVector(int blockLength) {
 }
 
 int CProgramerPIC::ReadTargetData(int family) {
-    return ReadResetVector(family == kFamilyDsPic30F ? kPicSmallReadBlock : kPicLargeReadBlock);
+    return ReadResetVector(ReadBlockFor(family));
 }
 
 int CProgramerPIC::ReadTargetDataSmallRow() {
@@ -149,7 +165,8 @@ int CProgramerPIC::ReadTargetDataSmallRow() {
 int CProgramerPIC::ReadVersionFromFlash(VersionInfo& info, int& versionFlag) {
     ReportStatus("[Message] : Reading Flash Data..\r\n");
     std::vector<uint8_t> r;
-    if (ReadFlash(kPicProductCodeAddress, kPicLargeReadBlock, r) != 1)
+    // A dsPIC30F sends 32 instructions to a read; waiting for 512 would time out every time.
+    if (ReadFlash(kPicProductCodeAddress, ReadBlockFor(targetFamily_), r) != 1)
         return 0;
 
     // Instructions at 0x0C00 (product code) and 0x0C02 (application version), U M L each.
@@ -176,7 +193,8 @@ bool CProgramerPIC::RequestTwelveBytes(uint8_t command, uint8_t reply[12]) {
     clock.SleepMs(kSettleMs);
     for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
         channel->Write(&command, 1);
-        clock.SleepMs(kRequestReplyWaitMs);
+        // At slow rates the 12-byte reply alone takes longer than the pause (100 ms at 1200).
+        clock.SleepMs(kRequestReplyWaitMs + channel->WireTimeMs(kRequestReplyBytes));
         if (channel->BytesAvailable() >= kRequestReplyBytes &&
             channel->Read(reply, kRequestReplyBytes) == kRequestReplyBytes) {
             return true;

@@ -47,6 +47,11 @@ class CProgramerPIC : public CProgramer {
                                 uint16_t& productCode, int versionAddress, uint16_t& appVersion,
                                 int& versionFlag) override;
 
+    // The family of the identified chip (device-table family code), for the operations that run
+    // before BuildMemoryMap: a dsPIC30F answers a flash read with 32 instructions, the others
+    // with 512. Unknown (0) reads as the larger families do.
+    void SetTargetFamily(int family) { targetFamily_ = family; }
+
     // The row that holds a device address, or null when none does (or the map is not built).
     // Rows never overlap, so the row is computed from the address rather than searched for.
     CMemory* FindRow(uint32_t address) const;
@@ -68,6 +73,10 @@ class CProgramerPIC : public CProgramer {
     bool RequestTwelveBytes(uint8_t command, uint8_t reply[12]);
     // The application version as shown: hundredths for product codes 0x61xx, else thousandths.
     static std::string AppVersionText(uint16_t productCode, uint16_t appVersion);
+    // The flash read block of a family: 96 bytes for the dsPIC30F, else 1536.
+    static int ReadBlockFor(int family);
+
+    int targetFamily_ = 0;
 };
 
 }  // namespace tamrix

@@ -148,7 +148,8 @@ int CProgramerSAM::ReadTargetVersion(VersionInfo& info, int&) {
     for (int attempt = 0; attempt < kVersionAttempts && !replied; ++attempt) {
         const uint8_t request = kSamReadVersion;
         channel->Write(&request, 1);
-        clock.SleepMs(kVersionReplyWaitMs);
+        // At slow rates the 12-byte reply alone takes longer than the pause (100 ms at 1200).
+        clock.SleepMs(kVersionReplyWaitMs + channel->WireTimeMs(kSamVersionReplyBytes));
         if (channel->BytesAvailable() >= kSamVersionReplyBytes) {
             channel->Read(reply, kSamVersionReplyBytes);
             replied = true;

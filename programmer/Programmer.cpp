@@ -1,5 +1,7 @@
 #include "programmer/Programmer.h"
 
+#include <algorithm>
+
 #include "comm/CommChannel.h"
 #include "common/Clock.h"
 #include "common/Format.h"
@@ -103,7 +105,12 @@ void CProgramer::ShowErrorBox(const std::string& text) {
 
 bool CProgramer::FinishProgramming() {
     const uint8_t finish = kFinishCommand;
-    if (channel == nullptr || channel->Write(&finish, 1) != 1) {
+    // Write also says 0 when the byte went out but its echo came late, or the wait for the
+    // transmitter failed afterwards: the byte was sent all the same. Only a byte the port never
+    // took is a failure.
+    const bool sent = channel != nullptr &&
+                      (channel->Write(&finish, 1) == 1 || channel->LastWriteAccepted() == 1);
+    if (!sent) {
         ReportStatus("[Error] : Finish Command Send Fail!!\r\n");
         return false;
     }
@@ -121,6 +128,24 @@ bool CProgramer::WaitForBytes(int count, int64_t startMs, int limitMs) {
         channel->WaitForInput(count, static_cast<int>(limitMs - elapsed + 1));
     }
     return true;
+}
+
+void CProgramer::DiscardUntilQuiet(int quietMs, int limitMs) {
+    const int64_t limit = clock.NowMs() + limitMs;
+    int64_t quietUntil = clock.NowMs() + quietMs;
+    uint8_t scratch[256];
+    while (true) {
+        bool arrived = false;
+        while (channel->BytesAvailable() > 0 && channel->Read(scratch, sizeof scratch) > 0)
+            arrived = true;
+        const int64_t now = clock.NowMs();
+        if (arrived)
+            quietUntil = now + quietMs;
+        const int64_t until = std::min(quietUntil, limit);
+        if (now >= until)
+            return;
+        channel->WaitForInput(1, static_cast<int>(until - now));
+    }
 }
 
 bool CProgramer::DetectTarget(DeviceTableEntry& found) {
@@ -165,7 +190,8 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     for (int attempt = 0; attempt < kIdentifyAttempts && !replied; ++attempt) {
         const uint8_t request = kIdentifyCommand;
         channel->Write(&request, 1);
-        clock.SleepMs(50);
+        // At slow rates the 8-byte reply alone takes longer than the pause (67 ms at 1200).
+        clock.SleepMs(50 + channel->WireTimeMs(kIdentifyReplyBytes));
         if (channel->BytesAvailable() >= kIdentifyReplyBytes) {
             replied = true;
         } else {

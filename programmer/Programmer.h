@@ -93,8 +93,9 @@ class CProgramer {
     virtual int LoadDataRecord(const HexRecord& record, uint32_t extended) = 0;
 
     // Ends a programming run with the finish byte, which starts the new firmware: progress 100
-    // and "Successfully Done". A finish byte that cannot be sent (the port failed, the adapter
-    // was unplugged) leaves the target in its bootloader, so that is reported as a failure.
+    // and "Successfully Done". A finish byte the port does not take (the port failed, the adapter
+    // was unplugged) leaves the target in its bootloader, so that is reported as a failure; one
+    // that went out but whose echo came late is not.
     bool FinishProgramming();
 
     // An error message box on the attached window (nothing without one).
@@ -106,6 +107,10 @@ class CProgramer {
     // Waits until at least `count` bytes are waiting on the channel, for as long as no more than
     // `limitMs` have passed since `startMs`. Blocks in the channel, never spins.
     bool WaitForBytes(int count, int64_t startMs, int limitMs);
+
+    // Reads away whatever arrives until the line has been quiet for `quietMs`, for at most
+    // `limitMs`: what is left of a late reply is gone before a request is sent again.
+    void DiscardUntilQuiet(int quietMs, int limitMs);
 
     CCommChannel* channel;
     CReportWindow* window = nullptr;

@@ -198,7 +198,7 @@ TEST_F(MemoryPICTest, RetriesUntilAcknowledgedAndGivesUpAfterFive) {
     EXPECT_EQ(channel.writes.size(), 5u) << "a sixth frame is never sent";
 }
 
-TEST_F(MemoryPICTest, OtherBytesAreIgnoredAndEachAttemptWaits500Ms) {
+TEST_F(MemoryPICTest, OtherBytesAreIgnoredAndEachAttemptWaitsItsTime) {
     CMemoryPIC row = ProgramRow(1, 0);
     row.SetWord(0, "1234");
     row.PackRow();
@@ -207,12 +207,24 @@ TEST_F(MemoryPICTest, OtherBytesAreIgnoredAndEachAttemptWaits500Ms) {
     const int64_t start = clock.NowMs();
     EXPECT_EQ(row.WriteRow(&channel), 1);
     ASSERT_EQ(target.frameTimes.size(), 5u);
+    // The acknowledge wait, the time a late answer is still listened for, the pause.
     for (size_t i = 1; i < target.frameTimes.size(); ++i) {
         const int64_t gap = target.frameTimes[i] - target.frameTimes[i - 1];
-        EXPECT_GE(gap, 500 + 5);
-        EXPECT_LE(gap, 500 + 5 + 2);
+        EXPECT_GE(gap, 500 + kLateAnswerMs + 5);
+        EXPECT_LE(gap, 500 + kLateAnswerMs + 5 + 2);
     }
-    EXPECT_GE(clock.NowMs() - start, 5 * 505);
+    EXPECT_GE(clock.NowMs() - start, 5 * (505 + kLateAnswerMs));
+
+    // A flood of noise never stretches the wait, even when the host cannot read as fast as it
+    // comes (here every read takes a millisecond).
+    channel.writes.clear();
+    Answer(100, {std::vector<uint8_t>(5000, 0x55)});
+    channel.msPerRead = 1;
+    const int64_t floodStart = clock.NowMs();
+    EXPECT_EQ(row.WriteRow(&channel), 1);
+    EXPECT_EQ(channel.writes.size(), 5u);
+    EXPECT_LE(clock.NowMs() - floodStart, 5 * (505 + kLateAnswerMs + 3));
+    channel.msPerRead = 0;
 
     // An acknowledge after the noise still counts.
     channel.writes.clear();
@@ -229,6 +241,44 @@ TEST_F(MemoryPICTest, OtherBytesAreIgnoredAndEachAttemptWaits500Ms) {
     };
     EXPECT_EQ(row.WriteRow(&channel), 1);
     EXPECT_EQ(channel.writes.size(), 1u);
+}
+
+// Acknowledges carry no sequence number. An answer that comes after its frame's wait must never be
+// taken for the answer to a later frame: a row the target refused would count as written.
+TEST_F(MemoryPICTest, AnAnswerIsNeverTakenForALaterRowsFrame) {
+    CMemoryPIC first = ProgramRow(1, 0);
+    CMemoryPIC second = ProgramRow(1, 1);
+    for (CMemoryPIC* row : {&first, &second}) {
+        row->SetWord(row->baseAddress, "1234");
+        row->PackRow();
+    }
+    // The target answers each frame after the delay scripted for it, per row in order of
+    // arrival; the second row is always refused.
+    const auto script = [this](std::vector<int> firstRowDelays, int secondRowDelay) {
+        channel.writes.clear();
+        channel.onWrite = [=, n = size_t{0}](FakeChannel& ch,
+                                              const std::vector<uint8_t>& w) mutable {
+            if (w[1] == 0x00)
+                ch.Deliver(kAck, firstRowDelays[std::min(n++, firstRowDelays.size() - 1)]);
+            else
+                ch.Deliver(kNack, secondRowDelay);
+        };
+    };
+
+    // A slow row write (600 ms): its acknowledge is still taken for its own frame, the frame is
+    // not sent again, and the refused second row fails.
+    script({600}, 2);
+    EXPECT_EQ(first.WriteRow(&channel), 0);
+    EXPECT_EQ(channel.writes.size(), 1u) << "written once";
+    EXPECT_EQ(second.WriteRow(&channel), 1);
+
+    // Slower than every wait (1100 ms): the frame is sent again, and when the first answer comes
+    // the second one is still due. It is waited for and dropped, not given to the next row.
+    script({1100, 200}, 300);
+    EXPECT_EQ(first.WriteRow(&channel), 0);
+    EXPECT_EQ(channel.writes.size(), 2u);
+    EXPECT_EQ(second.WriteRow(&channel), 1);
+    EXPECT_EQ(channel.writes.size(), 2u + 5u);
 }
 
 TEST_F(MemoryPICTest, LoggedWriteTracesEveryAttempt) {

@@ -35,7 +35,7 @@ void AnswerRequest(FakeChannel& channel, uint8_t command, std::vector<uint8_t> r
 TEST(PicProtocolTest, ResetVectorReplacesTheFileWordsAndEveryRowIsPacked) {
     PicRig rig(3);
     ASSERT_EQ(rig.Load(Data(0x0000, {0xAA, 0xAA, 0xAA, 0x00, 0xBB, 0xBB, 0xBB, 0x00}) +
-                       Data(0x0800, {0x12, 0x34, 0x56, 0x00})),
+                       Data(0x0800, {0x12, 0x34, 0x56, 0x00}) + test::kEndRecord),
               1);
     AnswerReads(rig.channel, 1536, {0x04, 0x00, 0x02, 0x00, 0x00, 0x00});
     EXPECT_EQ(rig.programmer.ReadTargetData(3), 1);
@@ -85,16 +85,17 @@ TEST(PicProtocolTest, FlashReadRetriesAndTimesOut) {
     }
     {
         PicRig rig(2);
-        ASSERT_EQ(rig.Load(Data(0x0000, {0xAA, 0xBB, 0xCC, 0x00})), 1);
+        ASSERT_EQ(rig.Load(Data(0x0000, {0xAA, 0xBB, 0xCC, 0x00}) + test::kEndRecord), 1);
         rig.Row(0).PackRow();
         const auto packedBefore = rig.Row(0).packed;
         rig.channel.Deliver({1, 2, 3}, 200);  // too short to count as a reply
         EXPECT_EQ(rig.programmer.ReadTargetData(2), 0);
         EXPECT_EQ(rig.channel.CountWrites(kPicReadFlash), 5);
         EXPECT_EQ(rig.window.StatusLines().back(), "[Error] : Flash Reading TimeOut!!\r\n");
-        // 100 ms settling, then five waits of just over a second with a 5 ms pause each.
-        EXPECT_GE(rig.clock.NowMs(), 100 + 5 * 1005);
-        EXPECT_LE(rig.clock.NowMs(), 100 + 5 * 1007);
+        // 100 ms settling, then five waits of just over a second, each followed by 50 ms of a
+        // quiet line and a 5 ms pause.
+        EXPECT_GE(rig.clock.NowMs(), 100 + 5 * 1055);
+        EXPECT_LE(rig.clock.NowMs(), 100 + 5 * 1057);
         EXPECT_EQ(rig.programmer.GetImageWord(0), 0xAABB) << "the image is unchanged";
         EXPECT_EQ(rig.Row(0).packed, packedBefore);
     }
@@ -107,6 +108,59 @@ TEST(PicProtocolTest, FlashReadRetriesAndTimesOut) {
         EXPECT_EQ(rig.programmer.ReadTargetData(2), 0);
         EXPECT_EQ(rig.channel.CountWrites(kPicReadFlash), 1);
         EXPECT_FALSE(rig.window.HasStatus("[Error] : Flash Reading TimeOut!!\r\n"));
+    }
+}
+
+// A reply that is late must not become the start of the next attempt's reply: the target's reset
+// vector would be programmed with bytes of the wrong reply.
+TEST(PicProtocolTest, TheRestOfALateReplyIsNotTakenForTheNextOne) {
+    PicRig rig(1);
+    std::vector<uint8_t> reply(96, 0x5A);
+    reply[0] = 0x00;
+    reply[1] = 0x12;
+    reply[2] = 0x34;
+    rig.channel.onWrite = [&reply, n = 0](FakeChannel& ch, const std::vector<uint8_t>&) mutable {
+        if (n++ == 0) {
+            // Half the first reply comes in time, the other half only after the time-out.
+            ch.Deliver(std::vector<uint8_t>(48, 0xEE), 990);
+            ch.Deliver(std::vector<uint8_t>(48, 0xEE), 1030);
+        } else {
+            ch.Deliver(reply, 40);
+        }
+    };
+    EXPECT_EQ(rig.programmer.ReadTargetData(1), 1);
+    EXPECT_EQ(rig.channel.CountWrites(kPicReadFlash), 2);
+    EXPECT_EQ(rig.programmer.GetImageWord(0), 0x3412);
+}
+
+// At slow rates a whole block takes longer on the wire than the second a reply may take: 1536
+// bytes need 1.6 s at 9600 baud. The limit then covers the wire time. A dsPIC30F answers a read
+// with 32 instructions, also the read of the version fallback.
+TEST(PicProtocolTest, SlowRatesAndSmallBlocksStillRead) {
+    {
+        PicRig rig(2);
+        rig.channel.baudRate = 9600;
+        // The reply is complete once its wire time has passed.
+        std::vector<uint8_t> reply(1536, 0x5A);
+        reply[1] = 0x12;
+        reply[2] = 0x34;
+        rig.channel.onWrite = [reply](FakeChannel& ch, const std::vector<uint8_t>&) {
+            ch.Deliver(reply, 1600);
+        };
+        EXPECT_EQ(rig.programmer.ReadTargetData(2), 1);
+        EXPECT_EQ(rig.channel.CountWrites(kPicReadFlash), 1);
+        EXPECT_EQ(rig.programmer.GetImageWord(0), 0x3412);
+    }
+    {
+        PicRig rig;
+        rig.programmer.SetTargetFamily(1);
+        AnswerReads(rig.channel, 96, {0x00, 0x30, 0x39, 0x00, 0x04, 0x4C});
+        VersionInfo info;
+        int flag = -1;
+        EXPECT_EQ(rig.programmer.ReadVersionFromFlash(info, flag), 1);
+        EXPECT_EQ(info.productCode, 12345);
+        EXPECT_EQ(info.appVersion, 1100);
+        EXPECT_EQ(rig.channel.CountWrites(kPicReadFlash), 1);
     }
 }
 
