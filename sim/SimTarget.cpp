@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -162,6 +163,7 @@ void CSimTarget::PowerCycle() {
         inbound_.clear();
         outbound_.clear();
         inboundLineFreeUs_ = 0;
+        lineBusy_ = false;
         outboundLineFreeUs_ = 0;
         outputBlocked_ = false;
         wakeUp_.Clear();
@@ -220,6 +222,22 @@ void CSimTarget::ClearTrace() {
     trace_.clear();
 }
 
+int CSimTarget::WaitingInTerminal() const {
+    int waiting = 0;
+    if (!terminal_.IsOpen() || ::ioctl(terminal_.Master(), FIONREAD, &waiting) != 0)
+        return 0;
+    return waiting;
+}
+
+bool CSimTarget::IsIdle() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !lineBusy_ && inbound_.empty() && outbound_.empty() && WaitingInTerminal() == 0;
+}
+
+bool CSimTarget::WaitUntilIdle(int timeoutMs) const {
+    return WaitFor([this] { return IsIdle(); }, timeoutMs);
+}
+
 bool CSimTarget::WaitFor(const std::function<bool()>& condition, int timeoutMs) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::unique_lock<std::mutex> lock(mutex_);
@@ -257,6 +275,7 @@ void CSimTarget::Run() {
     std::vector<SimTraceEntry> deliver;
     for (;;) {
         int64_t wakeAtUs = -1;
+        bool wantRead = true;
         bool wantWrite = false;
         bool ended = false;
         {
@@ -270,11 +289,15 @@ void CSimTarget::Run() {
                 // Gone from the port: the host's descriptor sees a hang-up.
                 terminal_.HangUp();
                 inbound_.clear();
+                lineBusy_ = false;
                 outbound_.clear();
                 state_ = SimState::HungUp;
                 ended = true;
             } else {
                 wakeAtUs = NextWakeUs(now);
+                // While bytes wait in the terminal for their wire time, it stays readable: the
+                // loop sleeps until they are due instead.
+                wantRead = !lineBusy_;
                 wantWrite = outputBlocked_;
             }
             deliver.swap(traceToDeliver_);
@@ -288,14 +311,14 @@ void CSimTarget::Run() {
         deliver.clear();
         if (ended)
             return;
-        WaitForEvents(wakeAtUs, wantWrite);
+        WaitForEvents(wakeAtUs, wantRead, wantWrite);
     }
 }
 
-void CSimTarget::WaitForEvents(int64_t wakeAtUs, bool wantWrite) {
+void CSimTarget::WaitForEvents(int64_t wakeAtUs, bool wantRead, bool wantWrite) {
     pollfd fds[2] = {};
     fds[0].fd = terminal_.Master();  // only this thread closes it, and only after this wait
-    fds[0].events = static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0));
+    fds[0].events = static_cast<short>((wantRead ? POLLIN : 0) | (wantWrite ? POLLOUT : 0));
     fds[1].fd = wakeFd_.Get();
     fds[1].events = POLLIN;
     timespec timeout{};
@@ -313,6 +336,10 @@ void CSimTarget::WaitForEvents(int64_t wakeAtUs, bool wantWrite) {
 }
 
 void CSimTarget::ReadFromHost(int64_t now) {
+    if (options_.pace) {
+        TakeFromLine(now);
+        return;
+    }
     uint8_t buffer[kChunk];
     for (;;) {
         const ssize_t got = ::read(terminal_.Master(), buffer, sizeof buffer);
@@ -321,15 +348,51 @@ void CSimTarget::ReadFromHost(int64_t now) {
         // The speed the host sends at, read as the bytes come: the host may change it between
         // writes (wake-up at 19200 and 9600, then its chosen rate).
         const int baud = ReadLineSpeeds(terminal_.Slave()).transmit;
-        for (ssize_t i = 0; i < got; ++i) {
-            int64_t at = now;
-            if (options_.pace) {
-                at = std::max(now, inboundLineFreeUs_) +
-                     ByteTimeUs(baud > 0 ? baud : options_.bootBaud);
-                inboundLineFreeUs_ = at;
-            }
-            inbound_.push_back({at, buffer[i], baud});
+        for (ssize_t i = 0; i < got; ++i)
+            inbound_.push_back({now, buffer[i], baud});
+    }
+}
+
+// Paced: a byte is taken out of the terminal only once its wire time is over, so bytes the host
+// wrote stay "on the line" as long as a real line needs to carry them, and a host that does not
+// wait for that sees them still in flight. The line carries the waiting bytes back to back; a
+// byte that finds it idle starts its wire time when it is noticed.
+void CSimTarget::TakeFromLine(int64_t now) {
+    uint8_t buffer[kChunk];
+    for (;;) {
+        if (!lineBusy_) {
+            const int waiting = WaitingInTerminal();
+            if (waiting <= 0)
+                return;
+            // The speed the host sends at, read as the bytes come: the host may change it
+            // between writes (wake-up at 19200 and 9600, then its chosen rate).
+            const int baud = ReadLineSpeeds(terminal_.Slave()).transmit;
+            lineBaud_ = baud > 0 ? baud : options_.bootBaud;
+            lineByteUs_ = ByteTimeUs(lineBaud_);
+            nextByteDueUs_ = std::max(now, inboundLineFreeUs_) + lineByteUs_;
+            backlogEndUs_ = nextByteDueUs_ + (waiting - 1) * lineByteUs_;
+            lineBusy_ = true;
         }
+        if (nextByteDueUs_ > now)
+            return;
+        const int64_t due =
+            std::min<int64_t>(1 + (now - nextByteDueUs_) / lineByteUs_, sizeof buffer);
+        const ssize_t got = ::read(terminal_.Master(), buffer, static_cast<size_t>(due));
+        lineBusy_ = false;
+        if (got <= 0)
+            return;  // gone meanwhile (the host flushed its output)
+        for (ssize_t i = 0; i < got; ++i)
+            inbound_.push_back({nextByteDueUs_ + i * lineByteUs_, buffer[i], lineBaud_});
+        inboundLineFreeUs_ = nextByteDueUs_ + (got - 1) * lineByteUs_;
+        if (got < due)
+            continue;  // the line ran dry before now; a later byte starts afresh
+        // Bytes waiting right behind follow back to back.
+        const int waiting = WaitingInTerminal();
+        if (waiting <= 0)
+            return;
+        nextByteDueUs_ = inboundLineFreeUs_ + lineByteUs_;
+        backlogEndUs_ = nextByteDueUs_ + (waiting - 1) * lineByteUs_;
+        lineBusy_ = true;
     }
 }
 
@@ -474,15 +537,19 @@ void CSimTarget::WriteEcho(const InboundByte& in) {
 
 int64_t CSimTarget::NextWakeUs(int64_t now) const {
     int64_t next = INT64_MAX;
-    if (!inbound_.empty()) {
-        size_t index = 0;
+    if (!inbound_.empty())
+        next = inbound_.front().atUs;
+    if (lineBusy_) {
+        int64_t due = nextByteDueUs_;
         // Without echo nobody can tell when a byte inside a frame was taken: sleep until the
-        // frame can be complete, and answer the moment it is.
-        if (options_.pace && options_.wiring == SimWiring::TwoWire &&
-            state_ == SimState::Bootloader) {
-            index = std::min(bootloader_->BytesWanted(), inbound_.size()) - 1;
+        // frame can be complete (or the bytes known to wait run out), and answer the moment it
+        // is.
+        if (options_.wiring == SimWiring::TwoWire && state_ == SimState::Bootloader) {
+            const int64_t wanted = static_cast<int64_t>(bootloader_->BytesWanted());
+            due = std::min(backlogEndUs_, nextByteDueUs_ + (std::max<int64_t>(wanted, 1) - 1) *
+                                                               lineByteUs_);
         }
-        next = inbound_[index].atUs;
+        next = std::min(next, due);
     }
     if (state_ == SimState::WaitingForAnswer && !options_.silentBootloader) {
         next = std::min(next, nextStartSignalUs_);

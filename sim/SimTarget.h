@@ -84,6 +84,12 @@ class CSimTarget {
     std::vector<SimTraceEntry> Trace() const;  // only with options.keepTrace
     void ClearTrace();
 
+    // True when the product has taken every byte the host sent and has sent everything it had to
+    // say: nothing on the line either way. A host may end its run while its last bytes are still
+    // on their way, so the flash is compared only once the product is idle.
+    bool IsIdle() const;
+    bool WaitUntilIdle(int timeoutMs) const;
+
     // Waits until `condition` (which may call this object's getters) holds or `timeoutMs` has
     // passed; re-checked after every step of the product. True when it holds.
     bool WaitFor(const std::function<bool()>& condition, int timeoutMs) const;
@@ -101,11 +107,13 @@ class CSimTarget {
 
     int64_t NowUs() const;
     void Run();
-    void WaitForEvents(int64_t wakeAtUs, bool wantWrite);
+    void WaitForEvents(int64_t wakeAtUs, bool wantRead, bool wantWrite);
     void Wake();
 
     // The steps of the loop; all run with mutex_ held.
     void ReadFromHost(int64_t now);
+    void TakeFromLine(int64_t now);
+    int WaitingInTerminal() const;
     void Advance(int64_t now);
     void Process(const InboundByte& in);
     void ProcessBootloaderByte(const InboundByte& in);
@@ -144,6 +152,14 @@ class CSimTarget {
 
     std::deque<InboundByte> inbound_;
     int64_t inboundLineFreeUs_ = 0;
+    // Paced: the host's bytes wait in the terminal until their wire time is over, as they would
+    // on a real line. While one is on its way, these say when it arrives, at which rate the line
+    // runs, and when the bytes known to be waiting behind it will all have arrived.
+    bool lineBusy_ = false;
+    int64_t nextByteDueUs_ = 0;
+    int64_t lineByteUs_ = 0;
+    int64_t backlogEndUs_ = 0;
+    int lineBaud_ = 0;
     std::deque<OutboundByte> outbound_;
     int64_t outboundLineFreeUs_ = 0;
     bool outputBlocked_ = false;
