@@ -123,6 +123,14 @@ std::string HexRecordErrorText(int lineNumber, HexRecordError error) {
     return Format("[Error] : Hex file line %d : %s!!\r\n", lineNumber, what);
 }
 
+std::string HexMissingEndText() {
+    return "[Error] : Hex file has no end record, the file is incomplete!!\r\n";
+}
+
+std::string HexRecordAfterEndText(int lineNumber) {
+    return Format("[Error] : Hex file line %d : record after the end record!!\r\n", lineNumber);
+}
+
 uint32_t ExtendedAddress(const HexRecord& record) {
     const uint32_t value = record.Digits4(0);
     return record.type == kHexExtendedSegment ? value << 4 : value << 16;
@@ -205,15 +213,21 @@ bool ParseIntelHex(const char* text, int length, std::map<uint32_t, uint8_t>& by
     CHexLineReader reader(text, length);
     HexLine line;
     uint32_t extended = 0;
+    bool ended = false;
     while (reader.Next(line)) {
         HexRecord record;
         const HexRecordError fault = ParseHexRecord(line, record);
-        if (fault != HexRecordError::None) {
-            if (error)
-                *error = HexRecordErrorText(line.number, fault);
+        if (fault != HexRecordError::None || ended) {
+            if (error) {
+                *error = ended ? HexRecordAfterEndText(line.number)
+                               : HexRecordErrorText(line.number, fault);
+            }
             return false;
         }
         switch (record.type) {
+            case kHexEndOfFile:
+                ended = true;
+                break;
             case kHexData:
                 for (int k = 0; k < record.byteCount; ++k) {
                     bytes[extended + static_cast<uint32_t>(record.address) + k] =
@@ -225,10 +239,12 @@ bool ParseIntelHex(const char* text, int length, std::map<uint32_t, uint8_t>& by
                 extended = ExtendedAddress(record);
                 break;
             default:
-                break;  // end of file and start addresses carry no data
+                break;  // start addresses carry no data
         }
     }
-    return true;
+    if (!ended && error)
+        *error = HexMissingEndText();
+    return ended;
 }
 
 }  // namespace tamrix

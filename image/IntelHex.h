@@ -65,6 +65,11 @@ HexRecordError ParseHexRecord(const HexLine& line, HexRecord& record);
 // The status line that reports a refused record, naming its line.
 std::string HexRecordErrorText(int lineNumber, HexRecordError error);
 
+// The status lines that refuse a text whose end record (":00000001FF") is missing, as in a file
+// cut short or still being copied, or is followed by further records.
+std::string HexMissingEndText();
+std::string HexRecordAfterEndText(int lineNumber);
+
 // The base address an extended address record sets: type 02 (segment) its value x 16, type 04
 // (linear) its value x 65536.
 uint32_t ExtendedAddress(const HexRecord& record);
@@ -89,8 +94,9 @@ std::string FormatHexRecord(int type, uint16_t address, const uint8_t* data, int
 std::string FormatIntelHex(const std::map<uint32_t, uint8_t>& bytes, int recordSize = 16,
                            bool upperCase = false);
 
-// Reads a whole Intel HEX text into a sparse byte image (types 00, 02, 04; 01 ends nothing, start
-// records are skipped). False and a message naming the line on the first bad record.
+// Reads a whole Intel HEX text into a sparse byte image (types 00, 02, 04; start records are
+// skipped). False and a message naming the line on the first bad record, and when the end record
+// is missing or is not the last record.
 bool ParseIntelHex(const char* text, int length, std::map<uint32_t, uint8_t>& bytes,
                    std::string* error = nullptr);
 

@@ -18,27 +18,6 @@
 
 namespace tamrix {
 
-namespace {
-
-// Up to `count` hex digits from `from`, never past the end of the line. A record's last group can
-// run into the checksum digits, and the digits after a group can lie beyond the line: there the
-// value ends.
-unsigned DigitsInLine(const HexLine& line, const char* from, int count) {
-    const char* end = line.text.data() + line.text.size();
-    if (from >= end)
-        return 0;
-    const int available = static_cast<int>(std::min<std::ptrdiff_t>(count, end - from));
-    return ParseHexDigits(from, available);
-}
-
-// The 16-bit word of a group read little-endian: the digits c0 c1 c2 c3 give c2 c3 c0 c1, that is
-// L + 256 * M.
-uint16_t LittleEndianWord(const HexLine& line, const char* group) {
-    return static_cast<uint16_t>(DigitsInLine(line, group + 2, 2) * 256 +
-                                 DigitsInLine(line, group, 2));
-}
-
-}  // namespace
 
 // ---- loading -----------------------------------------------------------------------------------
 
@@ -49,6 +28,8 @@ int CProgramerPIC::LoadDataRecord(const HexRecord& record, uint32_t extended) {
     // other keeps what the image holds there (erased when nothing), so every byte
     // lands at its own address. Taking the missing digits from the neighbouring
     // field (the checksum) would program them into the target.
+    if (record.byteCount == 0)
+        return 1;  // a record without data places nothing (and marks no row as used)
     const uint64_t first = static_cast<uint64_t>(record.address) + extended;
     const uint64_t end = first + static_cast<uint64_t>(record.byteCount);
     for (uint64_t at = first & ~uint64_t{1}; at < end; at += 2) {
@@ -108,41 +89,33 @@ bool CProgramerPIC::ReadFileInfoText(const char* text, int length, int productCo
                                      uint16_t& productCode, int versionAddress,
                                      uint16_t& appVersion, int& versionFlag,
                                      bool hundredthsFor0x61) {
+    // The values are read from the very bytes the loader places, with its rules: every byte at
+    // its own HEX address (device address x 2), a later record overwriting an earlier one, and a
+    // byte the text does not give staying erased (0xFF). So the product code and version checked
+    // are always those that get programmed, however the text cuts its records.
+    enum { kCodeLow, kCodeHigh, kVersionLow, kVersionHigh, kVersionUpper, kWanted };
+    const int64_t code = 2 * int64_t{productCodeAddress};
+    const int64_t version = 2 * int64_t{versionAddress};
+    const int64_t wanted[kWanted] = {code, code + 1, version, version + 1, version + 2};
+    int placed[kWanted] = {-1, -1, -1, -1, -1};
+
     CHexLineReader reader(text, length);
     HexLine line;
     uint32_t extended = 0;
-    bool productFound = false;
-    bool versionFound = false;
-    while (reader.Next(line)) {
+    bool stopped = false;  // at a record the loader refuses: nothing after it is programmed
+    while (!stopped && reader.Next(line)) {
         HexRecord record;
-        if (ParseHexRecord(line, record) != HexRecordError::None)
-            return false;
+        if (ParseHexRecord(line, record) != HexRecordError::None) {
+            stopped = true;
+            break;
+        }
         switch (record.type) {
             case kHexData: {
-                const int64_t first = (int64_t{record.address} + extended) / 2;
-                const int64_t end = first + (record.byteCount + 1) / 2;
-                if (productCodeAddress >= first && productCodeAddress < end) {
-                    const char* group = record.dataText + 4 * (productCodeAddress - first);
-                    productCode = LittleEndianWord(line, group);
-                    productFound = true;
-                }
-                if (versionAddress >= first && versionAddress < end) {
-                    const char* group = record.dataText + 4 * (versionAddress - first);
-                    appVersion = LittleEndianWord(line, group);
-                    // The upper byte U of the version instruction: 0 marks a version that can be
-                    // compared with the target's.
-                    versionFlag = DigitsInLine(line, group + 4, 2) == 0 ? 1 : 0;
-                    versionFound = true;
-                }
-                if (productFound && versionFound) {
-                    const std::string versionText = hundredthsFor0x61
-                                                        ? AppVersionText(productCode, appVersion)
-                                                        : Format("%0.1f", appVersion / 1000.0);
-                    ReportStatus(Format(
-                        "[Message] : File Info Read From Hex File (P Code:%s, "
-                        "APP Version : %s, Version Flag : %d)  \r\n",
-                        Format("%d", productCode).c_str(), versionText.c_str(), versionFlag));
-                    return true;
+                const int64_t first = int64_t{record.address} + extended;
+                for (int i = 0; i < kWanted; ++i) {
+                    const int64_t offset = wanted[i] - first;
+                    if (wanted[i] >= 0 && offset >= 0 && offset < record.byteCount)
+                        placed[i] = record.DataByte(static_cast<int>(offset));
                 }
                 break;
             }
@@ -153,10 +126,29 @@ bool CProgramerPIC::ReadFileInfoText(const char* text, int length, int productCo
                 extended = ExtendedAddress(record);
                 break;
             default:
-                return false;  // start address records and unknown types end the search
+                stopped = true;  // start address records and unknown types end the search
+                break;
         }
     }
-    return false;
+    // A record the loader refuses ends the search; what came before it still counts when it
+    // holds both values (the file is then refused when it is loaded, with its own message).
+    const bool productFound = placed[kCodeLow] >= 0 || placed[kCodeHigh] >= 0;
+    const bool versionFound = placed[kVersionLow] >= 0 || placed[kVersionHigh] >= 0;
+    if (!productFound || !versionFound)
+        return false;
+
+    const auto byteAt = [&placed](int i) { return placed[i] >= 0 ? placed[i] : 0xFF; };
+    productCode = static_cast<uint16_t>(byteAt(kCodeLow) + 256 * byteAt(kCodeHigh));
+    appVersion = static_cast<uint16_t>(byteAt(kVersionLow) + 256 * byteAt(kVersionHigh));
+    // The upper byte U of the version instruction: 0 marks a version that can be compared with
+    // the target's.
+    versionFlag = byteAt(kVersionUpper) == 0 ? 1 : 0;
+    const std::string versionText = hundredthsFor0x61 ? AppVersionText(productCode, appVersion)
+                                                      : Format("%0.1f", appVersion / 1000.0);
+    ReportStatus(Format("[Message] : File Info Read From Hex File (P Code:%s, "
+                        "APP Version : %s, Version Flag : %d)  \r\n",
+                        Format("%d", productCode).c_str(), versionText.c_str(), versionFlag));
+    return true;
 }
 
 }  // namespace tamrix

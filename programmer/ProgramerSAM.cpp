@@ -17,8 +17,12 @@ constexpr int kVersionReplyWaitMs = 50;
 constexpr int kVersionRetryPauseMs = 100;
 constexpr int kSettleMs = 100;
 
-// One past the last address a fuse row takes: fuse row 3 starts at 0x20003 and holds four bytes.
-constexpr int64_t kSamFuseEnd = kSamFuseBase + (kSamFuseRows - 1) + kSamFuseBytes;
+// The target has four fuse bytes, 0x20000-0x20003, all in fuse row 0. The other fuse rows start
+// one address apart and would take 0x20004/5/6 into their last slot, but a fuse frame carries no
+// address: such a row would overwrite the four fuse bytes with FF FF FF and the stray byte. So
+// those addresses are outside the image like any other, and a file that has data there is
+// refused before anything is written.
+constexpr int64_t kSamFuseEnd = kSamFuseBase + kSamFuseBytes;
 
 // Version text in thousandths, one decimal. The quotient is deliberately single precision:
 // 1050 shows as "1.0" (a double quotient would round to "1.1"), and the texts must not change.
@@ -49,10 +53,7 @@ void CProgramerSAM::BuildMemoryMap(int family) {
 }
 
 int CProgramerSAM::RowIndexFor(int64_t address) {
-    // Program and EEPROM rows tile their ranges, so the row follows from the address. The fuse
-    // rows start one address apart and overlap: the first of them that accepts an address takes
-    // it, which puts 0x20000-0x20003 into fuse row 0 and 0x20004/5/6 into the last slot of fuse
-    // rows 1/2/3.
+    // Program and EEPROM rows tile their ranges, so the row follows from the address.
     if (address < 0)
         return -1;
     if (address < kSamProgramRows * kSamRowBytes)
@@ -60,10 +61,8 @@ int CProgramerSAM::RowIndexFor(int64_t address) {
     if (address >= kSamEepromBase && address < kSamEepromBase + kSamEepromRows * kSamRowBytes) {
         return kSamFirstEepromRow + static_cast<int>((address - kSamEepromBase) / kSamRowBytes);
     }
-    if (address >= kSamFuseBase && address < kSamFuseEnd) {
-        const int64_t firstFit = address - (kSamFuseBase + kSamFuseBytes - 1);
-        return kSamFirstFuseRow + static_cast<int>(std::max<int64_t>(0, firstFit));
-    }
+    if (address >= kSamFuseBase && address < kSamFuseEnd)
+        return kSamFirstFuseRow;
     return -1;
 }
 

@@ -56,11 +56,18 @@ int CProgramer::LoadHexText(const char* text, int length) {
     HexLine line;
     uint32_t extended = 0;  // starts at 0 for every load
     int result = 1;
+    bool ended = false;
     while (result == 1 && reader.Next(line)) {
         HexRecord record;
         const HexRecordError fault = ParseHexRecord(line, record);
         if (fault != HexRecordError::None) {
             ReportStatus(HexRecordErrorText(line.number, fault));
+            return 0;
+        }
+        // The end record closes the file. Records after it, or no end record at all, mean a file
+        // that was cut short or put together wrongly: half a firmware must never be programmed.
+        if (ended) {
+            ReportStatus(HexRecordAfterEndText(line.number));
             return 0;
         }
         switch (record.type) {
@@ -69,7 +76,8 @@ int CProgramer::LoadHexText(const char* text, int length) {
                 result = LoadDataRecord(record, extended);
                 break;
             case kHexEndOfFile:
-                break;  // not an end: data records after it are loaded too
+                ended = true;
+                break;
             case kHexExtendedSegment:
             case kHexExtendedLinear:
                 extended = ExtendedAddress(record);
@@ -83,6 +91,10 @@ int CProgramer::LoadHexText(const char* text, int length) {
                 result = 0;
                 break;
         }
+    }
+    if (result == 1 && !ended) {
+        ReportStatus(HexMissingEndText());
+        return 0;
     }
     return result;
 }

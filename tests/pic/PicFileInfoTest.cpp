@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 
 #include "tests/pic/PicTestHelpers.h"
 
@@ -59,7 +60,7 @@ TEST(PicFileInfoTest, ReadsLittleEndianProductCodeVersionAndFlag) {
     EXPECT_EQ(FromBuffer(rig, InfoRecord(0x0101, 0x01)).versionFlag, 0);
 
     // The loader keeps the digits as they stand; the reader turns them little-endian.
-    ASSERT_EQ(rig.Load(InfoRecord(0x1234, 0)), 1);
+    ASSERT_EQ(rig.Load(InfoRecord(0x1234, 0) + kEndRecord), 1);
     EXPECT_EQ(FromBuffer(rig, InfoRecord(0x1234, 0)).productCode, 0x1234);
     EXPECT_EQ(rig.programmer.GetImageProductCode(), 0x3412);
 }
@@ -82,6 +83,48 @@ TEST(PicFileInfoTest, ValuesFromSeparateRecordsAndOtherAddresses) {
     PicRig partial;
     EXPECT_FALSE(FromBuffer(partial, Data(0x1800, {1, 2, 3, 4}) + kEndRecord).ok);
     EXPECT_TRUE(partial.window.StatusLines().empty());
+}
+
+// The product code and version that are checked must be the ones that get programmed, however
+// the text cuts its records: short records, records starting at odd byte addresses, records
+// without data, a value split over two records, and a later record overwriting an earlier one.
+TEST(PicFileInfoTest, AgreesWithTheLoaderWhateverTheRecords) {
+    std::map<uint32_t, uint8_t> bytes;
+    for (uint32_t address = 0x17F3; address < 0x1833; ++address)
+        bytes[address] = static_cast<uint8_t>(address * 7 + 3);
+    bytes[0x1806] = 0x00;  // upper byte of the version instruction: flag 1
+    for (int recordSize : {1, 3, 7, 15, 16, 255}) {
+        SCOPED_TRACE(recordSize);
+        std::string text = FormatIntelHex(bytes, recordSize, true);
+        // A record without data at an odd address, and a later record that overwrites the
+        // product code's high byte.
+        text.insert(0, Data(0x1801, {}));
+        text.insert(text.size() - kEndRecord.size(), Data(0x1801, {0x42}));
+
+        PicRig rig;
+        const FileInfo info = FromBuffer(rig, text);
+        ASSERT_TRUE(info.ok);
+        ASSERT_EQ(rig.Load(text), 1);
+        // Slots hold the bytes as they stand (first byte high); the file reader reads them
+        // little-endian.
+        const int codeSlot = rig.programmer.GetImageWord(0x0C00);
+        const int versionSlot = rig.programmer.GetImageWord(0x0C02);
+        EXPECT_EQ(info.productCode, ((codeSlot & 0xFF) << 8) | (codeSlot >> 8));
+        EXPECT_EQ(info.productCode, 0x4200 | bytes[0x1800]);
+        EXPECT_EQ(info.appVersion, ((versionSlot & 0xFF) << 8) | (versionSlot >> 8));
+        EXPECT_EQ(info.versionFlag, (rig.programmer.GetImageWord(0x0C03) >> 8) == 0 ? 1 : 0);
+        EXPECT_EQ(info.versionFlag, 1);
+    }
+
+    // A value the text gives only half of is read as the loader programs it: the missing byte
+    // stays erased, and a version instruction without its upper byte cannot be compared.
+    PicRig half;
+    const std::string text = Data(0x1800, {0x39}) + Data(0x1804, {0x4C, 0x04}) + kEndRecord;
+    const FileInfo info = FromBuffer(half, text);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.productCode, 0xFF39);
+    EXPECT_EQ(info.appVersion, 0x044C);
+    EXPECT_EQ(info.versionFlag, 0);
 }
 
 TEST(PicFileInfoTest, StopsAtStartRecordsUnknownTypesAndDamagedRecords) {

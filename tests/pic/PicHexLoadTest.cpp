@@ -68,25 +68,46 @@ TEST(PicHexLoadTest, EepromAndConfigurationRangesAndMaxAddress) {
 }
 
 TEST(PicHexLoadTest, RecordTypes) {
-    {
-        // The end record is no end: what follows still loads.
-        PicRig rig;
-        EXPECT_EQ(rig.Load(kEndRecord + Data(0x0000, {0x12, 0x34})), 1);
-        EXPECT_EQ(rig.programmer.GetImageWord(0), 0x1234);
-    }
     for (int type : {kHexStartSegment, kHexStartLinear}) {
         PicRig rig;
-        const std::string text = Record(type, 0, {0, 0, 0, 0}) + Data(0, {0x12, 0x34});
+        const std::string text = Record(type, 0, {0, 0, 0, 0}) + Data(0, {0x12, 0x34}) + kEndRecord;
         EXPECT_EQ(rig.Load(text), 0);
         EXPECT_EQ(rig.window.StatusLines(), std::vector<std::string>{kReading});
         EXPECT_EQ(rig.programmer.GetImageWord(0), 0) << "the load stops at the start record";
     }
     {
         PicRig rig;
-        EXPECT_EQ(rig.Load(Record(0x06, 0, {0x12}) + Data(0, {0x12, 0x34})), 0);
+        EXPECT_EQ(rig.Load(Record(0x06, 0, {0x12}) + Data(0, {0x12, 0x34}) + kEndRecord), 0);
         EXPECT_EQ(rig.window.StatusLines(),
                   (std::vector<std::string>{kReading, "[Error] : Unknown hex record type!!!\r\n"}));
         EXPECT_EQ(rig.programmer.GetImageWord(0), 0);
+    }
+}
+
+// A firmware text ends with its end record and nothing after it: a file cut short at a line end
+// (a copy still in progress) has only good records, and half a firmware must never be written.
+TEST(PicHexLoadTest, TextWithoutItsEndRecordOrWithRecordsAfterItIsRefused) {
+    const std::string body = Data(0x0000, {0x12, 0x34, 0x56, 0x00}) + Linear(0x0001) +
+                             Data(0x0000, {0x01, 0x02, 0x03, 0x00});
+    {
+        PicRig rig;
+        EXPECT_EQ(rig.Load(body), 0);
+        EXPECT_EQ(rig.window.StatusLines(),
+                  (std::vector<std::string>{kReading, HexMissingEndText()}));
+    }
+    {
+        // Line 2 follows the end record.
+        PicRig rig;
+        EXPECT_EQ(rig.Load(kEndRecord + Data(0x0000, {0x12, 0x34}) + kEndRecord), 0);
+        EXPECT_EQ(rig.window.StatusLines(),
+                  (std::vector<std::string>{kReading, HexRecordAfterEndText(2)}));
+        EXPECT_NE(HexRecordAfterEndText(2).find("line 2"), std::string::npos);
+        EXPECT_EQ(rig.programmer.GetImageWord(0), 0) << "nothing after the end is placed";
+    }
+    {
+        // Blank lines after the end record are no records.
+        PicRig rig;
+        EXPECT_EQ(rig.Load(body + kEndRecord + "\r\n\r\n"), 1);
     }
 }
 
@@ -94,27 +115,35 @@ TEST(PicHexLoadTest, RecordsPlaceEveryByteAtItsOwnAddress) {
     PicRig rig;
     // 3 data bytes: the third is the upper byte of instruction 0; its phantom byte stays erased
     // (not the checksum digits that follow the data).
-    EXPECT_EQ(rig.Load(Data(0x0000, {0x11, 0x22, 0x33})), 1);
+    EXPECT_EQ(rig.Load(Data(0x0000, {0x11, 0x22, 0x33}) + kEndRecord), 1);
     EXPECT_EQ(rig.programmer.GetImageWord(0), 0x1122);
     EXPECT_EQ(rig.programmer.GetImageWord(1), 0x33FF);
     EXPECT_EQ(rig.programmer.GetImageWord(2), 0xFFFF);
 
     // A record that ends on the low byte of instruction 2: its middle byte is not invented.
     PicRig shortRecord;
-    EXPECT_EQ(shortRecord.Load(Data(0x0004, {0x11, 0x22, 0x33, 0x00, 0x44})), 1);
+    EXPECT_EQ(shortRecord.Load(Data(0x0004, {0x11, 0x22, 0x33, 0x00, 0x44}) + kEndRecord), 1);
     EXPECT_EQ(shortRecord.programmer.GetImageWord(2), 0x1122);
     EXPECT_EQ(shortRecord.programmer.GetImageWord(4), 0x44FF);
 
     // Records at odd byte addresses, meeting inside the slots of earlier and later records.
     PicRig odd;
     const std::string text = Data(0x0000, {0x11, 0x22, 0x33}) + Data(0x0003, {0x00, 0x44, 0x55}) +
-                             Data(0x0007, {0x00}) + Data(0x0009, {0x66});
+                             Data(0x0007, {0x00}) + Data(0x0009, {0x66}) + kEndRecord;
     EXPECT_EQ(odd.Load(text), 1);
     EXPECT_EQ(odd.programmer.GetImageWord(0), 0x1122);
     EXPECT_EQ(odd.programmer.GetImageWord(1), 0x3300);
     EXPECT_EQ(odd.programmer.GetImageWord(2), 0x4455);
     EXPECT_EQ(odd.programmer.GetImageWord(3), 0xFF00);
     EXPECT_EQ(odd.programmer.GetImageWord(4), 0xFF66);
+
+    // A record without data places nothing, also at an odd address: it must not mark its row
+    // as used (a used row is programmed whole, erasing what the target had there).
+    PicRig empty(1);
+    EXPECT_EQ(empty.Load(Data(0x0081, {}) + Data(0x0000, {0x11, 0x22, 0x33, 0x00}) + kEndRecord),
+              1);
+    EXPECT_EQ(empty.Row(1).isEmpty, 1) << "row 1 starts at byte address 0x80";
+    EXPECT_EQ(empty.programmer.GetImageWord(0x40), 0);
 }
 
 TEST(PicHexLoadTest, WordsOutsideEveryRowAreNoticedOneByOne) {
@@ -166,7 +195,7 @@ TEST(PicHexLoadTest, LineEndsDoNotMatter) {
 
     // The last record without a line end, odd byte count.
     PicRig odd;
-    const std::string last = Data(0x0000, {0x11, 0x22, 0x33});
+    const std::string last = Data(0x0000, {0x11, 0x22, 0x33}) + kEndRecord;
     EXPECT_EQ(odd.Load(last.substr(0, last.size() - 2)), 1);
     EXPECT_EQ(odd.programmer.GetImageWord(1) >> 8, 0x33);
 }

@@ -49,7 +49,7 @@ std::string SixRowsAndEeprom() {
     text += Data(0x02FC, {0x44, 0x55, 0x66, 0x00});  // device 0x17E
     text += Data(0x02FE, {0x77, 0x00});              // device 0x17F: the 100 % mark
     text += Linear(0x00FF) + Data(0xE000, {0xAA, 0xBB, 0x00, 0x00});
-    return text;
+    return text + test::kEndRecord;
 }
 
 TEST(PicProgramFlashTest, WritesLoadedRowsInOrderWithProgressOnEvenRows) {
@@ -86,7 +86,7 @@ TEST(PicProgramFlashTest, WritesLoadedRowsInOrderWithProgressOnEvenRows) {
 
 TEST(PicProgramFlashTest, ChecksumFramesWhenAsked) {
     PicRig rig(1);
-    ASSERT_EQ(rig.Load(Data(0x0000, {0x11, 0x22, 0x33, 0x00})), 1);
+    ASSERT_EQ(rig.Load(Data(0x0000, {0x11, 0x22, 0x33, 0x00}) + test::kEndRecord), 1);
     PackAll(rig);
     Acknowledge(rig.channel);
     EXPECT_TRUE(rig.programmer.ProgramFlash(1));
@@ -117,7 +117,7 @@ TEST(PicProgramFlashTest, ARefusedRowStopsWithItsAddressAndNoFinishByte) {
 TEST(PicProgramFlashTest, NoProgramWordAboveZeroCountsRowZeroAsAll) {
     {
         PicRig rig(1);
-        ASSERT_EQ(rig.Load(Data(0x0000, {0x11, 0x22})), 1);
+        ASSERT_EQ(rig.Load(Data(0x0000, {0x11, 0x22}) + test::kEndRecord), 1);
         ASSERT_EQ(rig.programmer.MaxAddress(), 0);
         PackAll(rig);
         Acknowledge(rig.channel);
@@ -129,7 +129,7 @@ TEST(PicProgramFlashTest, NoProgramWordAboveZeroCountsRowZeroAsAll) {
     {
         // EEPROM data only; row 0 holds the reset vector read from the target.
         PicRig rig(2);
-        ASSERT_EQ(rig.Load(Linear(0x00FF) + Data(0xE000, {0xAA, 0xBB})), 1);
+        ASSERT_EQ(rig.Load(Linear(0x00FF) + Data(0xE000, {0xAA, 0xBB}) + test::kEndRecord), 1);
         ASSERT_EQ(rig.programmer.MaxAddress(), 0);
         rig.channel.onWrite = [](FakeChannel& ch, const std::vector<uint8_t>& w) {
             if (w[0] == kPicReadFlash)

@@ -200,7 +200,7 @@ TEST_F(ProgramerSAMTest, AFailingReceiveFlushFailsProgramming) {
 
 TEST_F(ProgramerSAMTest, TheChecksumOptionChangesNothing) {
     const std::map<uint32_t, uint8_t> image = {
-        {0x0005, 1}, {0x8000, 2}, {0x10001, 3}, {0x20004, 4}};
+        {0x0005, 1}, {0x8000, 2}, {0x10001, 3}, {0x20003, 4}};
     Load(image);
     ASSERT_TRUE(programmer.ProgramFlash(0));
     const auto withoutChecksum = channel.writes;

@@ -105,7 +105,7 @@ TEST_F(SamHexLoadTest, ExtendedAddressRecordsMoveTheBase) {
         HexLineOf(kHexData, 0x3F80, {0xEF}) +
         HexLineOf(kHexExtendedSegment, 0, {0x20, 0x00}) +  // 0x20000
         HexLineOf(kHexData, 0x0002, {0xF2}) + HexLineOf(kHexExtendedLinear, 0, {0x00, 0x00}) +
-        HexLineOf(kHexData, 0x0100, {0x01});
+        HexLineOf(kHexData, 0x0100, {0x01}) + ":00000001FF\r\n";
     ASSERT_EQ(Load(text), 1);
     EXPECT_EQ(FilledRows(), (std::vector<int>{2, 512, 639, 640}));
     EXPECT_EQ(Row(512).words[0], 0xE0);
@@ -114,24 +114,35 @@ TEST_F(SamHexLoadTest, ExtendedAddressRecordsMoveTheBase) {
     EXPECT_EQ(programmer.MaxAddress(), 0x100);  // EEPROM and fuse bytes do not count
 }
 
-TEST_F(SamHexLoadTest, OverlappingFuseRowsTakeBytesInTableOrder) {
+// The target has four fuse bytes, and a fuse frame carries no address: a fuse row that took a byte
+// above 0x20003 would be sent after row 0 and overwrite the fuses with FF FF FF and that byte.
+// Such a file is refused before anything is written.
+TEST_F(SamHexLoadTest, FuseDataBeyondTheFourFuseBytesIsRefused) {
     std::map<uint32_t, uint8_t> bytes;
-    for (uint32_t a = 0x20000; a <= 0x20006; ++a)
+    for (uint32_t a = 0x20000; a <= 0x20003; ++a)
         bytes[a] = static_cast<uint8_t>(0xA0 + a - 0x20000);
     ASSERT_EQ(Load(HexText(bytes)), 1);
-    EXPECT_EQ(FilledRows(), (std::vector<int>{640, 641, 642, 643}));
+    EXPECT_EQ(FilledRows(), (std::vector<int>{640}));
     for (int slot = 0; slot < 4; ++slot)
         EXPECT_EQ(Row(640).words[slot], 0xA0 + slot);
-    for (int n = 1; n <= 3; ++n) {
-        SCOPED_TRACE(n);
-        EXPECT_EQ(Row(640 + n).words[3], 0xA3 + n);
-        for (int slot = 0; slot < 3; ++slot)
-            EXPECT_EQ(Row(640 + n).words[slot], kEmptySlot);
+
+    for (uint32_t beyond : {0x20004u, 0x20005u, 0x20006u}) {
+        SCOPED_TRACE(beyond);
+        CProgramerSAM fresh(&channel, clock, &window);
+        fresh.BuildMemoryMap(103);
+        window.events.clear();
+        bytes[beyond] = 0x77;
+        const std::string text = HexText(bytes);
+        bytes.erase(beyond);
+        EXPECT_EQ(fresh.LoadHexBuffer(text.data(), static_cast<int>(text.size())), 0);
+        EXPECT_EQ(window.StatusLines(), (std::vector<std::string>{kReading, OutOfRange(beyond)}));
+        for (int n = 1; n <= 3; ++n)
+            EXPECT_EQ(fresh.Rows()[static_cast<size_t>(640 + n)]->isEmpty, 1);
     }
 }
 
 TEST_F(SamHexLoadTest, BytesOutsideEveryRowAreNoticedOneByOneAndFailTheLoad) {
-    for (unsigned address : {0x20007u, 0x14000u, 0x1FFFFu, 0xFFFFFFFFu}) {
+    for (unsigned address : {0x20004u, 0x20007u, 0x14000u, 0x1FFFFu, 0xFFFFFFFFu}) {
         SCOPED_TRACE(address);
         window.events.clear();
         EXPECT_EQ(Load(HexText({{address, 0x11}})), 0);
@@ -161,13 +172,18 @@ TEST_F(SamHexLoadTest, BytesOutsideEveryRowAreNoticedOneByOneAndFailTheLoad) {
     EXPECT_EQ(Row(640).words[0], 9);
 }
 
-TEST_F(SamHexLoadTest, EndOfFileDoesNotEndTheLoadButStartAddressesAndUnknownTypesFailIt) {
+TEST_F(SamHexLoadTest, RecordsAfterTheEndOrNoEndStartAddressesAndUnknownTypesFailTheLoad) {
     {
-        SCOPED_TRACE("data after the end-of-file record");
-        ASSERT_EQ(Load(HexLineOf(kHexData, 0x0000, {1}) + ":00000001FF\r\n" +
+        // A file cut short, or put together wrongly, is never half programmed.
+        SCOPED_TRACE("data after the end-of-file record, and no end record");
+        EXPECT_EQ(Load(HexLineOf(kHexData, 0x0000, {1}) + ":00000001FF\r\n" +
                        HexLineOf(kHexData, 0x0200, {2})),
-                  1);
-        EXPECT_EQ(Row(4).words[0], 2);
+                  0);
+        EXPECT_EQ(window.StatusLines().back(), HexRecordAfterEndText(3));
+        EXPECT_EQ(Row(4).isEmpty, 1);
+        window.events.clear();
+        EXPECT_EQ(Load(HexLineOf(kHexData, 0x0200, {2})), 0);
+        EXPECT_EQ(window.StatusLines(), (std::vector<std::string>{kReading, HexMissingEndText()}));
     }
     for (int type : {kHexStartSegment, kHexStartLinear}) {
         SCOPED_TRACE(type);
@@ -265,7 +281,7 @@ TEST_F(SamHexLoadTest, LoadHexFileReadsTheNamedFileLikeABuffer) {
     const std::string path = ::testing::TempDir() + "sam_load_test.hex";
     {
         std::ofstream out(path, std::ios::binary);
-        out << ":0400000012345678E8\n:020000040001F9\n:01000500AA50";  // LF, no final end
+        out << ":0400000012345678E8\n:020000040001F9\n:01000500AA50\n:00000001FF";  // LF
     }
     programmer.SetHexFilePath(path);
     ASSERT_EQ(programmer.LoadHexFile(), 1);
