@@ -38,6 +38,11 @@ void AddPortsCommand(CLI::App& app, int& exitCode) {
         for (const auto& [number, path] : map.Entries()) {
             std::printf("COM%-3d %s\n", number, path.c_str());
         }
+        if (!map.Problems().empty()) {
+            std::printf("Problems with the port map file (left out of the map above):\n");
+            for (const std::string& problem : map.Problems())
+                std::printf("  %s\n", problem.c_str());
+        }
         exitCode = kExitSuccess;
     });
 }

@@ -1,5 +1,8 @@
 #include "cli/CommonOptions.h"
 
+#include <cstdio>
+
+#include "comm/PortMap.h"
 #include "common/Format.h"
 #include "download/ProcessLog.h"
 #include "programmer/DeviceTable.h"
@@ -25,6 +28,15 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link) {
                     "(one wire, every byte echoed)")
         ->check(CLI::IsMember({"usb", "signal"}))
         ->capture_default_str();
+    // Once the command line is read and before the command runs: a COM number goes through the
+    // port map, so what was wrong with the map is shown once, before the port is opened.
+    command.parse_complete_callback([&link]() {
+        if (link.Port().number <= 0)
+            return;
+        const CPortMap map = CPortMap::Load();
+        for (const std::string& problem : map.Problems())
+            std::fprintf(stderr, "tamrix-cli: warning: %s\n", problem.c_str());
+    });
 }
 
 void AddBaudOption(CLI::App& command, int& baud, const std::string& description) {

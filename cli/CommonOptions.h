@@ -29,7 +29,8 @@ struct OutputOptions {
     bool no = false;
 };
 
-// --port, --baud, --interface
+// --port, --baud, --interface. When the port is a COM number, the problems of the port map
+// (malformed lines, a map file that cannot be read) are printed once on stderr as warnings.
 void AddLinkOptions(CLI::App& command, LinkOptions& link);
 // --baud alone: one of the rates a bootloader runs at (an empty or non-numeric value is a
 // command-line error, never the default).

@@ -1,10 +1,11 @@
 #include "comm/PortMap.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "common/FileAccess.h"
 #include "common/Format.h"
 
 namespace tamrix {
@@ -45,28 +46,36 @@ std::string CPortMap::MapFilePath() {
 
 CPortMap CPortMap::Load() {
     CPortMap map = Defaults();
-    const std::string path = MapFilePath();
-    if (!path.empty()) {
-        std::ifstream probe(path);
-        if (probe)
-            map.LoadFile(path);
-    }
+    if (const std::string path = MapFilePath(); !path.empty())
+        map.LoadFile(path);
     return map;
 }
 
 bool CPortMap::LoadFile(const std::string& path, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
+    // A map of a few hundred ports is a few kilobytes; anything near this is not a port map.
+    constexpr uint64_t kLargestMapFile = 1 << 20;
+    const FileReadResult file = ReadRegularFile(path, kLargestMapFile);
+    if (file.error == FileError::Missing) {
+        // No map file at all is the usual case, not a problem: the defaults stand.
         if (error)
             *error = "cannot read port map " + path;
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    return LoadText(text.str(), error);
+    if (file.error != FileError::None && file.error != FileError::Empty) {
+        problems_.push_back("cannot read port map " + path + ": " + file.reason + "; ignored");
+        if (error)
+            *error = problems_.back();
+        return false;
+    }
+    return LoadLines(std::string(file.bytes.begin(), file.bytes.end()), "port map " + path, error);
 }
 
 bool CPortMap::LoadText(const std::string& text, std::string* error) {
+    return LoadLines(text, "port map", error);
+}
+
+bool CPortMap::LoadLines(const std::string& text, const std::string& source, std::string* error) {
+    const size_t problemsBefore = problems_.size();
     std::istringstream in(text);
     std::string line;
     int lineNumber = 0;
@@ -84,13 +93,18 @@ bool CPortMap::LoadText(const std::string& text, std::string* error) {
             split == std::string::npos ? 0 : ParsePortName(Trim(line.substr(0, split)));
         const std::string device = split == std::string::npos ? "" : Trim(line.substr(split + 1));
         if (number <= 0 || device.empty()) {
-            if (error)
-                *error = Format("port map line %d: expected COMn = /dev/...", lineNumber);
-            return false;
+            // Only this line is lost; the lines after it still count.
+            problems_.push_back(Format("%s line %d: expected COMn = /dev/..., not \"%s\"",
+                                       source.c_str(), lineNumber, line.c_str()));
+            continue;
         }
         Set(number, device);
     }
-    return true;
+    if (problems_.size() == problemsBefore)
+        return true;
+    if (error)
+        *error = problems_[problemsBefore];
+    return false;
 }
 
 std::string CPortMap::DevicePath(int portNumber) const {
@@ -100,6 +114,15 @@ std::string CPortMap::DevicePath(int portNumber) const {
 
 void CPortMap::Set(int portNumber, const std::string& devicePath) {
     entries_[portNumber] = devicePath;
+}
+
+int CPortMap::NumberForDevice(const std::string& devicePath) const {
+    // By its text too: a device that is unplugged right now still has its number.
+    for (const auto& [number, path] : entries_) {
+        if (path == devicePath || IsSameFile(path, devicePath))
+            return number;
+    }
+    return 0;
 }
 
 int CPortMap::ParsePortName(const std::string& text) {

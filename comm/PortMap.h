@@ -8,9 +8,12 @@
 // File format, one port a line, '#' starts a comment:
 //     COM5 = /dev/ttyUSB0
 //     COM6 = /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0
+// A malformed line costs only itself: every good line is kept, and each bad one is collected as
+// a problem naming the file and line, for the user to see (tamrix-cli prints them).
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace tamrix {
 
@@ -20,27 +23,38 @@ class CPortMap {
   public:
     // COM1..COM4 -> /dev/ttyS0..3.
     static CPortMap Defaults();
-    // The defaults, overridden and extended by the map file in force (a missing file is fine).
+    // The defaults, overridden and extended by the map file in force (a missing file is fine;
+    // one that cannot be read, or is not a regular file, is ignored and noted in Problems()).
     static CPortMap Load();
     // The map file in force: TAMRIX_PORT_MAP when set, else the per-user file.
     static std::string MapFilePath();
 
-    // Adds the file's entries; false (and a message naming the line) on a malformed line or an
-    // unreadable file.
+    // Adds the file's good entries. False on a malformed line or an unreadable file, with the
+    // first problem in `error`; every problem is added to Problems(). The file is read without
+    // ever waiting: a FIFO or device is refused as not a regular file.
     bool LoadFile(const std::string& path, std::string* error = nullptr);
-    // Adds entries from text in the file format.
+    // Adds entries from text in the file format, as LoadFile does.
     bool LoadText(const std::string& text, std::string* error = nullptr);
+    // What was wrong with the text or files loaded so far, one message each, in order.
+    const std::vector<std::string>& Problems() const { return problems_; }
 
     // The device of COM<portNumber>, empty when the map has none.
     std::string DevicePath(int portNumber) const;
     void Set(int portNumber, const std::string& devicePath);
+    // The COM number whose device is `devicePath`: the same path, or the same file under another
+    // name (a /dev/serial/by-id link and the /dev/ttyUSB0 it points at). 0 when none; the lowest
+    // number when several name it.
+    int NumberForDevice(const std::string& devicePath) const;
     const std::map<int, std::string>& Entries() const { return entries_; }
 
     // "COM7" / "com7" -> 7; anything else -> 0.
     static int ParsePortName(const std::string& text);
 
   private:
+    bool LoadLines(const std::string& text, const std::string& source, std::string* error);
+
     std::map<int, std::string> entries_;
+    std::vector<std::string> problems_;
 };
 
 }  // namespace tamrix

@@ -1,7 +1,12 @@
 // COM numbers and the devices behind them: defaults, the map file format, which file is in force.
 
+#include <stdlib.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "comm/PortMap.h"
@@ -55,6 +60,87 @@ TEST(PortMapTest, MalformedLinesAreRefusedWithTheirLineNumber) {
             << line;
         EXPECT_NE(error.find("line 3"), std::string::npos) << line << ": " << error;
     }
+}
+
+TEST(PortMapTest, EveryGoodLineIsKeptAndEveryMalformedOneIsNamed) {
+    const std::string text =
+        "COM5 = /dev/ttyUSB0\n"
+        "# the bench adapters\n"
+        "oops\n"
+        "COM7 = /dev/ttyUSB2\n"
+        "COM8 =\n"
+        "COM9 = /dev/ttyACM0\n";
+    CPortMap map;
+    std::string error;
+    EXPECT_FALSE(map.LoadText(text, &error));
+    EXPECT_NE(error.find("line 3"), std::string::npos) << error;
+    EXPECT_EQ(map.DevicePath(5), "/dev/ttyUSB0");
+    EXPECT_EQ(map.DevicePath(7), "/dev/ttyUSB2");
+    EXPECT_EQ(map.DevicePath(9), "/dev/ttyACM0");
+    EXPECT_EQ(map.DevicePath(8), "");
+
+    // From a file, each problem names the file and its line.
+    const test::ScopedTempFile file("tamrix-portmap-bad.ports", text);
+    CPortMap fromFile;
+    EXPECT_FALSE(fromFile.LoadFile(file.Path()));
+    ASSERT_EQ(fromFile.Problems().size(), 2u);
+    EXPECT_NE(fromFile.Problems()[0].find(file.Path() + " line 3"), std::string::npos)
+        << fromFile.Problems()[0];
+    EXPECT_NE(fromFile.Problems()[1].find(file.Path() + " line 5"), std::string::npos)
+        << fromFile.Problems()[1];
+    EXPECT_EQ(fromFile.Entries().size(), 3u);
+}
+
+class PortMapFolderTest : public ::testing::Test {
+  protected:
+    PortMapFolderTest() {
+        std::string pattern = ::testing::TempDir() + "tamrix-portmap-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr)
+            root_ = pattern;
+    }
+    ~PortMapFolderTest() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    std::string Path(const std::string& name) const { return root_ + "/" + name; }
+
+    std::string root_;
+};
+
+// A FIFO would hang a plain read for ever; a folder is no map either. Both are named and ignored.
+TEST_F(PortMapFolderTest, AMapFileThatIsNotARegularFileIsReportedAndIgnored) {
+    ASSERT_EQ(::mkfifo(Path("fifo.ports").c_str(), 0644), 0);
+    std::filesystem::create_directory(Path("folder.ports"));
+    for (const std::string& path : {Path("fifo.ports"), Path("folder.ports")}) {
+        ScopedEnv env(kPortMapEnvironment, path);
+        const CPortMap map = CPortMap::Load();
+        EXPECT_EQ(map.Entries().size(), 4u) << path;
+        ASSERT_EQ(map.Problems().size(), 1u) << path;
+        EXPECT_NE(map.Problems()[0].find(path + ": not a regular file"), std::string::npos)
+            << map.Problems()[0];
+    }
+    // No map file at all is no problem.
+    ScopedEnv env(kPortMapEnvironment, Path("missing.ports"));
+    EXPECT_TRUE(CPortMap::Load().Problems().empty());
+}
+
+TEST_F(PortMapFolderTest, NumberForDeviceFindsThePortUnderAnyOfItsNames) {
+    // A device and the persistent name that points at it, as udev makes them.
+    const std::string device = Path("ttyUSB0");
+    std::ofstream(device).put('\n');
+    std::filesystem::create_directory(Path("by-id"));
+    const std::string byId = Path("by-id/usb-FTDI_FT232R_A1B2-if00-port0");
+    std::filesystem::create_symlink(device, byId);
+
+    CPortMap map = CPortMap::Defaults();
+    map.Set(9, device);
+    map.Set(7, byId);
+    EXPECT_EQ(map.NumberForDevice(byId), 7);
+    EXPECT_EQ(map.NumberForDevice(device), 7);  // the lowest of the numbers that name it
+    EXPECT_EQ(map.NumberForDevice(Path("by-id/../ttyUSB0")), 7);
+    EXPECT_EQ(map.NumberForDevice("/dev/ttyS1"), 2);  // by its path, present or not
+    EXPECT_EQ(map.NumberForDevice(Path("ttyUSB1")), 0);
+    EXPECT_EQ(map.NumberForDevice(""), 0);
 }
 
 TEST(PortMapTest, ParsesComNamesOnly) {

@@ -1,12 +1,17 @@
 // tamrix-cli's command line and its surroundings as a script meets them: option values and the
 // port map file.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cli/ExitCodes.h"
+#include "comm/PortMap.h"
+#include "tests/comm/TestEnvironment.h"
 #include "tests/e2e_download/DownloadRun.h"
 
 namespace tamrix::test {
@@ -38,6 +43,51 @@ TEST(CliCommandLineTest, AnEmptyOrNonNumericBaudIsACommandLineError) {
             EXPECT_EQ(run.exitCode, cli::kExitUsage) << run.output;
             EXPECT_TRUE(Contains(run.output, "--baud")) << run.output;
         }
+    }
+}
+
+size_t Count(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// One malformed line in the port map costs only that line: `ports` shows every good one and
+// names the bad one with its file and line, and a command on a COM port warns about it once. A
+// FIFO as map file is never waited on: it is named and ignored.
+TEST(CliCommandLineTest, PortMapProblemsAreShownAndEveryGoodLineIsKept) {
+    TempFolder folder;
+    const std::string mapFile = folder.File("bench.ports");
+    const std::string device = folder.File("ttyNone");
+    std::ofstream(mapFile) << "COM5 = /dev/ttyUSB0\nCOM6 =\nCOM7 = " << device << "\n";
+    const std::string fifo = folder.File("fifo.ports");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+
+    const struct {
+        std::string file;
+        std::string problem;
+        std::string entry;
+    } maps[] = {
+        {mapFile, mapFile + " line 2: expected COMn", "COM7   " + device},
+        {fifo, fifo + ": not a regular file", "COM4   /dev/ttyS3"},
+    };
+    for (const auto& map : maps) {
+        SCOPED_TRACE(map.file);
+        const ScopedEnv env(kPortMapEnvironment, map.file);
+        const CliResult ports = RunCli({"ports"}, 10);
+        ASSERT_FALSE(ports.timedOut) << ports.output;
+        EXPECT_EQ(ports.exitCode, cli::kExitSuccess) << ports.output;
+        EXPECT_TRUE(Contains(ports.output, map.entry)) << ports.output;
+        EXPECT_EQ(Count(ports.output, map.problem), 1u) << ports.output;
+
+        const CliResult detect = RunCli({"detect", "--port", "COM7", "--no-log"}, 30);
+        ASSERT_FALSE(detect.timedOut) << detect.output;
+        EXPECT_EQ(detect.exitCode, cli::kExitPort) << detect.output;
+        EXPECT_EQ(Count(detect.output, map.problem), 1u) << detect.output;
+        EXPECT_TRUE(Contains(detect.output, "tamrix-cli: warning: ")) << detect.output;
     }
 }
 
