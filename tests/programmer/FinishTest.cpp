@@ -42,6 +42,18 @@ TEST_P(FinishTest, AFinishByteThatCannotBeSentIsAFailure) {
         EXPECT_LT(value, 100);
 }
 
+// On the one-wire wiring Write also says 0 when the byte went out and only its echo came late:
+// the target has the byte, and a good download must not be reported as failed.
+TEST_P(FinishTest, AFinishByteThatWentOutButWhoseEchoCameLateIsASuccess) {
+    auto programmer = MakeProgrammer(GetParam(), &channel, clock, &window);
+    programmer->BuildMemoryMap(GetParam() ? 101 : 2);
+    channel.lateEchoForWritesStartingWith = 0x08;
+    EXPECT_TRUE(programmer->ProgramFlash(0));
+    ASSERT_EQ(channel.writes.size(), 1u);
+    EXPECT_EQ(window.StatusLines().back(), "[Message] : Successfully Done !!\r\n");
+    EXPECT_FALSE(window.HasStatus("[Error] : Finish Command Send Fail!!\r\n"));
+}
+
 TEST_P(FinishTest, AnEmptyImageStillSendsTheFinishByteAndSucceeds) {
     auto programmer = MakeProgrammer(GetParam(), &channel, clock, &window);
     programmer->BuildMemoryMap(GetParam() ? 101 : 2);

@@ -39,6 +39,9 @@ class FakeChannel : public CCommChannel {
     int msPerRead = 0;
     // Writes whose first byte is this value fail (return 0, nothing recorded); -1: none fail.
     int failWritesStartingWith = -1;
+    // Writes whose first byte is this value go out (recorded, LastWriteAccepted tells) but return
+    // 0, as the serial port's Write does when the echo comes late; -1: none.
+    int lateEchoForWritesStartingWith = -1;
     bool flushRxFails = false;
     bool isOpen = true;
     int flushRxCount = 0;
