@@ -10,6 +10,8 @@ int ExitCodeFor(DownloadOutcome outcome) {
     switch (outcome) {
         case DownloadOutcome::Success:
             return kExitSuccess;
+        case DownloadOutcome::PortOpenFailed:
+            return kExitPort;
         case DownloadOutcome::NoTarget:
         case DownloadOutcome::NoProgrammer:
         case DownloadOutcome::VersionReadFailed:
@@ -21,6 +23,7 @@ int ExitCodeFor(DownloadOutcome outcome) {
         case DownloadOutcome::CheckRefused:
             return kExitCompatibility;
         case DownloadOutcome::BootloaderMissing:
+        case DownloadOutcome::BootloaderPlaceholder:
         case DownloadOutcome::BootloaderPassLimit:
         case DownloadOutcome::TargetReadFailed:
         case DownloadOutcome::ProgrammingFailed:

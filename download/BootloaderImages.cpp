@@ -16,13 +16,17 @@ const EmbeddedBootloaderImage* FindBootloaderImage(uint16_t resourceId) {
 
 bool LoadBootloaderImage(uint8_t* imageBuffer, uint16_t resourceId, int& imageSize) {
     const EmbeddedBootloaderImage* image = FindBootloaderImage(resourceId);
+    return image != nullptr && CopyBootloaderImage(*image, imageBuffer, imageSize);
+}
+
+bool CopyBootloaderImage(const EmbeddedBootloaderImage& image, uint8_t* imageBuffer,
+                         int& imageSize) {
     // The build keeps every image within the limit; an image past it is treated as absent rather
     // than copied past the end of the caller's buffer.
-    if (image == nullptr || image->size > static_cast<size_t>(kBootloaderImageLimit)) {
+    if (image.size > static_cast<size_t>(kBootloaderImageLimit))
         return false;
-    }
-    std::memcpy(imageBuffer, image->bytes, image->size);
-    imageSize = static_cast<int>(image->size);
+    std::memcpy(imageBuffer, image.bytes, image.size);
+    imageSize = static_cast<int>(image.size);
     return true;
 }
 

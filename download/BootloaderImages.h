@@ -16,6 +16,10 @@ struct EmbeddedBootloaderImage {
     uint16_t resourceId;
     const uint8_t* bytes;  // the HEX text, byte for byte as in its file; not NUL-terminated
     size_t size;
+    // A stand-in made by scripts/make-bootloader-images (its SHA-256 is listed in
+    // resources/bootloader/placeholders.sha256): it has the real image's shape but no working
+    // code, and must never be programmed into a product.
+    bool placeholder;
 };
 
 // Every image compiled into the program (in a generated source); `count` receives their number.
@@ -28,5 +32,9 @@ const EmbeddedBootloaderImage* FindBootloaderImage(uint16_t resourceId);
 // terminator is added) and sets `imageSize` to its length: true. An id with no image: false, and
 // neither the buffer nor `imageSize` is touched.
 bool LoadBootloaderImage(uint8_t* imageBuffer, uint16_t resourceId, int& imageSize);
+
+// The same for an image already found: false (nothing touched) when it is too large.
+bool CopyBootloaderImage(const EmbeddedBootloaderImage& image, uint8_t* imageBuffer,
+                         int& imageSize);
 
 }  // namespace tamrix

@@ -25,12 +25,16 @@ constexpr int kDefaultThirdAddress = 0x0BFE;
 }  // namespace
 
 DownloadSettings::DownloadSettings()
-    : conversionSeed(kConversionSeed), bootloaderTable(DeliveredBootloaderTable()) {}
+    : conversionSeed(kConversionSeed),
+      bootloaderTable(DeliveredBootloaderTable()),
+      findBootloaderImage(FindBootloaderImage) {}
 
 const char* DownloadOutcomeName(DownloadOutcome outcome) {
     switch (outcome) {
         case DownloadOutcome::Success:
             return "success";
+        case DownloadOutcome::PortOpenFailed:
+            return "port not opened";
         case DownloadOutcome::NoTarget:
             return "no target";
         case DownloadOutcome::NoProgrammer:
@@ -45,6 +49,8 @@ const char* DownloadOutcomeName(DownloadOutcome outcome) {
             return "firmware file refused";
         case DownloadOutcome::BootloaderMissing:
             return "bootloader image missing";
+        case DownloadOutcome::BootloaderPlaceholder:
+            return "bootloader image is a placeholder";
         case DownloadOutcome::BootloaderPassLimit:
             return "bootloader update did not take";
         case DownloadOutcome::ParseFailed:
@@ -63,6 +69,8 @@ CDownloadProcess::CDownloadProcess(DownloadParams params, DownloadSettings setti
       clock_(settings_.clock != nullptr ? *settings_.clock : CSystemClock::Instance()) {
     if (!settings_.openChannel)
         settings_.openChannel = SerialPortOpener(params_.port, params_.window);
+    if (!settings_.findBootloaderImage)
+        settings_.findBootloaderImage = FindBootloaderImage;
 }
 
 CDownloadProcess::~CDownloadProcess() {
@@ -88,11 +96,29 @@ void CDownloadProcess::ErrorBox(const std::string& text) {
 
 DownloadOutcome CDownloadProcess::Run() {
     imageBuffer_.assign(kImageBufferSize, 0);
-    while (RunPass() == PassEnd::NextPass) {
+    if (LoadFirmwareFile()) {
+        while (RunPass() == PassEnd::NextPass) {
+        }
     }
     imageBuffer_.clear();
     imageBuffer_.shrink_to_fit();
+    fileText_.clear();
+    fileText_.shrink_to_fit();
     return outcome_;
+}
+
+bool CDownloadProcess::LoadFirmwareFile() {
+    if (ConvertBinFile(imageBuffer_.data(), params_.window, params_.filePath, imageSize_,
+                       settings_.conversionSeed) == 0) {
+        StatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");
+        ErrorBox("File Loading Fail \r\nDownload Process Stop!");
+        outcome_ = DownloadOutcome::FileLoadFailed;
+        return false;
+    }
+    // Every pass takes the text from here, so all of them program the very file that was checked
+    // first, even when the file on disk changes meanwhile.
+    fileText_.assign(imageBuffer_.begin(), imageBuffer_.begin() + imageSize_);
+    return true;
 }
 
 // The end of a pass that is not followed by another one: the channel first, then the programmer.
@@ -113,7 +139,18 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
     // Wake the running product; it answers by resetting into its bootloader.
     SendWakeUpMessages(settings_.openChannel, echo, clock_);
 
-    channel_ = settings_.openChannel(params_.baudRate, echo, nullptr);
+    int opened = 0;
+    channel_ = settings_.openChannel(params_.baudRate, echo, &opened);
+    if (opened != 1) {
+        // Nothing can be said to a target on a port that is not open: stop now rather than wait
+        // ten seconds for a start signal that cannot arrive.
+        LogLine("Port Open Fail  \r\n");
+        if (window != nullptr) {
+            window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error,
+                                   MessageButtons::Ok);
+        }
+        return Stop(DownloadOutcome::PortOpenFailed);
+    }
     channel_->FlushRx();
 
     DeviceTableEntry entry{};
@@ -137,7 +174,9 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
     if (sam) {
         programmer_ = std::make_unique<CProgramerSAM>(channel_.get(), clock_, window);
     } else {
-        programmer_ = std::make_unique<CProgramerPIC>(channel_.get(), clock_, window);
+        auto pic = std::make_unique<CProgramerPIC>(channel_.get(), clock_, window);
+        pic->SetTargetFamily(entry.family);
+        programmer_ = std::move(pic);
     }
 
     if (!sam) {
@@ -158,13 +197,10 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
         }
     }
 
+    // The firmware text, as read before the product was woken.
     std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);
-    if (ConvertBinFile(imageBuffer_.data(), programmer_->Window(), params_.filePath, imageSize_,
-                       settings_.conversionSeed) == 0) {
-        StatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");
-        ErrorBox("File Loading Fail \r\nDownload Process Stop!");
-        return Stop(DownloadOutcome::FileLoadFailed);
-    }
+    std::copy(fileText_.begin(), fileText_.end(), imageBuffer_.begin());
+    imageSize_ = static_cast<int>(fileText_.size());
 
     bool bootloaderPass = false;
     if (!sam) {
@@ -193,9 +229,22 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
                            decision_.registeredBootVersion / 1000.0),
                     "BootLoader", MessageIcon::Information, MessageButtons::Ok);
             }
+            const EmbeddedBootloaderImage* image =
+                settings_.findBootloaderImage(decision_.bootloaderResourceId);
+            if (image != nullptr && image->placeholder) {
+                // A stand-in that only looks like the real bootloader: programming it would
+                // leave the product without a working bootloader.
+                StatusLine(Format(
+                    "[Error] : BootLoader image 0x%x is a placeholder, not a real bootloader. "
+                    "Download Process Stop! \r\n",
+                    decision_.bootloaderResourceId));
+                ErrorBox(Format("BootLoader image 0x%x of this program is a placeholder and is "
+                                "never programmed. \r\nDownload Process Stop!",
+                                decision_.bootloaderResourceId));
+                return Stop(DownloadOutcome::BootloaderPlaceholder);
+            }
             std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);
-            if (!LoadBootloaderImage(imageBuffer_.data(), decision_.bootloaderResourceId,
-                                     imageSize_)) {
+            if (image == nullptr || !CopyBootloaderImage(*image, imageBuffer_.data(), imageSize_)) {
                 // Never program what is left in the buffer: stop with the target untouched.
                 StatusLine(
                     Format("[Error] : BootLoader image 0x%x not found. Download Process "

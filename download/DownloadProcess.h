@@ -5,11 +5,13 @@
 // It reports only through the window it is given, so the GUI and tamrix-cli run it unchanged.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "comm/PortName.h"
+#include "download/BootloaderImages.h"
 #include "download/BootloaderTable.h"
 #include "download/ChannelOpener.h"
 #include "download/CompatibilityChecks.h"
@@ -36,6 +38,8 @@ struct DownloadSettings {
     int maxBootloaderPasses = 3;  // a bootloader that never takes is not retried forever
     CClock* clock = nullptr;      // null: the system clock
     ChannelOpener openChannel;    // empty: serial ports on DownloadParams::port
+    // The bootloader images the program carries, by resource id (null: none with that id).
+    std::function<const EmbeddedBootloaderImage*(uint16_t)> findBootloaderImage;
 
     DownloadSettings();
 };
@@ -44,6 +48,7 @@ struct DownloadSettings {
 // was sent.
 enum class DownloadOutcome {
     Success,
+    PortOpenFailed,      // the port could not be opened for the download itself
     NoTarget,            // no start signal, no identification, or an unknown chip
     NoProgrammer,        // identified, but no programmer for it here (ATmega128)
     VersionReadFailed,   // the target's version could not be read from its flash
@@ -51,6 +56,7 @@ enum class DownloadOutcome {
     FileInfoUnreadable,  // no product code and version in the text: damaged, or not a firmware file
     CheckRefused,        // wrong product, version flag 0, or No to a downgrade
     BootloaderMissing,   // a registered bootloader image is not in this program
+    BootloaderPlaceholder,  // the registered image is a placeholder, never to be programmed
     BootloaderPassLimit,  // the bootloader still differs after the allowed number of passes
     ParseFailed,          // the firmware text is not valid Intel HEX for this target
     TargetReadFailed,     // the target's reset vector could not be read back
@@ -72,6 +78,9 @@ class CDownloadProcess {
 
   private:
     enum class PassEnd { Finished, NextPass };
+    // Reads and unscrambles the firmware file once, before the product is woken: a file that
+    // cannot be read must not leave the product waiting in its bootloader.
+    bool LoadFirmwareFile();
     PassEnd RunPass();
     PassEnd Stop(DownloadOutcome outcome);
     void StatusLine(const std::string& text);
@@ -86,6 +95,7 @@ class CDownloadProcess {
     int bootloaderPasses_ = 0;
 
     // Kept for the whole process, from one pass to the next.
+    std::vector<uint8_t> fileText_;  // the firmware file's Intel HEX text, read once
     std::vector<uint8_t> imageBuffer_;
     int imageSize_ = 0;
     VersionInfo versionInfo_;

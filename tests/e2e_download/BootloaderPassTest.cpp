@@ -99,6 +99,18 @@ std::map<uint32_t, uint8_t> BootloaderImage(uint16_t resourceId) {
     return ImageOf(std::string(reinterpret_cast<const char*>(image->bytes), image->size));
 }
 
+// The images these tests program: the bytes the program carries, vouched for as real ones. The
+// program itself never programs its placeholders.
+const EmbeddedBootloaderImage* VouchedBootloaderImage(uint16_t resourceId) {
+    static std::map<uint16_t, EmbeddedBootloaderImage> vouched;
+    const EmbeddedBootloaderImage* carried = FindBootloaderImage(resourceId);
+    if (carried == nullptr)
+        return nullptr;
+    EmbeddedBootloaderImage& image = vouched.emplace(resourceId, *carried).first->second;
+    image.placeholder = false;
+    return &image;
+}
+
 class DownloadBootloaderPassTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -119,8 +131,10 @@ class DownloadBootloaderPassTest : public ::testing::Test {
         ASSERT_TRUE(application_.WriteBin(folder_.File("application.bin"), kConversionSeed));
     }
 
-    // One download process with `table` registered.
-    DownloadOutcome Run(const BootloaderTableEntry* table, int maxBootloaderPasses = 3) {
+    // One download process with `table` registered, programming vouched-for images, or the
+    // program's own when `carriedImages`.
+    DownloadOutcome Run(const BootloaderTableEntry* table, int maxBootloaderPasses = 3,
+                        bool carriedImages = false) {
         DownloadParams params;
         params.port = PortName{0, target_->DevicePath()};
         params.baudRate = 115200;
@@ -131,6 +145,8 @@ class DownloadBootloaderPassTest : public ::testing::Test {
         settings.bootloaderTable = table;
         settings.maxBootloaderPasses = maxBootloaderPasses;
         settings.openChannel = SerialPortOpener(params.port, &window_);
+        if (!carriedImages)
+            settings.findBootloaderImage = VouchedBootloaderImage;
         CDownloadProcess process(params, settings);
         const DownloadOutcome outcome = process.Run();
         passes_ = process.Passes();
@@ -235,6 +251,30 @@ TEST_F(DownloadBootloaderPassTest, RegisteredImageThatIsNotCarriedStopsWithNothi
     EXPECT_EQ(window_.Count("status: [Message] : Application Firmware Download \r\n"), 0);
     EXPECT_EQ(window_.Count("status: [Message] : Reading HexFile \r\n"), 0);
     EXPECT_EQ(window_.Count(std::string("status: ") + kBootLoaderComplete), 0);
+}
+
+// The images the program carries are placeholders with the real ones' shape and no working code:
+// registering a product must never get one of them programmed.
+TEST_F(DownloadBootloaderPassTest, APlaceholderImageIsNeverProgrammed) {
+    const EmbeddedBootloaderImage* carried = FindBootloaderImage(165);
+    ASSERT_NE(carried, nullptr);
+    ASSERT_TRUE(carried->placeholder) << "resources/bootloader/placeholders.sha256 lists it";
+    const BootloaderTableEntry table[] = {
+        {kProductCode, "product", 165, 2300, "bootloader", "2.3", "00001"},
+        {0, "NONE", 0, 0, "NONE", "0.0", "00000"},
+    };
+    const DownloadOutcome outcome = Run(table, 3, true);
+    EXPECT_EQ(outcome, DownloadOutcome::BootloaderPlaceholder) << Joined(window_.Transcript());
+    EXPECT_EQ(passes_, 1);
+    ExpectNothingWritten(*target_, initial_);
+    EXPECT_EQ(window_.Count("status: [Error] : BootLoader image 0xa5 is a placeholder, not a real "
+                            "bootloader. Download Process Stop! \r\n"),
+              1)
+        << Joined(window_.Transcript());
+    const std::vector<WindowEvent> boxes = window_.MessageBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().caption, "Error");
+    EXPECT_EQ(window_.Count("status: [Message] : Reading HexFile \r\n"), 0);
 }
 
 TEST_F(DownloadBootloaderPassTest, BootloaderThatNeverTakesIsNotRetriedForever) {

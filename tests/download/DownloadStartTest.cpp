@@ -1,0 +1,93 @@
+// How a download process begins: the firmware file is read before the product is woken, and a port
+// that cannot be opened for the download itself stops it at once.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "common/Clock.h"
+#include "download/DownloadProcess.h"
+#include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
+#include "tests/download/TempDir.h"
+#include "tests/support/FakeChannel.h"
+#include "tests/support/RecordingWindow.h"
+
+namespace tamrix {
+namespace {
+
+using test::FakeChannel;
+using test::RecordingWindow;
+using test::TempDir;
+
+class DownloadStartTest : public ::testing::Test {
+  protected:
+    // Channels that open, except the `failingCall`-th one (counted from 1).
+    DownloadOutcome Run(const std::string& file, int failingCall = 0) {
+        DownloadParams params;
+        params.port = PortName::Com(7);
+        params.filePath = file;
+        params.window = &window;
+        DownloadSettings settings;
+        settings.clock = &clock;
+        settings.openChannel = [this, failingCall](int, int, int* opened) {
+            ++openings;
+            if (opened != nullptr)
+                *opened = openings == failingCall ? 0 : 1;
+            return std::make_unique<FakeChannel>(clock);
+        };
+        CDownloadProcess process(params, settings);
+        return process.Run();
+    }
+
+    std::string FirmwareFile() {
+        const std::map<uint32_t, uint8_t> bytes = {{0x1800, 0x39}, {0x1801, 0x30}};
+        const std::string text = FormatIntelHex(bytes);
+        std::string error;
+        const std::string path = folder.Path("update.bin");
+        EXPECT_TRUE(WriteFirmwareFile(path, std::vector<uint8_t>(text.begin(), text.end()),
+                                      kConversionSeed, error))
+            << error;
+        return path;
+    }
+
+    CVirtualClock clock;
+    RecordingWindow window;
+    TempDir folder;
+    int openings = 0;
+};
+
+// A file that cannot be read is found out before the product is put into its bootloader: woken
+// for nothing, it would wait there and the next attempt would find no target.
+TEST_F(DownloadStartTest, AFileThatCannotBeReadStopsBeforeTheProductIsWoken) {
+    EXPECT_EQ(Run(folder.Path("missing.bin")), DownloadOutcome::FileLoadFailed);
+    EXPECT_EQ(openings, 0);
+    EXPECT_EQ(window.StatusLines(),
+              (std::vector<std::string>{
+                  "[Error] : Bin File Open Fail - Convert\r\n",
+                  "[Message] : File Loading Fail. Download Process Stop! \r\n"}));
+    const auto boxes = window.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "File Loading Fail \r\nDownload Process Stop!");
+    EXPECT_EQ(boxes[0].caption, "Error");
+}
+
+// The port is opened for the two wake-up messages and then for the download; when that last
+// opening fails, nothing could reach a target: stop with "Port Open Fail" instead of waiting ten
+// seconds for a start signal.
+TEST_F(DownloadStartTest, TheDownloadsOwnOpeningFailingIsPortOpenFail) {
+    EXPECT_EQ(Run(FirmwareFile(), 3), DownloadOutcome::PortOpenFailed);
+    EXPECT_EQ(openings, 3);
+    EXPECT_EQ(window.LogLines(), std::vector<std::string>{"Port Open Fail  \r\n"});
+    EXPECT_FALSE(window.HasStatus("[Message] : Waiting for Hardware Reset..\r\n"));
+    const auto boxes = window.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Port Open Fail");
+    EXPECT_EQ(boxes[0].caption, "Channel");
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Error);
+}
+
+}  // namespace
+}  // namespace tamrix
