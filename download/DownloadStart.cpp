@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "comm/PortMap.h"
 #include "common/Format.h"
 #include "common/ReportWindow.h"
 
@@ -44,8 +45,13 @@ bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
 void LogDownloadInfo(const DownloadParams& params) {
     if (params.window == nullptr)
         return;
+    // A port given as a device is logged under the COM number the port map gives it (0 when the
+    // map has none), so the log names the port the same way whichever form was used.
+    const int portNumber = params.port.path.empty()
+                               ? params.port.number
+                               : CPortMap::Load().NumberForDevice(params.port.path);
     params.window->WriteProcessLog(
-        Format("Download Info. Port : %d, BaudRate : %d, SignalType : %d  \r\n", params.port.number,
+        Format("Download Info. Port : %d, BaudRate : %d, SignalType : %d  \r\n", portNumber,
                params.baudRate, params.interfaceType));
     params.window->WriteProcessLog(Format("Download File : %s   \r\n", params.filePath.c_str()));
 }
