@@ -119,6 +119,14 @@ struct Fault {
     Expect expect;
 };
 
+std::function<void(SimFaults&)> SlowAndRefused(uint32_t seed) {
+    return [seed](SimFaults& f) {
+        f.rowDelayMs = 600;
+        f.nackShare = 0.3;
+        f.seed = seed;
+    };
+}
+
 // Every fault the simulated bootloader can show while rows are written. Late, lost and garbled
 // acknowledges only cost retries; refused rows may end a run either way; a vanished product
 // always ends it.
@@ -134,13 +142,10 @@ std::vector<Fault> Faults() {
          Expect::Either},
         {"rows take 450 ms", [](SimFaults& f) { f.rowDelayMs = 450; }, Expect::Success},
         {"rows take 600 ms", [](SimFaults& f) { f.rowDelayMs = 600; }, Expect::Success},
-        {"rows take 600 ms, NACK share 0.3",
-         [](SimFaults& f) {
-             f.rowDelayMs = 600;
-             f.nackShare = 0.3;
-             f.seed = 3;
-         },
-         Expect::Either},
+        // Slow rows and refused rows together: answers that come after their wait.
+        {"rows take 600 ms, NACK share 0.3, seed 1", SlowAndRefused(1), Expect::Either},
+        {"rows take 600 ms, NACK share 0.3, seed 4", SlowAndRefused(4), Expect::Either},
+        {"rows take 600 ms, NACK share 0.3, seed 5", SlowAndRefused(5), Expect::Either},
         {"two acknowledges lost", [](SimFaults& f) { f.dropAcks = 2; }, Expect::Success},
         {"two acknowledges garbled", [](SimFaults& f) { f.garbageAcks = 2; }, Expect::Success},
         {"hang-up after two rows", [](SimFaults& f) { f.hangUpAfterRows = 2; }, Expect::Failure},
