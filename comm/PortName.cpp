@@ -19,12 +19,10 @@ std::string PortName::Text() const {
 }
 
 std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, int baudRate, int echoMode,
-                                            CReportWindow* window, int* opened,
-                                            CPortLease* lease) {
+                                            CReportWindow* window, int* opened, CPortLease* lease) {
     auto serial = std::make_unique<CSerialPort>(window);
-    const int result = port.path.empty()
-                           ? serial->Open(port.number, baudRate, echoMode, lease)
-                           : serial->OpenDevice(port.path, baudRate, echoMode, lease);
+    const int result = port.path.empty() ? serial->Open(port.number, baudRate, echoMode, lease)
+                                         : serial->OpenDevice(port.path, baudRate, echoMode, lease);
     if (opened != nullptr)
         *opened = result;
     return serial;

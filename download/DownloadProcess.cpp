@@ -238,9 +238,10 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
                     "[Error] : BootLoader image 0x%x is a placeholder, not a real bootloader. "
                     "Download Process Stop! \r\n",
                     decision_.bootloaderResourceId));
-                ErrorBox(Format("BootLoader image 0x%x of this program is a placeholder and is "
-                                "never programmed. \r\nDownload Process Stop!",
-                                decision_.bootloaderResourceId));
+                ErrorBox(
+                    Format("BootLoader image 0x%x of this program is a placeholder and is "
+                           "never programmed. \r\nDownload Process Stop!",
+                           decision_.bootloaderResourceId));
                 return Stop(DownloadOutcome::BootloaderPlaceholder);
             }
             std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);

@@ -57,10 +57,10 @@ enum class DownloadOutcome {
     CheckRefused,        // wrong product, version flag 0, or No to a downgrade
     BootloaderMissing,   // a registered bootloader image is not in this program
     BootloaderPlaceholder,  // the registered image is a placeholder, never to be programmed
-    BootloaderPassLimit,  // the bootloader still differs after the allowed number of passes
-    ParseFailed,          // the firmware text is not valid Intel HEX for this target
-    TargetReadFailed,     // the target's reset vector could not be read back
-    ProgrammingFailed,    // a row was not acknowledged
+    BootloaderPassLimit,    // the bootloader still differs after the allowed number of passes
+    ParseFailed,            // the firmware text is not valid Intel HEX for this target
+    TargetReadFailed,       // the target's reset vector could not be read back
+    ProgrammingFailed,      // a row was not acknowledged
 };
 
 const char* DownloadOutcomeName(DownloadOutcome outcome);

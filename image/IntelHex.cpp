@@ -1,7 +1,5 @@
 #include "image/IntelHex.h"
 
-#include <fstream>
-
 #include "common/FileAccess.h"
 #include "common/Format.h"
 

@@ -18,7 +18,6 @@
 
 namespace tamrix {
 
-
 // ---- loading -----------------------------------------------------------------------------------
 
 int CProgramerPIC::LoadDataRecord(const HexRecord& record, uint32_t extended) {
@@ -145,9 +144,10 @@ bool CProgramerPIC::ReadFileInfoText(const char* text, int length, int productCo
     versionFlag = byteAt(kVersionUpper) == 0 ? 1 : 0;
     const std::string versionText = hundredthsFor0x61 ? AppVersionText(productCode, appVersion)
                                                       : Format("%0.1f", appVersion / 1000.0);
-    ReportStatus(Format("[Message] : File Info Read From Hex File (P Code:%s, "
-                        "APP Version : %s, Version Flag : %d)  \r\n",
-                        Format("%d", productCode).c_str(), versionText.c_str(), versionFlag));
+    ReportStatus(
+        Format("[Message] : File Info Read From Hex File (P Code:%s, "
+               "APP Version : %s, Version Flag : %d)  \r\n",
+               Format("%d", productCode).c_str(), versionText.c_str(), versionFlag));
     return true;
 }
 

@@ -546,8 +546,8 @@ int64_t CSimTarget::NextWakeUs(int64_t now) const {
         // is.
         if (options_.wiring == SimWiring::TwoWire && state_ == SimState::Bootloader) {
             const int64_t wanted = static_cast<int64_t>(bootloader_->BytesWanted());
-            due = std::min(backlogEndUs_, nextByteDueUs_ + (std::max<int64_t>(wanted, 1) - 1) *
-                                                               lineByteUs_);
+            due = std::min(backlogEndUs_,
+                           nextByteDueUs_ + (std::max<int64_t>(wanted, 1) - 1) * lineByteUs_);
         }
         next = std::min(next, due);
     }

@@ -64,10 +64,10 @@ class DownloadStartTest : public ::testing::Test {
 TEST_F(DownloadStartTest, AFileThatCannotBeReadStopsBeforeTheProductIsWoken) {
     EXPECT_EQ(Run(folder.Path("missing.bin")), DownloadOutcome::FileLoadFailed);
     EXPECT_EQ(openings, 0);
-    EXPECT_EQ(window.StatusLines(),
-              (std::vector<std::string>{
-                  "[Error] : Bin File Open Fail - Convert\r\n",
-                  "[Message] : File Loading Fail. Download Process Stop! \r\n"}));
+    EXPECT_EQ(
+        window.StatusLines(),
+        (std::vector<std::string>{"[Error] : Bin File Open Fail - Convert\r\n",
+                                  "[Message] : File Loading Fail. Download Process Stop! \r\n"}));
     const auto boxes = window.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "File Loading Fail \r\nDownload Process Stop!");

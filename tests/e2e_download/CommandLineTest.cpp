@@ -46,15 +46,6 @@ TEST(CliCommandLineTest, AnEmptyOrNonNumericBaudIsACommandLineError) {
     }
 }
 
-size_t Count(const std::string& haystack, const std::string& needle) {
-    size_t count = 0;
-    for (size_t at = haystack.find(needle); at != std::string::npos;
-         at = haystack.find(needle, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 // One malformed line in the port map costs only that line: `ports` shows every good one and
 // names the bad one with its file and line, and a command on a COM port warns about it once. A
 // FIFO as map file is never waited on: it is named and ignored.
@@ -81,12 +72,12 @@ TEST(CliCommandLineTest, PortMapProblemsAreShownAndEveryGoodLineIsKept) {
         ASSERT_FALSE(ports.timedOut) << ports.output;
         EXPECT_EQ(ports.exitCode, cli::kExitSuccess) << ports.output;
         EXPECT_TRUE(Contains(ports.output, map.entry)) << ports.output;
-        EXPECT_EQ(Count(ports.output, map.problem), 1u) << ports.output;
+        EXPECT_EQ(Occurrences(ports.output, map.problem), 1u) << ports.output;
 
         const CliResult detect = RunCli({"detect", "--port", "COM7", "--no-log"}, 30);
         ASSERT_FALSE(detect.timedOut) << detect.output;
         EXPECT_EQ(detect.exitCode, cli::kExitPort) << detect.output;
-        EXPECT_EQ(Count(detect.output, map.problem), 1u) << detect.output;
+        EXPECT_EQ(Occurrences(detect.output, map.problem), 1u) << detect.output;
         EXPECT_TRUE(Contains(detect.output, "tamrix-cli: warning: ")) << detect.output;
     }
 }

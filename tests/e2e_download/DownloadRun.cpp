@@ -169,4 +169,13 @@ void ExpectNothingWritten(const CSimTarget& product, const std::map<uint32_t, ui
     EXPECT_TRUE(product.HexImage() == before) << "the flash changed";
 }
 
+size_t Occurrences(const std::string& haystack, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace tamrix::test

@@ -55,6 +55,9 @@ std::string PrintedStatus(const std::string& text);
 // reading) where the file does not follow that form; every text must end with CR LF.
 std::vector<std::string> LogTexts(const std::string& log);
 
+// How often `needle` stands in `haystack` (overlapping places counted).
+size_t Occurrences(const std::string& haystack, const std::string& needle);
+
 // True when `text` is "YYYY-MM-DD (hh:mm:ss)".
 bool IsLogTime(const std::string& text);
 

@@ -135,15 +135,6 @@ bool Contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
-size_t Count(const std::string& haystack, const std::string& needle) {
-    size_t count = 0;
-    for (size_t at = haystack.find(needle); at != std::string::npos;
-         at = haystack.find(needle, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 // A log that cannot be written costs the technician the log, never the download: one warning
 // naming the file and the cause, the run and its exit status as without a log. A FIFO is never
 // waited on.
@@ -165,9 +156,9 @@ TEST(DownloadProcessLogTest, ALogThatCannotBeWrittenIsReportedOnceAndTheDownload
         EXPECT_EQ(run.exitCode, cli::kExitSuccess) << run.output;
         EXPECT_TRUE(Contains(run.output, PrintedStatus("[Message] : Successfully Done !!\r\n")))
             << run.output;
-        EXPECT_EQ(
-            Count(run.output, "cannot write the process log " + log.path + " (" + log.reason + ")"),
-            1u)
+        EXPECT_EQ(Occurrences(run.output,
+                              "cannot write the process log " + log.path + " (" + log.reason + ")"),
+                  1u)
             << run.output;
     }
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));

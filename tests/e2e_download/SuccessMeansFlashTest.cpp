@@ -64,11 +64,11 @@ Outcome Execute(const Download& run) {
         ADD_FAILURE() << run.label << ": cannot write " << file;
         return outcome;
     }
-    outcome.cli = RunCli({"program", file, "--port", target->DevicePath(), "--baud",
-                          std::to_string(run.baud), "--interface",
-                          product.wiring == SimWiring::OneWireEcho ? "signal" : "usb", "--log",
-                          folder.File("ProcssLog.log"), "--yes"},
-                         300);
+    outcome.cli =
+        RunCli({"program", file, "--port", target->DevicePath(), "--baud", std::to_string(run.baud),
+                "--interface", product.wiring == SimWiring::OneWireEcho ? "signal" : "usb", "--log",
+                folder.File("ProcssLog.log"), "--yes"},
+               300);
     // The host may end while its last bytes are still on the line.
     outcome.idle = target->WaitUntilIdle(20000);
     outcome.flash = VerifySimFlash(*target, ImageOf(run.firmware.HexText()), before);
@@ -98,7 +98,8 @@ void ExpectSuccessMeansTheFlashHoldsTheFile(const Download& run, const Outcome& 
     EXPECT_TRUE(outcome.idle);
     const bool success = outcome.cli.exitCode == cli::kExitSuccess;
     const bool holds = outcome.flash.matches && outcome.counters.finishes >= 1;
-    EXPECT_EQ(success, holds) << "flash: " << outcome.flash.difference << "\n" << outcome.cli.output;
+    EXPECT_EQ(success, holds) << "flash: " << outcome.flash.difference << "\n"
+                              << outcome.cli.output;
     EXPECT_EQ(success, Contains(outcome.cli.output, "Successfully Done")) << outcome.cli.output;
     if (!success) {
         // A failure says what stopped, and ends with a failure's status.
@@ -250,8 +251,8 @@ TEST(SuccessMeansFlashTest, ASecondProgramOnTheSamePortGetsPortOpenFail) {
     const std::string file = folder.File("update.bin");
     ASSERT_TRUE(firmware.WriteBin(file, kConversionSeed));
     const auto programArgs = [&](const std::string& log) {
-        return std::vector<std::string>{"program", file,  "--port", target->DevicePath(),
-                                        "--log",   log,   "--yes"};
+        return std::vector<std::string>{"program", file, "--port", target->DevicePath(),
+                                        "--log",   log,  "--yes"};
     };
 
     CliResult first;

@@ -257,7 +257,7 @@ TEST_F(MemoryPICTest, AnAnswerIsNeverTakenForALaterRowsFrame) {
     const auto script = [this](std::vector<int> firstRowDelays, int secondRowDelay) {
         channel.writes.clear();
         channel.onWrite = [=, n = size_t{0}](FakeChannel& ch,
-                                              const std::vector<uint8_t>& w) mutable {
+                                             const std::vector<uint8_t>& w) mutable {
             if (w[1] == 0x00)
                 ch.Deliver(kAck, firstRowDelays[std::min(n++, firstRowDelays.size() - 1)]);
             else
