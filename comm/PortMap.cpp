@@ -7,10 +7,14 @@
 
 #include "common/FileAccess.h"
 #include "common/Format.h"
+#include "common/UserFolders.h"
 
 namespace tamrix {
 
 namespace {
+
+// A map of a few hundred ports is a few kilobytes; anything near this is not a port map.
+constexpr uint64_t kLargestMapFile = 1 << 20;
 
 std::string Trim(const std::string& s) {
     size_t b = 0;
@@ -35,13 +39,8 @@ std::string CPortMap::MapFilePath() {
     if (const char* env = std::getenv(kPortMapEnvironment); env != nullptr && *env != '\0') {
         return env;
     }
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-        return std::string(xdg) + "/tamrix/ports";
-    }
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return std::string(home) + "/.config/tamrix/ports";
-    }
-    return std::string();
+    const std::string folder = UserConfigFolder();
+    return folder.empty() ? std::string() : folder + "/ports";
 }
 
 CPortMap CPortMap::Load() {
@@ -52,8 +51,6 @@ CPortMap CPortMap::Load() {
 }
 
 bool CPortMap::LoadFile(const std::string& path, std::string* error) {
-    // A map of a few hundred ports is a few kilobytes; anything near this is not a port map.
-    constexpr uint64_t kLargestMapFile = 1 << 20;
     const FileReadResult file = ReadRegularFile(path, kLargestMapFile);
     if (file.error == FileError::Missing) {
         // No map file at all is the usual case, not a problem: the defaults stand.

@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "common/UniqueFd.h"
+
 namespace tamrix {
+
+class CClock;
 
 enum class FileError {
     None,
@@ -65,6 +69,35 @@ FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data, si
 // True when both paths name the same existing file (the same device and file number), however
 // they are spelled: links, "..", relative paths.
 bool IsSameFile(const std::string& first, const std::string& second);
+
+// Appends `text` to the regular file at `path`, created (mode 0644) when missing. Never waits on
+// the file: a FIFO or device is refused before it is opened (NotRegular). Programs appending at the
+// same moment are kept apart by an advisory lock, but no entry is worth stopping for: a lock held
+// longer than `lockWaitMs` (by a stuck program, or on a file this program itself holds) is given
+// up on and the text written without it; the waiting sleeps on `clock`. Errors: NotRegular,
+// CannotOpen, WriteFailed, with `reason` as for ReplaceFileAtomically.
+FileError AppendToFile(const std::string& path, const std::string& text, CClock& clock,
+                       int lockWaitMs, std::string* reason = nullptr);
+
+// True when files can be made in `folder` (it exists and is writable).
+bool FolderWritable(const std::string& folder);
+// Makes `folder` and every missing folder above it (mode 0755): true when it exists afterwards.
+bool MakeFolders(const std::string& folder);
+
+// An advisory lock on one file, created when missing, held until Release or destruction. It
+// serialises the programs that read, change and write back the same file (the port map), so two
+// of them can never both act on what they read before the other wrote.
+class CFileLock {
+  public:
+    // Waits up to `timeoutMs` (sleeping on `clock`) for the lock: false when it stayed taken or
+    // the file cannot be opened.
+    bool Acquire(const std::string& path, CClock& clock, int timeoutMs);
+    void Release() { fd_.Reset(); }
+    bool IsHeld() const { return fd_.IsOpen(); }
+
+  private:
+    CUniqueFd fd_;
+};
 
 // Tests only: `hook` runs inside ReadRegularFile after the file's size was taken and before its
 // bytes are read, where another program could cut the file short or add to it. Empty: none.

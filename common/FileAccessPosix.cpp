@@ -11,34 +11,12 @@
 #include <utility>
 
 #include "common/FileAccess.h"
+#include "common/Clock.h"
+#include "common/UniqueFd.h"
 
 namespace tamrix {
 
 namespace {
-
-// Owns one file descriptor.
-class CFileDescriptor {
-  public:
-    explicit CFileDescriptor(int fd = -1) : fd_(fd) {}
-    ~CFileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-
-    int Get() const { return fd_; }
-    bool IsOpen() const { return fd_ >= 0; }
-    // Closes now and reports whether the close succeeded (a failed close can lose written data).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
 
 std::function<void(const std::string&)>& ReadHook() {
     static std::function<void(const std::string&)> hook;
@@ -88,7 +66,7 @@ void SyncFolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     const std::string folder =
         slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-    CFileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    CUniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.IsOpen())
         ::fsync(dir.Get());
 }
@@ -137,7 +115,7 @@ FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileRe
 
     const int access = mode == FileReadMode::Update ? O_RDWR : O_RDONLY;
     // O_NONBLOCK: should the path have been swapped for a FIFO since, the open does not wait.
-    CFileDescriptor file(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    CUniqueFd file(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file.IsOpen()) {
         if (errno == ENOENT)
             return Failure(FileError::Missing, errno);
@@ -192,7 +170,7 @@ FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data, si
     }
 
     std::string temporary = path + ".XXXXXX";
-    CFileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    CUniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!file.IsOpen())
         return fail(FileError::CannotOpen, errno);
     const bool written = ::fchmod(file.Get(), permissions) == 0 &&
@@ -218,6 +196,72 @@ bool IsSameFile(const std::string& first, const std::string& second) {
     struct stat b {};
     return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+FileError AppendToFile(const std::string& path, const std::string& text, CClock& clock,
+                       int lockWaitMs, std::string* reason) {
+    auto fail = [reason](FileError error, int systemError) {
+        if (reason != nullptr)
+            *reason = systemError != 0 ? std::strerror(systemError) : FileErrorText(error);
+        return error;
+    };
+    // Looked at before it is opened: opening a FIFO waits for a reader, a terminal or device has
+    // effects of its own, and none of them is a file to append to.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return fail(FileError::NotRegular, 0);
+    CUniqueFd file(::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
+    if (!file.IsOpen())
+        return fail(FileError::CannotOpen, errno);
+    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return fail(FileError::NotRegular, 0);
+
+    constexpr int kLockRetryMs = 2;
+    for (int waited = 0;; waited += kLockRetryMs) {
+        if (::flock(file.Get(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK ||
+            waited >= lockWaitMs) {
+            break;
+        }
+        clock.SleepMs(kLockRetryMs);
+    }
+    errno = 0;
+    if (!WriteFully(file.Get(), reinterpret_cast<const uint8_t*>(text.data()), text.size()))
+        return fail(FileError::WriteFailed, errno != 0 ? errno : EIO);
+    return FileError::None;
+}
+
+bool FolderWritable(const std::string& folder) {
+    return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool MakeFolders(const std::string& folder) {
+    size_t at = 0;
+    while (at != std::string::npos) {
+        at = folder.find('/', at + 1);
+        const std::string partial = folder.substr(0, at);
+        if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool CFileLock::Acquire(const std::string& path, CClock& clock, int timeoutMs) {
+    Release();
+    CUniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
+    if (!file.IsOpen())
+        return false;
+    constexpr int kRetryMs = 5;
+    for (int waited = 0;; waited += kRetryMs) {
+        if (::flock(file.Get(), LOCK_EX | LOCK_NB) == 0) {
+            fd_ = std::move(file);
+            return true;
+        }
+        if (errno != EWOULDBLOCK || waited >= timeoutMs)
+            return false;
+        clock.SleepMs(kRetryMs);
+    }
 }
 
 void SetFileReadHookForTests(std::function<void(const std::string& path)> hook) {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "sim/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 namespace tamrix {
 

@@ -30,7 +30,7 @@
 #include "sim/FaultPolicy.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimTypes.h"
-#include "sim/UniqueFd.h"
+#include "common/UniqueFd.h"
 #include "sim/WakeUpDetector.h"
 
 namespace tamrix {

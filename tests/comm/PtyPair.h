@@ -8,34 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "common/UniqueFd.h"
+
 namespace tamrix::test {
-
-// A file descriptor that closes itself.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    int Release();
-    void Reset(int fd = -1);
-
-  private:
-    int fd_ = -1;
-};
 
 class PtyPair {
   public:
     PtyPair();
 
     // False when the system gave no pseudo-terminal; the other members are then unusable.
-    bool Ok() const { return master_.Valid() && slave_.Valid(); }
+    bool Ok() const { return master_.IsOpen() && slave_.IsOpen(); }
     const std::string& SlavePath() const { return slavePath_; }
     int SlaveFd() const { return slave_.Get(); }
 
@@ -47,8 +29,8 @@ class PtyPair {
     void CloseMaster() { master_.Reset(); }
 
   private:
-    UniqueFd master_;
-    UniqueFd slave_;
+    CUniqueFd master_;
+    CUniqueFd slave_;
     std::string slavePath_;
 };
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "sim/SimTarget.h"
-#include "sim/UniqueFd.h"
+#include "common/UniqueFd.h"
 
 namespace tamrix::test {
 

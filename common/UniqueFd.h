@@ -1,7 +1,7 @@
 #pragma once
-// A file descriptor that closes itself: move-only, -1 when empty.
-
-#include <unistd.h>
+// A file descriptor that closes itself: move-only, -1 when empty. Every descriptor the program
+// holds (serial ports, files, locks, pseudo-terminals) is one of these, so none can leak on an
+// early return. The closing lives in the platform's source; this header carries no OS types.
 
 #include <utility>
 
@@ -25,11 +25,10 @@ class CUniqueFd {
 
     int Get() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
+    // Closes the descriptor held (if any) and takes `fd`.
+    void Reset(int fd = -1);
+    // Closes now and says whether the close succeeded: a failed close can lose written data.
+    bool Close();
 
   private:
     int fd_ = -1;
