@@ -91,7 +91,7 @@ int RunDemo(const DemoOptions& options) {
     params->filePath = firmware.Path();
     params->window = window.get();
     DownloadSettings settings;
-    settings.openChannel = SerialPortOpener(params->port, window.get());
+    settings.openChannel = SerialPortOpener(params->port, settings.portMap, window.get());
 
     const int exitCode = RunDownload(std::move(params), settings, *window);
     target.WaitFor([&target]() { return target.State() == SimState::Application; }, 1000);

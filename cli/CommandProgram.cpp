@@ -47,7 +47,8 @@ int RunProgram(const ProgramOptions& options) {
 
     DownloadSettings settings;
     settings.conversionSeed = options.seed;
-    settings.openChannel = SerialPortOpener(port, window.get());
+    settings.portMap = CPortMap::Load();
+    settings.openChannel = SerialPortOpener(port, settings.portMap, window.get());
 
     return RunDownload(std::move(params), settings, *window);
 }

@@ -42,7 +42,7 @@ int RunDownload(std::unique_ptr<DownloadParams> params, const DownloadSettings& 
         case StartCheck::Ok:
             break;
     }
-    LogDownloadInfo(*params);
+    LogDownloadInfo(*params, settings.portMap);
 
     CDownloadWorker worker;
     if (!worker.Start(std::move(params), settings)) {

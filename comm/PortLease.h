@@ -7,12 +7,14 @@
 
 #include <string>
 
+#include "common/UniqueFd.h"
+
 namespace tamrix {
 
+// One source per platform implements it (PortLeasePosix.cpp).
 class CPortLease {
   public:
     CPortLease() = default;
-    ~CPortLease();
     CPortLease(const CPortLease&) = delete;
     CPortLease& operator=(const CPortLease&) = delete;
 
@@ -21,12 +23,12 @@ class CPortLease {
     // lease in this one); nothing is held then.
     bool Acquire(const std::string& devicePath);
     void Release();
-    bool IsHeld() const { return handle_ >= 0; }
+    bool IsHeld() const { return handle_.IsOpen(); }
     // True when `devicePath` names the device this lease holds (under any of its names).
     bool HoldsDevice(const std::string& devicePath) const;
 
   private:
-    int handle_ = -1;  // an open descriptor of the device that carries the lock
+    CUniqueFd handle_;  // an open descriptor of the device that carries the lock
 };
 
 }  // namespace tamrix

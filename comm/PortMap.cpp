@@ -122,6 +122,69 @@ int CPortMap::NumberForDevice(const std::string& devicePath) const {
     return 0;
 }
 
+bool CPortMap::Save(const std::string& path, std::string* error) const {
+    const CPortMap defaults = Defaults();
+    std::string text = "# COM port map of Tamrix: COMn = device\n";
+    for (const auto& [number, device] : entries_) {
+        if (defaults.DevicePath(number) != device)
+            text += Format("COM%d = %s\n", number, device.c_str());
+    }
+    std::string reason;
+    if (ReplaceFileAtomically(path, reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                              &reason) == FileError::None) {
+        return true;
+    }
+    if (error)
+        *error = "cannot write port map " + path + ": " + reason;
+    return false;
+}
+
+int CPortMap::LowestFreeNumber() const {
+    int number = kFirstAssignedNumber;
+    while (entries_.count(number) != 0)
+        ++number;
+    return number;
+}
+
+int CPortMap::AssignNumber(const std::string& path, const std::string& device, CClock& clock,
+                           std::string* error) {
+    constexpr int kLockWaitMs = 5000;
+    CFileLock lock;
+    if (!lock.Acquire(path + ".lock", clock, kLockWaitMs)) {
+        if (error)
+            *error = "cannot lock port map " + path;
+        return 0;
+    }
+    // Read under the lock: what another program wrote a moment ago counts.
+    CPortMap map = Defaults();
+    const FileReadResult file = ReadRegularFile(path, kLargestMapFile);
+    if (file.error != FileError::None && file.error != FileError::Empty &&
+        file.error != FileError::Missing) {
+        if (error)
+            *error = "cannot read port map " + path + ": " + file.reason;
+        return 0;
+    }
+    const std::string text(file.bytes.begin(), file.bytes.end());
+    map.LoadText(text);
+    if (const int known = map.NumberForDevice(device); known > 0)
+        return known;
+
+    // Added as one more line, so that whatever else the file says (comments included) stays.
+    const int number = map.LowestFreeNumber();
+    std::string updated = text;
+    if (!updated.empty() && updated.back() != '\n')
+        updated += '\n';
+    updated += Format("COM%d = %s\n", number, device.c_str());
+    std::string reason;
+    if (ReplaceFileAtomically(path, reinterpret_cast<const uint8_t*>(updated.data()),
+                              updated.size(), &reason) != FileError::None) {
+        if (error)
+            *error = "cannot write port map " + path + ": " + reason;
+        return 0;
+    }
+    return number;
+}
+
 int CPortMap::ParsePortName(const std::string& text) {
     if (text.size() < 4)
         return 0;

@@ -17,6 +17,8 @@
 
 namespace tamrix {
 
+class CClock;
+
 inline constexpr const char* kPortMapEnvironment = "TAMRIX_PORT_MAP";
 
 class CPortMap {
@@ -46,6 +48,24 @@ class CPortMap {
     // number when several name it.
     int NumberForDevice(const std::string& devicePath) const;
     const std::map<int, std::string>& Entries() const { return entries_; }
+
+    // Writes the entries that differ from the defaults to `path` in the file format: a temporary
+    // file beside it, renamed over it, so a reader never sees half a map. False with the reason
+    // in `error`.
+    bool Save(const std::string& path, std::string* error = nullptr) const;
+
+    // The first number to hand out to a port that has none: COM1..COM4 are the on-board ports.
+    static constexpr int kFirstAssignedNumber = 5;
+    // The lowest number from COM5 up that the map does not use.
+    int LowestFreeNumber() const;
+
+    // The number of `device` (a stable name: /dev/serial/by-id/...) in the map file at `path`;
+    // a device the file does not know yet gets the lowest free number, written into the file. The
+    // file is locked while it is read and written, so two programs assigning at the same moment
+    // never hand out one number twice; the lock is waited for up to a few seconds (`clock`
+    // sleeps). 0 with the reason in `error` when the file cannot be locked, read or written.
+    static int AssignNumber(const std::string& path, const std::string& device, CClock& clock,
+                            std::string* error = nullptr);
 
     // "COM7" / "com7" -> 7; anything else -> 0.
     static int ParsePortName(const std::string& text);

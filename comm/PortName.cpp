@@ -7,7 +7,12 @@
 namespace tamrix {
 
 PortName PortName::Parse(const std::string& text) {
-    if (const int number = CPortMap::ParsePortName(text); number > 0)
+    // "\\.\COM12" is how Windows names ports above COM9; it means the same port.
+    const std::string kDevicePrefix = "\\\\.\\";
+    const std::string name = text.compare(0, kDevicePrefix.size(), kDevicePrefix) == 0
+                                 ? text.substr(kDevicePrefix.size())
+                                 : text;
+    if (const int number = CPortMap::ParsePortName(name); number > 0)
         return Com(number);
     if (text.find('/') != std::string::npos)
         return PortName{0, text};
@@ -18,9 +23,10 @@ std::string PortName::Text() const {
     return path.empty() ? Format("COM%d", number) : path;
 }
 
-std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, int baudRate, int echoMode,
-                                            CReportWindow* window, int* opened, CPortLease* lease) {
-    auto serial = std::make_unique<CSerialPort>(window);
+std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, const CPortMap& portMap,
+                                            int baudRate, int echoMode, CReportWindow* window,
+                                            int* opened, CPortLease* lease) {
+    auto serial = std::make_unique<CSerialPort>(window, portMap);
     const int result = port.path.empty() ? serial->Open(port.number, baudRate, echoMode, lease)
                                          : serial->OpenDevice(port.path, baudRate, echoMode, lease);
     if (opened != nullptr)

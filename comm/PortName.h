@@ -8,6 +8,7 @@
 namespace tamrix {
 
 class CPortLease;
+class CPortMap;
 class CSerialPort;
 class CReportWindow;
 
@@ -15,8 +16,8 @@ struct PortName {
     int number = 0;    // COM number, 0 when a path is given
     std::string path;  // device path, empty when a COM number is given
 
-    // "COM7" / "com7" -> number 7; "/dev/..." or any other text containing '/' -> path;
-    // anything else -> invalid (number 0, empty path).
+    // "COM7" / "com7" / "\\.\COM7" -> number 7; "/dev/..." or any other text containing '/'
+    // -> path; anything else -> invalid (number 0, empty path).
     static PortName Parse(const std::string& text);
     static PortName Com(int portNumber) { return PortName{portNumber, std::string()}; }
     bool IsValid() const { return number > 0 || !path.empty(); }
@@ -24,12 +25,12 @@ struct PortName {
     std::string Text() const;
 };
 
-// Opens a new serial port on `port` (CSerialPort::Open for a COM number, OpenDevice for a path),
-// under `lease` when one is given (see CSerialPort::OpenDevice).
+// Opens a new serial port on `port`: a COM number is the device `portMap` gives it, a path is
+// opened as it is; under `lease` when one is given (see CSerialPort::OpenDevice).
 // The port object is returned even when opening failed (then `opened` is 0): callers flush and
 // close it exactly as they would an open one.
-std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, int baudRate, int echoMode,
-                                            CReportWindow* window, int* opened = nullptr,
-                                            CPortLease* lease = nullptr);
+std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, const CPortMap& portMap,
+                                            int baudRate, int echoMode, CReportWindow* window,
+                                            int* opened = nullptr, CPortLease* lease = nullptr);
 
 }  // namespace tamrix

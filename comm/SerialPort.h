@@ -1,39 +1,44 @@
 #pragma once
-// CSerialPort: the serial port behind CCommChannel, on POSIX termios.
+// CSerialPort: the serial port behind CCommChannel.
 //
 // Semantics kept from the product's serial layer: exclusive open (a second opener fails, also for
 // root, through an advisory lock), raw 8N1, no flow control, DTR/RTS inactive where the device has
 // modem lines, a Read that never waits, a Write that returns when the bytes have left the port
 // and whose wire time has passed (bounded by a per-byte write time-out of 38400 / baud ms at
-// 38400 baud and below), and echo mode for the one-wire wiring.
+// 38400 baud and below), and echo mode for the one-wire wiring. What the operating system does is
+// behind CSerialDevice (SerialDevice.h), one source per platform; this class is the same on all.
 
-#include <chrono>
+#include <memory>
 #include <string>
 
 #include "comm/CommChannel.h"
+#include "comm/PortMap.h"
 
 namespace tamrix {
 
 class CPortLease;
 class CReportWindow;
+class CSerialDevice;
 
 class CSerialPort : public CCommChannel {
   public:
     // `window` receives the port's message boxes ("Channel not open! ..."); it may be null, and
-    // is not owned.
-    explicit CSerialPort(CReportWindow* window = nullptr);
+    // is not owned. `portMap` gives the COM numbers their devices; the port never looks for a
+    // map itself.
+    explicit CSerialPort(CReportWindow* window = nullptr,
+                         CPortMap portMap = CPortMap::Defaults());
     ~CSerialPort() override;
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
-    // Opens COM<portNumber>, resolved to a device through the port map (PortMap.h).
+    // Opens COM<portNumber>, the device the port map gives it.
     int Open(int portNumber, int baudRate, int echoMode) override;
+    int Open(int portNumber, int baudRate, int echoMode, CPortLease* lease);
     // Opens a device by its path (/dev/ttyUSB0, a pseudo-terminal, ...). With a lease, the port's
     // advisory lock is the lease's: taken by the first opening through it when nobody holds it,
     // and kept after Close, so that the port stays this program's between openings.
     int OpenDevice(const std::string& devicePath, int baudRate, int echoMode,
                    CPortLease* lease = nullptr);
-    int Open(int portNumber, int baudRate, int echoMode, CPortLease* lease);
 
     void Close() override;
     void FlushTx() override;
@@ -54,19 +59,11 @@ class CSerialPort : public CCommChannel {
     static int WriteTimeoutPerByte(int baudRate);
 
   private:
-    using Deadline = std::chrono::steady_clock::time_point;
-
     void ShowMessage(const char* text);
-    bool Configure(int baud);
-    bool PurgeInput();
-    bool PurgeOutput();
-    bool DrainOutput(Deadline deadline);
-    bool RemoveEcho(int count);
-    bool WaitForBytes(int count, Deadline deadline);
-    int64_t WireTimeUs(int64_t bytes) const;
 
     CReportWindow* window;
-    int handle = -1;  // file descriptor; -1 while closed
+    CPortMap portMap;
+    std::unique_ptr<CSerialDevice> device;
     int portNumber = 0;
     int isOpen = 0;
     int echoMode = 0;

@@ -5,13 +5,13 @@
 
 namespace tamrix {
 
-ChannelOpener SerialPortOpener(const PortName& port, CReportWindow* window) {
+ChannelOpener SerialPortOpener(const PortName& port, CPortMap portMap, CReportWindow* window) {
     // Every copy of the opener shares the one lease: the port is held from the first opening
     // until the last copy is gone (the download process has ended).
     auto lease = std::make_shared<CPortLease>();
-    return [port, window, lease](int baudRate, int echoMode,
-                                 int* opened) -> std::unique_ptr<CCommChannel> {
-        return OpenSerialPort(port, baudRate, echoMode, window, opened, lease.get());
+    return [port, portMap = std::move(portMap), window, lease](
+               int baudRate, int echoMode, int* opened) -> std::unique_ptr<CCommChannel> {
+        return OpenSerialPort(port, portMap, baudRate, echoMode, window, opened, lease.get());
     };
 }
 

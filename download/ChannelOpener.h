@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "comm/CommChannel.h"
+#include "comm/PortMap.h"
 #include "comm/PortName.h"
 
 namespace tamrix {
@@ -19,9 +20,10 @@ class CReportWindow;
 using ChannelOpener =
     std::function<std::unique_ptr<CCommChannel>(int baudRate, int echoMode, int* opened)>;
 
-// Opens CSerialPorts on `port`; their message boxes go to `window`. The first opening through
+// Opens CSerialPorts on `port`, a COM number being the device `portMap` gives it (the caller loads
+// the map once); their message boxes go to `window`. The first opening through
 // it takes a lease on the port, and the opener and all its copies keep it: nobody else can
 // open the port until the last copy is destroyed, while this program reopens it freely.
-ChannelOpener SerialPortOpener(const PortName& port, CReportWindow* window);
+ChannelOpener SerialPortOpener(const PortName& port, CPortMap portMap, CReportWindow* window);
 
 }  // namespace tamrix

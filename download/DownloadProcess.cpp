@@ -68,7 +68,7 @@ CDownloadProcess::CDownloadProcess(DownloadParams params, DownloadSettings setti
       settings_(std::move(settings)),
       clock_(settings_.clock != nullptr ? *settings_.clock : CSystemClock::Instance()) {
     if (!settings_.openChannel)
-        settings_.openChannel = SerialPortOpener(params_.port, params_.window);
+        settings_.openChannel = SerialPortOpener(params_.port, settings_.portMap, params_.window);
     if (!settings_.findBootloaderImage)
         settings_.findBootloaderImage = FindBootloaderImage;
 }

@@ -37,7 +37,8 @@ struct DownloadSettings {
     const BootloaderTableEntry* bootloaderTable;  // registered bootloaders
     int maxBootloaderPasses = 3;  // a bootloader that never takes is not retried forever
     CClock* clock = nullptr;      // null: the system clock
-    ChannelOpener openChannel;    // empty: serial ports on DownloadParams::port
+    CPortMap portMap = CPortMap::Defaults();  // the devices of the COM numbers, loaded once
+    ChannelOpener openChannel;  // empty: serial ports on DownloadParams::port, through portMap
     // The bootloader images the program carries, by resource id (null: none with that id).
     std::function<const EmbeddedBootloaderImage*(uint16_t)> findBootloaderImage;
 

@@ -42,14 +42,12 @@ bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
     return false;
 }
 
-void LogDownloadInfo(const DownloadParams& params) {
+void LogDownloadInfo(const DownloadParams& params, const CPortMap& portMap) {
     if (params.window == nullptr)
         return;
-    // A port given as a device is logged under the COM number the port map gives it (0 when the
-    // map has none), so the log names the port the same way whichever form was used.
-    const int portNumber = params.port.path.empty()
-                               ? params.port.number
-                               : CPortMap::Load().NumberForDevice(params.port.path);
+    // The log names the port the same way whichever form was used.
+    const int portNumber = params.port.path.empty() ? params.port.number
+                                                    : portMap.NumberForDevice(params.port.path);
     params.window->WriteProcessLog(
         Format("Download Info. Port : %d, BaudRate : %d, SignalType : %d  \r\n", portNumber,
                params.baudRate, params.interfaceType));

@@ -23,8 +23,9 @@ StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener&
 bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
                    CReportWindow* window);
 
-// The two log lines that name the port, rate, wiring and file of the download being started.
-void LogDownloadInfo(const DownloadParams& params);
+// The two log lines that name the port, rate, wiring and file of the download being started. A
+// port given as a device is logged under the COM number `portMap` gives it (0 when none).
+void LogDownloadInfo(const DownloadParams& params, const CPortMap& portMap);
 
 // The worker thread of one download process. The object outlives the thread so the window can
 // notice the end (IsRunning) and then collect the outcome.

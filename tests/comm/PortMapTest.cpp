@@ -2,14 +2,20 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "comm/PortMap.h"
+#include "comm/PortName.h"
+#include "common/Clock.h"
 #include "tests/comm/TestEnvironment.h"
 
 namespace tamrix {
@@ -154,6 +160,84 @@ TEST(PortMapTest, ParsesComNamesOnly) {
     EXPECT_EQ(CPortMap::ParsePortName("COM3x"), 0);
     EXPECT_EQ(CPortMap::ParsePortName("LPT1"), 0);
     EXPECT_EQ(CPortMap::ParsePortName("/dev/ttyS0"), 0);
+}
+
+TEST(PortMapTest, PortNamesTakeTheWindowsDeviceFormToo) {
+    EXPECT_EQ(PortName::Parse("\\\\.\\COM12").number, 12);
+    EXPECT_EQ(PortName::Parse("\\\\.\\com5").number, 5);
+    EXPECT_EQ(PortName::Parse("COM4").number, 4);
+    EXPECT_FALSE(PortName::Parse("\\\\.\\LPT1").IsValid());
+    EXPECT_EQ(PortName::Parse("/dev/ttyUSB0").path, "/dev/ttyUSB0");
+}
+
+// A saved map reads back as it was, and the file is replaced whole, never half written.
+TEST(PortMapTest, SaveWritesWhatLoadReadsBack) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("tamrix-map-save-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "ports").string();
+    CPortMap map = CPortMap::Defaults();
+    map.Set(2, "/dev/ttyUSB9");  // a default overridden
+    map.Set(5, "/dev/serial/by-id/usb-FTDI_A-if00-port0");
+    map.Set(12, "/dev/ttyACM0");
+    ASSERT_TRUE(map.Save(path));
+    CPortMap back = CPortMap::Defaults();
+    ASSERT_TRUE(back.LoadFile(path));
+    EXPECT_EQ(back.Entries(), map.Entries());
+    EXPECT_EQ(map.LowestFreeNumber(), 6);
+
+    // A folder in the file's place is refused and left alone.
+    std::filesystem::create_directory(folder / "taken");
+    std::string error;
+    EXPECT_FALSE(map.Save((folder / "taken").string(), &error));
+    EXPECT_NE(error.find("taken"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "taken"));
+    std::filesystem::remove_all(folder);
+}
+
+// Each adapter keeps its number; a new one gets the lowest free number from COM5 up; programs
+// assigning at the same moment never hand out one number twice, and what the file said stays.
+TEST(PortMapTest, AssigningNumbersKeepsThemAndNeverHandsOneOutTwice) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("tamrix-map-assign-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "ports").string();
+    std::ofstream(path) << "# bench 3\nCOM5 = /dev/serial/by-id/first\nCOM7 = /dev/ttyACM3\n";
+
+    CSystemClock& clock = CSystemClock::Instance();
+    EXPECT_EQ(CPortMap::AssignNumber(path, "/dev/serial/by-id/first", clock), 5);
+    EXPECT_EQ(CPortMap::AssignNumber(path, "/dev/serial/by-id/second", clock), 6);
+    EXPECT_EQ(CPortMap::AssignNumber(path, "/dev/serial/by-id/second", clock), 6);
+
+    constexpr int kPrograms = 6;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kPrograms; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int number = CPortMap::AssignNumber(
+                path, "/dev/serial/by-id/adapter-" + std::to_string(i), CSystemClock::Instance());
+            ::_exit(number);
+        }
+        children.push_back(child);
+    }
+    std::set<int> numbers;
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        numbers.insert(WEXITSTATUS(status));
+    }
+    EXPECT_EQ(numbers, (std::set<int>{8, 9, 10, 11, 12, 13}));
+
+    CPortMap map = CPortMap::Defaults();
+    ASSERT_TRUE(map.LoadFile(path));
+    EXPECT_EQ(map.Entries().size(), 4u + 3u + kPrograms);
+    std::ifstream in(path);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first, "# bench 3");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(PortMapTest, EnvironmentVariableChoosesTheMapFileBeforeThePerUserOne) {

@@ -144,7 +144,7 @@ class DownloadBootloaderPassTest : public ::testing::Test {
         DownloadSettings settings;
         settings.bootloaderTable = table;
         settings.maxBootloaderPasses = maxBootloaderPasses;
-        settings.openChannel = SerialPortOpener(params.port, &window_);
+        settings.openChannel = SerialPortOpener(params.port, settings.portMap, &window_);
         if (!carriedImages)
             settings.findBootloaderImage = VouchedBootloaderImage;
         CDownloadProcess process(params, settings);

@@ -1,0 +1,62 @@
+#pragma once
+// The operating system's side of one serial device: opening and setting it up, the driver's
+// queues, and moving bytes. CSerialPort keeps the rules of the channel on top of it (its messages,
+// the write time-out, waiting for the wire, the one-wire echo), the same on every platform. One
+// source per platform implements this interface (SerialPortPosix.cpp; the Win32 one follows the
+// communications calls of the product's serial layer).
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tamrix {
+
+class CPortLease;
+
+// Time on the wire of `bytes` bytes at `baud`: start bit, 8 data bits, stop bit each.
+int64_t SerialWireTimeUs(int64_t bytes, int baud);
+
+class CSerialDevice {
+  public:
+    using Deadline = std::chrono::steady_clock::time_point;
+
+    virtual ~CSerialDevice() = default;
+
+    // Opens `path` for this program alone and sets it to `baud`, raw 8N1, no flow control, modem
+    // lines inactive where it has them. False when it is missing, taken, or refuses the settings;
+    // it is then closed again. With a lease, the exclusive hold is the lease's (see
+    // CSerialPort::OpenDevice).
+    virtual bool Open(const std::string& path, int baud, CPortLease* lease) = 0;
+    // Purges both queues and closes; harmless when closed.
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    // Discards what has arrived and not been read.
+    virtual bool PurgeInput() = 0;
+    // Discards what has not been sent yet (and nothing that has).
+    virtual bool PurgeOutput() = 0;
+
+    // False when the device can no longer report on its transmitter (typically unplugged).
+    virtual bool CanWatchTransmitter() = 0;
+    // Hands `count` bytes to the driver, waiting for room until `deadline`, then waits (again
+    // until `deadline`) for the driver to have sent them. `accepted` receives how many it took.
+    // False on a device error, also after bytes were taken.
+    virtual bool Transmit(const uint8_t* buffer, int count, Deadline deadline,
+                          int& accepted) = 0;
+
+    // Copies what is waiting, at most `count` bytes; never waits.
+    virtual int Read(uint8_t* buffer, int count) = 0;
+    virtual int BytesAvailable() = 0;
+    // True once `count` received bytes wait, false when `deadline` passed first. Waits without
+    // spinning; `baud` tells how fast bytes can come at all.
+    virtual bool WaitForBytes(int count, Deadline deadline, int baud) = 0;
+    // Reads away exactly `count` received bytes once they have arrived (by `deadline`); later
+    // bytes stay queued. False when they did not all come in time.
+    virtual bool Discard(int count, Deadline deadline, int baud) = 0;
+};
+
+// The device of this platform.
+std::unique_ptr<CSerialDevice> CreateSerialDevice();
+
+}  // namespace tamrix

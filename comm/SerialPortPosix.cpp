@@ -1,0 +1,345 @@
+// The serial device on POSIX termios.
+//
+// Exclusive: TIOCEXCL keeps other programs out, but not root; an advisory lock refuses every
+// opener that plays by the same rules, root included. Raw 8N1 without flow control, both modem
+// lines inactive where the device has them (a pseudo-terminal has none: tolerated).
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+#include "comm/PortLease.h"
+#include "comm/SerialDevice.h"
+#include "common/UniqueFd.h"
+
+namespace tamrix {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using Microseconds = std::chrono::microseconds;
+
+// A terminal's receive queue holds less than 4096 bytes (Linux: 4095), so a larger echo never
+// shows up whole: it is waited for and read away in pieces of this size. Every frame this program
+// sends fits into one piece, and then a missing echo leaves the queue untouched.
+constexpr int kDiscardPieceBytes = 2048;
+// Below this much wire time for the missing bytes, waiting in poll() is cheaper than sleeping.
+constexpr int64_t kSleepForWireTimeAboveUs = 2000;
+// While part of an answer waits, poll() would report readiness at once; sleep instead, starting
+// short and backing off while nothing new comes, so a stalled sender costs no CPU.
+constexpr int64_t kPartialWaitFirstUs = 100;
+constexpr int64_t kPartialWaitMaxUs = 2000;
+// A device that hung up (pseudo-terminal closed, USB adapter unplugged) reports readiness for
+// ever; the waits then sleep in steps of this size.
+constexpr int64_t kHangUpStepUs = 20000;
+
+struct Rate {
+    int baud;
+    speed_t speed;
+};
+
+// The rates the terminal layer can run; others are refused like a rate the UART cannot make.
+constexpr Rate kRates[] = {
+    {1200, B1200},     {1800, B1800},   {2400, B2400},   {4800, B4800},     {9600, B9600},
+    {19200, B19200},   {38400, B38400}, {57600, B57600}, {115200, B115200},
+#ifdef B230400
+    {230400, B230400},
+#endif
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+};
+
+bool SpeedFor(int baud, speed_t& speed) {
+    for (const Rate& rate : kRates) {
+        if (rate.baud == baud) {
+            speed = rate.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+int64_t MicrosecondsUntil(SteadyClock::time_point deadline) {
+    return std::chrono::duration_cast<Microseconds>(deadline - SteadyClock::now()).count();
+}
+
+// poll() takes whole milliseconds; round up so a short remainder does not become a busy 0.
+int PollTimeoutMs(int64_t remainingUs) {
+    return static_cast<int>(std::min<int64_t>((remainingUs + 999) / 1000, 1000000));
+}
+
+void SleepUs(int64_t us) {
+    if (us > 0)
+        std::this_thread::sleep_for(Microseconds(us));
+}
+
+// A device without the ioctl at all (a pseudo-terminal has no modem lines, some drivers keep no
+// count of their transmit queue) answers with one of these.
+bool NotSupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
+
+class CPosixSerialDevice : public CSerialDevice {
+  public:
+    ~CPosixSerialDevice() override { Close(); }
+
+    bool Open(const std::string& path, int baud, CPortLease* lease) override;
+    void Close() override;
+    bool IsOpen() const override { return handle_.IsOpen(); }
+    bool PurgeInput() override { return ::tcflush(handle_.Get(), TCIFLUSH) == 0; }
+    bool PurgeOutput() override;
+    bool CanWatchTransmitter() override;
+    bool Transmit(const uint8_t* buffer, int count, Deadline deadline, int& accepted) override;
+    int Read(uint8_t* buffer, int count) override;
+    int BytesAvailable() override;
+    bool WaitForBytes(int count, Deadline deadline, int baud) override;
+    bool Discard(int count, Deadline deadline, int baud) override;
+
+  private:
+    bool Configure(int baud);
+    bool Drain(Deadline deadline);
+
+    CUniqueFd handle_;
+    int baud_ = 0;
+};
+
+bool CPosixSerialDevice::Open(const std::string& path, int baud, CPortLease* lease) {
+    Close();
+    if (lease != nullptr && !lease->IsHeld() && !lease->Acquire(path))
+        return false;  // somebody else has the port
+    CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.IsOpen())
+        return false;
+    // Until the lock is ours the port belongs to somebody else: close it without touching its
+    // queues or its exclusive flag. A lease that holds this very device carries the lock for us.
+    const bool leased = lease != nullptr && lease->HoldsDevice(path);
+    if (!leased && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    handle_ = std::move(fd);
+    baud_ = baud;
+    ::ioctl(handle_.Get(), TIOCEXCL);
+    PurgeInput();
+    PurgeOutput();
+    if (!Configure(baud)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CPosixSerialDevice::Configure(int baud) {
+    speed_t speed = 0;
+    if (!SpeedFor(baud, speed))
+        return false;
+    const int fd = handle_.Get();
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0)
+        return false;
+
+    // Raw 8N1: no line editing, no character translation, no flow control of either kind; a
+    // read returns at once with whatever has arrived.
+    ::cfmakeraw(&settings);
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0)
+        return false;
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0)
+        return false;
+
+    // tcsetattr succeeds when the driver took any part of the request: check what it kept.
+    termios taken{};
+    if (::tcgetattr(fd, &taken) != 0)
+        return false;
+    const tcflag_t framing = CSIZE | PARENB | CSTOPB | CRTSCTS;
+    if (::cfgetospeed(&taken) != speed || (taken.c_cflag & framing) != CS8)
+        return false;
+
+    // Both modem lines inactive, so a wiring that uses them cannot hold the target in reset.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    return ::ioctl(fd, TIOCMBIC, &lines) == 0 || NotSupported(errno);
+}
+
+void CPosixSerialDevice::Close() {
+    if (handle_.IsOpen()) {
+        PurgeInput();
+        PurgeOutput();
+        ::ioctl(handle_.Get(), TIOCNXCL);
+        handle_.Reset();  // also drops the advisory lock
+    }
+    baud_ = 0;
+}
+
+// Discards only what is still waiting to be sent. On a pseudo-terminal TCOFLUSH also throws away
+// bytes already handed to the other end but not read there yet, so a purge right after a write
+// could eat a command the target has not seen; asking first leaves delivered bytes alone (after
+// a completed write a real UART has nothing queued either).
+bool CPosixSerialDevice::PurgeOutput() {
+    int queued = 0;
+    if (::ioctl(handle_.Get(), TIOCOUTQ, &queued) == 0 && queued <= 0)
+        return true;
+    return ::tcflush(handle_.Get(), TCOFLUSH) == 0;
+}
+
+bool CPosixSerialDevice::CanWatchTransmitter() {
+    int queued = 0;
+    return ::ioctl(handle_.Get(), TIOCOUTQ, &queued) == 0 || NotSupported(errno);
+}
+
+bool CPosixSerialDevice::Transmit(const uint8_t* buffer, int count, Deadline deadline,
+                                  int& accepted) {
+    accepted = 0;
+    const int fd = handle_.Get();
+    while (accepted < count) {
+        const ssize_t sent = ::write(fd, buffer + accepted, static_cast<size_t>(count - accepted));
+        if (sent > 0) {
+            accepted += static_cast<int>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        // The transmit queue is full: wait for room, but not past the deadline.
+        const int64_t remainingUs = MicrosecondsUntil(deadline);
+        if (remainingUs <= 0)
+            break;
+        pollfd ready{fd, POLLOUT, 0};
+        const int polled = ::poll(&ready, 1, PollTimeoutMs(remainingUs));
+        if (polled < 0 && errno != EINTR)
+            return false;
+        if (polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+            return false;
+    }
+    return accepted > 0 && Drain(deadline);
+}
+
+// Waits until what was written has left the driver: its queue first, sleeping about the wire time
+// of what it still holds, then the UART itself. Past the deadline the bytes count as sent (the
+// port has taken them) and the wait ends. False on a device error.
+bool CPosixSerialDevice::Drain(Deadline deadline) {
+    const int fd = handle_.Get();
+    while (true) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0) {
+            if (NotSupported(errno))
+                break;
+            return false;
+        }
+        if (queued <= 0)
+            break;
+        const int64_t remainingUs = MicrosecondsUntil(deadline);
+        if (remainingUs <= 0)
+            return true;
+        SleepUs(std::min(std::max(SerialWireTimeUs(queued, baud_), kPartialWaitFirstUs),
+                         remainingUs));
+    }
+    while (::tcdrain(fd) != 0) {
+        if (errno == EINTR)
+            continue;
+        return NotSupported(errno);
+    }
+    return true;
+}
+
+int CPosixSerialDevice::Read(uint8_t* buffer, int count) {
+    while (true) {
+        const ssize_t got = ::read(handle_.Get(), buffer, static_cast<size_t>(count));
+        if (got > 0)
+            return static_cast<int>(got);
+        if (got < 0 && errno == EINTR)
+            continue;
+        return 0;  // nothing waiting (EAGAIN), end of file after a hang-up, or an error
+    }
+}
+
+int CPosixSerialDevice::BytesAvailable() {
+    int waiting = 0;
+    if (::ioctl(handle_.Get(), FIONREAD, &waiting) != 0)
+        return 0;
+    return std::max(waiting, 0);
+}
+
+bool CPosixSerialDevice::WaitForBytes(int count, Deadline deadline, int baud) {
+    const int fd = handle_.Get();
+    int64_t partialWaitUs = kPartialWaitFirstUs;
+    int lastWaiting = -1;
+    while (true) {
+        int waiting = 0;
+        const bool known = ::ioctl(fd, FIONREAD, &waiting) == 0;
+        if (known && waiting >= count)
+            return true;
+        const int64_t remainingUs = MicrosecondsUntil(deadline);
+        if (remainingUs <= 0)
+            return false;
+        if (!known) {
+            SleepUs(std::min(kHangUpStepUs, remainingUs));
+            continue;
+        }
+
+        // Bytes cannot come faster than the wire brings them: while that takes long, sleep it.
+        const int64_t wireUs = SerialWireTimeUs(count - waiting, baud);
+        if (wireUs > kSleepForWireTimeAboveUs) {
+            SleepUs(std::min(wireUs, remainingUs));
+            continue;
+        }
+        if (waiting > 0) {
+            if (waiting != lastWaiting)
+                partialWaitUs = kPartialWaitFirstUs;
+            lastWaiting = waiting;
+            SleepUs(std::min(std::max(wireUs, partialWaitUs), remainingUs));
+            partialWaitUs = std::min(partialWaitUs * 2, kPartialWaitMaxUs);
+            continue;
+        }
+
+        // Nothing waits: poll() wakes up with the first byte.
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, PollTimeoutMs(remainingUs));
+        const bool failed = polled < 0 && errno != EINTR;
+        const bool hungUp = polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+        if (failed || hungUp)
+            SleepUs(std::min(kHangUpStepUs, MicrosecondsUntil(deadline)));
+    }
+}
+
+bool CPosixSerialDevice::Discard(int count, Deadline deadline, int baud) {
+    uint8_t scratch[kDiscardPieceBytes];
+    int removed = 0;
+    while (removed < count) {
+        const int piece = std::min(count - removed, kDiscardPieceBytes);
+        if (!WaitForBytes(piece, deadline, baud))
+            return false;
+        int got = 0;
+        while (got < piece) {
+            const ssize_t n = ::read(handle_.Get(), scratch, static_cast<size_t>(piece - got));
+            if (n > 0) {
+                got += static_cast<int>(n);
+            } else if (!(n < 0 && errno == EINTR)) {
+                return false;
+            }
+        }
+        removed += piece;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<CSerialDevice> CreateSerialDevice() {
+    return std::make_unique<CPosixSerialDevice>();
+}
+
+}  // namespace tamrix
