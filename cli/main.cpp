@@ -16,7 +16,9 @@ int main(int argc, char** argv) {
         "Exit status: 0 done; 2 usage; 10 port; 11 target/handshake; 12 firmware file; "
         "13 file does not fit this product or downgrade declined; 14 programming; 15 simulator.");
     int exitCode = kExitSuccess;
+#ifdef TAMRIX_HAVE_DEMO
     AddDemoCommand(app, exitCode);
+#endif
     AddProgramCommand(app, exitCode);
     AddDetectCommand(app, exitCode);
     AddProgramHexCommand(app, exitCode);
