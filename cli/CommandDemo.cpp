@@ -12,6 +12,7 @@
 #include "cli/CommonOptions.h"
 #include "cli/DemoFirmware.h"
 #include "cli/RunDownload.h"
+#include "common/LinkChoices.h"
 #include "download/ChannelOpener.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
@@ -23,8 +24,8 @@ namespace tamrix::cli {
 namespace {
 
 struct DemoOptions {
-    std::string interface = "usb";
-    int baud = 115200;
+    std::string interface = WiringChoiceFor(Wiring::TwoWire).shortName;
+    int baud = kDefaultBaudRate;
     bool fast = false;
     OutputOptions output;
 };
@@ -55,9 +56,10 @@ class CTemporaryFirmwareFile {
 };
 
 int RunDemo(const DemoOptions& options) {
+    const WiringChoice& wiring = WiringChoiceFor(ChosenWiring(options.interface));
     SimOptions sim;
     sim.chip = kDemoChip;
-    sim.wiring = options.interface == "signal" ? SimWiring::OneWireEcho : SimWiring::TwoWire;
+    sim.wiring = wiring.wiring;
     sim.bootBaud = options.baud;
     sim.pace = !options.fast;
     sim.productCode = static_cast<uint16_t>(kDemoProductCode);
@@ -78,16 +80,15 @@ int RunDemo(const DemoOptions& options) {
     std::printf("Simulated product: %s, product code %u, application version %.1f, on %s\n",
                 kDemoChip, kDemoProductCode, kDemoTargetAppVersion / 1000.0,
                 target.DevicePath().c_str());
-    std::printf("Wiring: %s, %d baud%s. Firmware: %s (application version 1.1)\n\n",
-                options.interface == "signal" ? "1:Signal 2:Vcc 3:Gnd (one wire, echo)"
-                                              : "1:Tx 2:Rx 3:Gnd (Built-in USB)",
-                options.baud, sim.pace ? " at wire speed" : "", firmware.Path().c_str());
+    std::printf("Wiring: %s%s, %d baud%s. Firmware: %s (application version 1.1)\n\n", wiring.label,
+                wiring.echo ? " (one wire, echo)" : "", options.baud,
+                sim.pace ? " at wire speed" : "", firmware.Path().c_str());
 
     auto window = MakeWindow(options.output);
     auto params = std::make_unique<DownloadParams>();
     params->port = PortName{0, target.DevicePath()};
     params->baudRate = options.baud;
-    params->interfaceType = options.interface == "signal" ? 1 : 0;
+    params->interfaceType = wiring.interfaceType;
     params->filePath = firmware.Path();
     params->window = window.get();
     DownloadSettings settings;
@@ -127,9 +128,7 @@ void AddDemoCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<DemoOptions>();
     auto* command = app.add_subcommand(
         "demo", "update a simulated product with the sample firmware (no hardware needed)");
-    command->add_option("--interface", options->interface, "wiring: usb or signal (one-wire echo)")
-        ->check(CLI::IsMember({"usb", "signal"}))
-        ->capture_default_str();
+    AddWiringOption(*command, options->interface);
     AddBaudOption(*command, options->baud, "baud rate of the simulated bootloader");
     command->add_flag("--fast", options->fast, "do not hold the bytes to their wire time");
     AddOutputOptions(*command, options->output, true);

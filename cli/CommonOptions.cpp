@@ -22,12 +22,7 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link) {
             "COMn|PATH"))
         ->capture_default_str();
     AddBaudOption(command, link.baud, "baud rate of the bootloader");
-    command
-        .add_option("--interface", link.interface,
-                    "wiring: usb = 1:Tx 2:Rx 3:Gnd (Built-in USB); signal = 1:Signal 2:Vcc 3:Gnd "
-                    "(one wire, every byte echoed)")
-        ->check(CLI::IsMember({"usb", "signal"}))
-        ->capture_default_str();
+    AddWiringOption(command, link.interface);
     // Once the command line is read and before the command runs: a COM number goes through the
     // port map, so what was wrong with the map is shown once, before the port is opened.
     command.parse_complete_callback([&link]() {
@@ -50,8 +45,28 @@ void AddBaudOption(CLI::App& command, int& baud, const std::string& description)
         "");
     command.add_option("--baud", baud, description)
         ->check(notEmpty)
-        ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}))
+        ->check(CLI::IsMember(BaudRates()))
         ->capture_default_str();
+}
+
+void AddWiringOption(CLI::App& command, std::string& interface) {
+    // "wiring: usb = 1:Tx 2:Rx 3:Gnd (Built-in USB); signal = 1:Signal 2:Vcc 3:Gnd (one wire,
+    // every byte echoed)"
+    std::string help = "wiring: ";
+    for (int index = 0; index < WiringCount(); ++index) {
+        const WiringChoice& choice = WiringAt(index);
+        help += Format("%s%s = %s%s", index > 0 ? "; " : "", choice.shortName, choice.label,
+                       choice.echo ? " (one wire, every byte echoed)" : "");
+    }
+    command.add_option("--interface", interface, help)
+        ->check(CLI::IsMember(WiringNames()))
+        ->capture_default_str();
+}
+
+Wiring ChosenWiring(const std::string& interface) {
+    Wiring wiring = WiringAt(0).wiring;
+    WiringFromName(interface, wiring);
+    return wiring;
 }
 
 void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions) {

@@ -9,17 +9,21 @@
 
 #include "cli/TerminalWindow.h"
 #include "comm/PortName.h"
+#include "common/LinkChoices.h"
 #include "programmer/DeviceTable.h"
 
 namespace tamrix::cli {
 
+// The wiring a checked --interface value names.
+Wiring ChosenWiring(const std::string& interface);
+
 struct LinkOptions {
     std::string port = "COM4";
-    int baud = 115200;
-    std::string interface = "usb";  // usb: two-wire; signal: one-wire, every byte echoed
+    int baud = kDefaultBaudRate;
+    std::string interface = WiringChoiceFor(Wiring::TwoWire).shortName;  // usb or signal
 
     PortName Port() const { return PortName::Parse(port); }
-    int InterfaceType() const { return interface == "signal" ? 1 : 0; }
+    int InterfaceType() const { return WiringChoiceFor(ChosenWiring(interface)).interfaceType; }
 };
 
 struct OutputOptions {
@@ -35,6 +39,8 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link);
 // --baud alone: one of the rates a bootloader runs at (an empty or non-numeric value is a
 // command-line error, never the default).
 void AddBaudOption(CLI::App& command, int& baud, const std::string& description);
+// --interface: the wiring by its command-line name (usb or signal).
+void AddWiringOption(CLI::App& command, std::string& interface);
 // --log, --no-log (and --yes/--no when `questions`)
 void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions);
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/Format.h"
+#include "common/LinkChoices.h"
 #include "image/IntelHex.h"
 #include "programmer/DeviceTable.h"
 
@@ -53,6 +54,14 @@ std::string ChipList() {
     return list;
 }
 
+// "1200, 2400, ..., 115200": the rates a technician can choose on the host side.
+std::string BaudList() {
+    std::string list;
+    for (int index = 0; index < BaudRateCount(); ++index)
+        list += Format("%s%d", index > 0 ? ", " : "", BaudRateFromIndex(index));
+    return list;
+}
+
 }  // namespace
 
 int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& commandLine) {
@@ -76,8 +85,12 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
         ->capture_default_str();
     AddNumber(app, "--id", o.deviceId, "Identify with this device id instead (0xNNNN)", 0xFFFF);
     AddNumber(app, "--pi", o.pi, "... and this PI (0-15)", 15);
-    app.add_flag("--echo", echo, "One-wire wiring: every byte the host sends comes back to it");
-    AddNumber(app, "--boot-baud", o.bootBaud, "The bootloader's baud rate (default 115200)",
+    app.add_flag("--echo", echo,
+                 Format("One-wire wiring (%s): every byte the host sends comes back to it",
+                        WiringChoiceFor(SimWiring::OneWireEcho).label));
+    AddNumber(app, "--boot-baud", o.bootBaud,
+              Format("The bootloader's baud rate (default %d; the host offers %s)", o.bootBaud,
+                     BaudList().c_str()),
               4000000);
     app.add_flag("--pace", o.pace, "Bytes take their wire time (10 bits each) both ways");
     app.add_flag("--silent", o.silentBootloader,

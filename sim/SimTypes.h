@@ -7,11 +7,14 @@
 #include <map>
 #include <string>
 
+#include "common/LinkChoices.h"
+
 namespace tamrix {
 
 // How the product is wired to the port: two wires, or one signal wire on which every byte the
-// host sends comes straight back to it.
-enum class SimWiring { TwoWire, OneWireEcho };
+// host sends comes straight back to it. The same choice the host offers, so both ends name a
+// wiring alike.
+using SimWiring = Wiring;
 
 // Where the simulated product is in its life.
 enum class SimState {

@@ -1,0 +1,71 @@
+#include "common/LinkChoices.h"
+
+#include <iterator>
+
+namespace tamrix {
+
+namespace {
+
+const WiringChoice kWirings[] = {
+    {Wiring::TwoWire, "1:Tx 2:Rx 3:Gnd (Built-in USB)", "usb", 0, false},
+    {Wiring::OneWireEcho, "1:Signal 2:Vcc 3:Gnd", "signal", 1, true},
+};
+
+const int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+}  // namespace
+
+int WiringCount() {
+    return static_cast<int>(std::size(kWirings));
+}
+
+const WiringChoice& WiringAt(int index) {
+    return index >= 0 && index < WiringCount() ? kWirings[index] : kWirings[0];
+}
+
+const WiringChoice& WiringChoiceFor(Wiring wiring) {
+    for (const WiringChoice& choice : kWirings) {
+        if (choice.wiring == wiring)
+            return choice;
+    }
+    return kWirings[0];
+}
+
+bool WiringFromName(const std::string& name, Wiring& wiring) {
+    for (const WiringChoice& choice : kWirings) {
+        if (name == choice.shortName) {
+            wiring = choice.wiring;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> WiringNames() {
+    std::vector<std::string> names;
+    for (const WiringChoice& choice : kWirings)
+        names.emplace_back(choice.shortName);
+    return names;
+}
+
+int BaudRateCount() {
+    return static_cast<int>(std::size(kBaudRates));
+}
+
+int BaudRateFromIndex(int index) {
+    return index >= 0 && index < BaudRateCount() ? kBaudRates[index] : kDefaultBaudRate;
+}
+
+int BaudIndexFromRate(int rate) {
+    for (int index = 0; index < BaudRateCount(); ++index) {
+        if (kBaudRates[index] == rate)
+            return index;
+    }
+    return -1;
+}
+
+std::vector<int> BaudRates() {
+    return std::vector<int>(std::begin(kBaudRates), std::end(kBaudRates));
+}
+
+}  // namespace tamrix
