@@ -10,8 +10,7 @@
 #include "common/Clock.h"
 #include "common/FileAccess.h"
 #include "image/FirmwareFile.h"
-#include "programmer/ProgramerPIC.h"
-#include "programmer/ProgramerSAM.h"
+#include "programmer/ProgrammerFactory.h"
 
 namespace tamrix::cli {
 
@@ -50,20 +49,11 @@ int RunProgramHex(const ProgramHexOptions& options) {
         return connection.exitCode;
 
     const DeviceTableEntry& entry = connection.entry;
-    std::unique_ptr<CProgramer> programmer;
-    switch (ProgrammerKindFor(entry)) {
-        case ProgrammerKind::Pic:
-            programmer =
-                std::make_unique<CProgramerPIC>(connection.channel.get(), clock, window.get());
-            break;
-        case ProgrammerKind::Sam:
-            programmer =
-                std::make_unique<CProgramerSAM>(connection.channel.get(), clock, window.get());
-            break;
-        case ProgrammerKind::None:
-            std::fprintf(stderr, "tamrix-cli: %s cannot be programmed by this program\n",
-                         entry.name);
-            return kExitHandshake;
+    const std::unique_ptr<CProgramer> programmer =
+        MakeProgrammerFor(entry, connection.channel.get(), clock, window.get());
+    if (programmer == nullptr) {
+        std::fprintf(stderr, "tamrix-cli: %s cannot be programmed by this program\n", entry.name);
+        return kExitHandshake;
     }
 
     programmer->BuildMemoryMap(entry.family);

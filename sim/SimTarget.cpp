@@ -48,6 +48,22 @@ DeviceTableEntry ResolveDevice(const SimOptions& options, std::string& error) {
     return DeviceTable[kDeviceTableRows];
 }
 
+// Which bootloader the product runs. The simulator states the rule itself rather than asking the
+// host's code, so a host that picked the wrong programmer meets the bootloader the chip really
+// has. Every chip answers the identification; beyond that, identifier 0x0001 runs the Samsung
+// bootloader, every other listed chip but the ATmega128 (0x0002) the PIC bootloader.
+enum class SimBootloaderKind { None, Pic, Sam };
+
+SimBootloaderKind BootloaderKindFor(const DeviceTableEntry& device) {
+    if (device.family == 0)
+        return SimBootloaderKind::None;
+    if (device.deviceId == 0x0001)
+        return SimBootloaderKind::Sam;
+    if (device.deviceId == 0x0002)
+        return SimBootloaderKind::None;
+    return SimBootloaderKind::Pic;
+}
+
 }  // namespace
 
 CSimTarget::CSimTarget(SimOptions options)
@@ -55,20 +71,20 @@ CSimTarget::CSimTarget(SimOptions options)
     faults_.Set(options_.faults);
     if (!setupError_.empty())
         return;
-    switch (device_.family == 0 ? ProgrammerKind::None : ProgrammerKindFor(device_)) {
-        case ProgrammerKind::Pic: {
+    switch (BootloaderKindFor(device_)) {
+        case SimBootloaderKind::Pic: {
             auto pic = std::make_unique<CSimPicBootloader>(device_, options_);
             pic_ = pic.get();
             bootloader_ = std::move(pic);
             break;
         }
-        case ProgrammerKind::Sam: {
+        case SimBootloaderKind::Sam: {
             auto sam = std::make_unique<CSimSamBootloader>(device_, options_);
             sam_ = sam.get();
             bootloader_ = std::move(sam);
             break;
         }
-        case ProgrammerKind::None:
+        case SimBootloaderKind::None:
             bootloader_ = std::make_unique<CSimBootloader>(device_.deviceId, device_.pi);
             break;
     }

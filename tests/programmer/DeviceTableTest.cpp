@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 
+#include "common/Clock.h"
 #include "programmer/DeviceTable.h"
+#include "programmer/ProgramerPIC.h"
+#include "programmer/ProgramerSAM.h"
+#include "programmer/ProgrammerFactory.h"
 
 namespace tamrix {
 namespace {
@@ -80,6 +85,25 @@ TEST(DeviceTable, LookupFindsRowsByIdentifierAndPi) {
     EXPECT_STREQ(LookupDevice(0x00C1, 1).name, "dsPIC30F3012");
     EXPECT_STREQ(LookupDevice(0x00C1, 3).name, "dsPIC33FJ64GP206");
     EXPECT_EQ(ProgrammerKindFor(LookupDevice(0x00C1, 3)), ProgrammerKind::Pic);
+}
+
+// Identifier 0x0001 is the SAM bootloader whatever the family, 0x0002 (ATmega128) has no
+// programmer, and every other listed chip is served by the PIC programmer.
+TEST(ProgrammerFactory, EveryRowGetsTheProgrammerItsIdentifierCallsFor) {
+    CVirtualClock clock;
+    for (int i = 0; i <= kDeviceTableRows; ++i) {
+        const DeviceTableEntry& row = DeviceTable[i];
+        SCOPED_TRACE(row.name != nullptr ? row.name : "end row");
+        const std::unique_ptr<CProgramer> programmer =
+            MakeProgrammerFor(row, nullptr, clock, nullptr);
+        if (row.family == 0 || row.deviceId == 0x0002) {
+            EXPECT_EQ(programmer, nullptr);
+        } else if (row.deviceId == 0x0001) {
+            EXPECT_NE(dynamic_cast<CProgramerSAM*>(programmer.get()), nullptr);
+        } else {
+            EXPECT_NE(dynamic_cast<CProgramerPIC*>(programmer.get()), nullptr);
+        }
+    }
 }
 
 TEST(DeviceTable, FindByNameReturnsTheFirstRowOfThatName) {

@@ -6,8 +6,7 @@
 #include <memory>
 
 #include "common/Clock.h"
-#include "programmer/ProgramerPIC.h"
-#include "programmer/ProgramerSAM.h"
+#include "programmer/ProgrammerFactory.h"
 #include "tests/support/FakeChannel.h"
 #include "tests/support/RecordingWindow.h"
 
@@ -17,23 +16,26 @@ namespace {
 using test::FakeChannel;
 using test::RecordingWindow;
 
-std::unique_ptr<CProgramer> MakeProgrammer(bool sam, CCommChannel* channel, CClock& clock,
-                                           CReportWindow* window) {
-    if (sam)
-        return std::make_unique<CProgramerSAM>(channel, clock, window);
-    return std::make_unique<CProgramerPIC>(channel, clock, window);
-}
-
+// The programmer of a SAM chip (S3F828B) or of a PIC chip (a dsPIC33F) with its empty image, as
+// the download makes it.
 class FinishTest : public ::testing::TestWithParam<bool> {
   protected:
+    void SetUp() override {
+        const DeviceTableEntry* entry =
+            FindDeviceByName(GetParam() ? "S3F828B" : "dsPIC33FJ256GP710");
+        ASSERT_NE(entry, nullptr);
+        programmer = MakeProgrammerFor(*entry, &channel, clock, &window);
+        ASSERT_NE(programmer, nullptr);
+        programmer->BuildMemoryMap(entry->family);
+    }
+
     CVirtualClock clock;
     FakeChannel channel{clock};
     RecordingWindow window;
+    std::unique_ptr<CProgramer> programmer;
 };
 
 TEST_P(FinishTest, AFinishByteThatCannotBeSentIsAFailure) {
-    auto programmer = MakeProgrammer(GetParam(), &channel, clock, &window);
-    programmer->BuildMemoryMap(GetParam() ? 101 : 2);
     channel.failWritesStartingWith = 0x08;
     EXPECT_FALSE(programmer->ProgramFlash(0));
     EXPECT_EQ(window.StatusLines().back(), "[Error] : Finish Command Send Fail!!\r\n");
@@ -45,8 +47,6 @@ TEST_P(FinishTest, AFinishByteThatCannotBeSentIsAFailure) {
 // On the one-wire wiring Write also says 0 when the byte went out and only its echo came late:
 // the target has the byte, and a good download must not be reported as failed.
 TEST_P(FinishTest, AFinishByteThatWentOutButWhoseEchoCameLateIsASuccess) {
-    auto programmer = MakeProgrammer(GetParam(), &channel, clock, &window);
-    programmer->BuildMemoryMap(GetParam() ? 101 : 2);
     channel.lateEchoForWritesStartingWith = 0x08;
     EXPECT_TRUE(programmer->ProgramFlash(0));
     ASSERT_EQ(channel.writes.size(), 1u);
@@ -55,8 +55,6 @@ TEST_P(FinishTest, AFinishByteThatWentOutButWhoseEchoCameLateIsASuccess) {
 }
 
 TEST_P(FinishTest, AnEmptyImageStillSendsTheFinishByteAndSucceeds) {
-    auto programmer = MakeProgrammer(GetParam(), &channel, clock, &window);
-    programmer->BuildMemoryMap(GetParam() ? 101 : 2);
     EXPECT_TRUE(programmer->ProgramFlash(0));
     ASSERT_EQ(channel.writes.size(), 1u);
     EXPECT_EQ(channel.writes[0], std::vector<uint8_t>{0x08});
