@@ -6,11 +6,12 @@
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/FirmwareText.h"
+#include "common/FamilyCodes.h"
 #include "common/FileAccess.h"
-#include "common/Format.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "image/Memory.h"
+#include "programmer/PicVersion.h"
 #include "programmer/ProgramerPIC.h"
 #include "programmer/ProgramerSAM.h"
 
@@ -72,7 +73,7 @@ int RunInfo(const InfoOptions& options) {
 
     if (target == FileTarget::Sam) {
         CProgramerSAM programmer(nullptr);
-        programmer.BuildMemoryMap(101);
+        programmer.BuildMemoryMap(kFamilyS3F828B);
         const bool loaded = programmer.LoadHexBuffer(text, length) == 1;
         std::printf("Target: Samsung S3F8 bootloader (SAM layout)\n");
         std::printf("Memory usage:\n");
@@ -89,19 +90,18 @@ int RunInfo(const InfoOptions& options) {
     uint16_t appVersion = 0;
     int versionFlag = 0;
     std::printf("Target: 16-bit PIC bootloader (PIC layout)\n");
-    if (programmer.ReadFileInfoFromBuffer(text, length, 0x0C00, productCode, 0x0C02, appVersion,
-                                          versionFlag)) {
+    if (programmer.ReadFileInfoFromBuffer(text, length, kPicProductCodeAddress, productCode,
+                                          kPicVersionAddress, appVersion, versionFlag)) {
         std::printf("Product code: %d (0x%04X)\n", productCode, productCode);
-        const std::string version = (productCode >> 8) == 0x61
-                                        ? Format("%0.2f", appVersion / 100.0)
-                                        : Format("%0.1f", appVersion / 1000.0);
+        const std::string version = PicAppVersionText(productCode, appVersion);
         std::printf("Application version: %s (0x%04X), version flag %d%s\n", version.c_str(),
                     appVersion, versionFlag,
                     versionFlag == 0 ? " (the download process refuses this file)" : "");
     } else {
-        std::printf("Product code and version: not found at 0x0C00 / 0x0C02\n");
+        std::printf("Product code and version: not found at 0x%04X / 0x%04X\n",
+                    kPicProductCodeAddress, kPicVersionAddress);
     }
-    programmer.BuildMemoryMap(2);
+    programmer.BuildMemoryMap(kFamilyDsPic33F);  // 512-instruction rows
     const bool loaded = programmer.LoadHexBuffer(text, length) == 1;
     std::printf("Memory usage (512-instruction rows):\n");
     PrintUsage(programmer, true);

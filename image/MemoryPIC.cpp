@@ -2,6 +2,7 @@
 
 #include "comm/CommChannel.h"
 #include "common/Clock.h"
+#include "common/FamilyCodes.h"
 #include "common/Format.h"
 #include "image/IntelHex.h"
 
@@ -9,9 +10,8 @@ namespace tamrix {
 
 namespace {
 
-// The dsPIC30F family: 32-instruction program rows and seven configuration words, so the eighth
+// The dsPIC30F has 32-instruction program rows and seven configuration words, so the eighth
 // configuration row is never sent to it.
-constexpr int kDsPic30FFamily = 1;
 constexpr int kLastConfigRow = kPicConfigRows - 1;
 
 // A 512-instruction row with its checksum is 1542 bytes; every frame fits this buffer.
@@ -58,7 +58,7 @@ std::string HexDump(const uint8_t* bytes, size_t count) {
 }  // namespace
 
 int PicProgramRowWords(int family) {
-    return family == kDsPic30FFamily ? kPicSmallRowWords : kPicLargeRowWords;
+    return family == kFamilyDsPic30F ? kPicSmallRowWords : kPicLargeRowWords;
 }
 
 CMemoryPIC::CMemoryPIC(CClock& clockRef, int familyCode, int rowKind, int index, int count,
@@ -123,7 +123,7 @@ int CMemoryPIC::WriteRowChecked(CCommChannel* channel) {
 }
 
 int CMemoryPIC::WriteRowLogged(CCommChannel* channel, FILE* logFile) {
-    if (kind == kRowConfig && family == kDsPic30FFamily && rowIndex == kLastConfigRow) {
+    if (kind == kRowConfig && family == kFamilyDsPic30F && rowIndex == kLastConfigRow) {
         return 0;
     }
     return WriteWithRetries(channel, WriteMode::Logged, logFile);

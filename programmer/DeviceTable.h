@@ -5,21 +5,19 @@
 #include <cstdint>
 #include <string>
 
+#include "common/FamilyCodes.h"
+
 namespace tamrix {
 
 struct DeviceTableEntry {
     const char* name;   // shown to the user; null only in the end row
     uint16_t deviceId;  // reply bytes 0 and 1 of the identification
     uint16_t pi;        // high nibble of reply byte 5
-    int32_t family;     // 1 dsPIC30F, 2 dsPIC33F, 3 PIC24H, 4 PIC24F, 101-103 S3F8, 201 ATmega128
+    int32_t family;     // kFamilyDsPic30F ... kFamilyAtmega128 (common/FamilyCodes.h)
 };
 
 inline constexpr int kDeviceTableRows = 90;
 extern const DeviceTableEntry DeviceTable[kDeviceTableRows + 1];
-
-// Family codes with a meaning of their own.
-inline constexpr int32_t kFamilyDsPic30F = 1;  // 32-instruction program rows
-inline constexpr int32_t kFamilyAtmega128 = 201;
 
 // Identifiers that choose the programmer (the family does not).
 inline constexpr uint16_t kSamDeviceId = 0x0001;

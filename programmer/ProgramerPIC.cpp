@@ -27,20 +27,13 @@ constexpr int kRequestAttempts = 5;  // version requests
 constexpr int kRequestReplyWaitMs = 50;
 constexpr int kRequestRetryPauseMs = 100;
 constexpr int kRequestReplyBytes = 12;
-constexpr int kResetVectorSlots = 4;          // two instructions, two device addresses each
-constexpr int kHundredthsProductLine = 0x61;  // product codes 0x61xx count versions in hundredths
+constexpr int kResetVectorSlots = 4;  // two instructions, two device addresses each
 
 }  // namespace
 
 CProgramerPIC::CProgramerPIC(CCommChannel* commChannel, CClock& clockRef,
                              CReportWindow* reportWindow)
     : CProgramer(commChannel, clockRef, kPicRowCount, reportWindow) {}
-
-std::string CProgramerPIC::AppVersionText(uint16_t productCode, uint16_t appVersion) {
-    if ((productCode >> 8) == kHundredthsProductLine)
-        return Format("%0.2f", appVersion / 100.0);
-    return Format("%0.1f", appVersion / 1000.0);
-}
 
 // ---- image -------------------------------------------------------------------------------------
 
@@ -173,7 +166,7 @@ int CProgramerPIC::ReadVersionFromFlash(VersionInfo& info, int& versionFlag) {
     info.productCode = static_cast<uint16_t>(r[1] * 256 + r[2]);
     info.appVersion = static_cast<uint16_t>(r[4] * 256 + r[5]);
     info.bootVersion = 0;
-    versionFlag = r[3] == 0 ? 1 : 0;
+    versionFlag = PicVersionFlag(r[3]);
     info.productCodeText = Format("%d", info.productCode);
     info.appVersionText = Format("%0.2f", info.appVersion / 1000.0);
     info.bootVersionText = Format("%0.2f", 0.0);
@@ -210,14 +203,13 @@ int CProgramerPIC::ReadTargetVersion(VersionInfo& info, int& versionFlag) {
         return 0;
 
     // Three 4-byte fields, each the bytes L, M, U, P of an instruction: the product code, the
-    // application version and the boot version. The version flag says whether the application
-    // version is comparable: 1 when the upper byte U of the version instruction (r6) is 0, the
-    // same rule the flash fallback and the file reader apply to the version instruction.
+    // application version and the boot version. The version flag comes from the upper byte U of
+    // the version instruction (r6).
     info.productCode = static_cast<uint16_t>(r[0] + 256 * r[1]);
     info.appVersion = static_cast<uint16_t>(r[4] + 256 * r[5]);
     info.bootVersion = static_cast<uint16_t>(r[8] + 256 * r[9]);
     info.productCodeText = Format("%d", info.productCode);
-    info.appVersionText = AppVersionText(info.productCode, info.appVersion);
+    info.appVersionText = PicAppVersionText(info.productCode, info.appVersion);
     info.bootVersionText = Format("%0.1f", info.bootVersion / 1000.0);
     ReportStatus(Format("[Message] : Target Version Info (P Code:%s, App Ver:%s, Boot Ver:%s)\r\n",
                         info.productCodeText.c_str(), info.appVersionText.c_str(),
@@ -225,7 +217,7 @@ int CProgramerPIC::ReadTargetVersion(VersionInfo& info, int& versionFlag) {
     channel->FlushTx();
     channel->FlushRx();
     clock.SleepMs(kSettleMs);
-    versionFlag = r[6] == 0 ? 1 : 0;
+    versionFlag = PicVersionFlag(r[6]);
     return 1;
 }
 

@@ -10,6 +10,7 @@
 
 #include "common/Clock.h"
 #include "image/MemoryPIC.h"
+#include "programmer/PicVersion.h"
 #include "programmer/Programmer.h"
 
 namespace tamrix {
@@ -18,10 +19,6 @@ namespace tamrix {
 inline constexpr uint8_t kPicReadFlash = 0x02;
 inline constexpr uint8_t kPicReadVersion = 0x10;
 inline constexpr uint8_t kPicReadVersionAddresses = 0x11;
-
-// Where firmware files keep their product code (and, by default, the application version).
-inline constexpr int kPicProductCodeAddress = 0x0C00;
-inline constexpr int kPicVersionAddress = 0x0C02;
 
 // Flash read blocks, in bytes: 32 or 512 instructions of 3 bytes.
 inline constexpr int kPicSmallReadBlock = 96;
@@ -71,8 +68,6 @@ class CProgramerPIC : public CProgramer {
     int ReadResetVector(int blockLength);
     // Sends a one-byte request and takes its 12-byte reply, between flush pairs: true on success.
     bool RequestTwelveBytes(uint8_t command, uint8_t reply[12]);
-    // The application version as shown: hundredths for product codes 0x61xx, else thousandths.
-    static std::string AppVersionText(uint16_t productCode, uint16_t appVersion);
     // The flash read block of a family: 96 bytes for the dsPIC30F, else 1536.
     static int ReadBlockFor(int family);
 

@@ -139,10 +139,8 @@ bool CProgramerPIC::ReadFileInfoText(const char* text, int length, int productCo
     const auto byteAt = [&placed](int i) { return placed[i] >= 0 ? placed[i] : 0xFF; };
     productCode = static_cast<uint16_t>(byteAt(kCodeLow) + 256 * byteAt(kCodeHigh));
     appVersion = static_cast<uint16_t>(byteAt(kVersionLow) + 256 * byteAt(kVersionHigh));
-    // The upper byte U of the version instruction: 0 marks a version that can be compared with
-    // the target's.
-    versionFlag = byteAt(kVersionUpper) == 0 ? 1 : 0;
-    const std::string versionText = hundredthsFor0x61 ? AppVersionText(productCode, appVersion)
+    versionFlag = PicVersionFlag(static_cast<unsigned>(byteAt(kVersionUpper)));
+    const std::string versionText = hundredthsFor0x61 ? PicAppVersionText(productCode, appVersion)
                                                       : Format("%0.1f", appVersion / 1000.0);
     ReportStatus(
         Format("[Message] : File Info Read From Hex File (P Code:%s, "
