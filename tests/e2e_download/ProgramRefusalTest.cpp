@@ -219,8 +219,9 @@ TEST_F(DownloadRefusalTest, CorruptedByteAfterTheProductCodeStopsBeforeWriting) 
     EXPECT_FALSE(Contains(run.output, "Reading Target Data")) << run.output;
 }
 
-// The one slow case: a bootloader that never sends its start signal is given the full ten
-// seconds, then the handshake gives up with its message.
+// The one real ten-second wait of the suite: a bootloader that never sends its start signal is
+// given the full ten seconds, then the handshake gives up with its message and tamrix-cli with its
+// exit status. The other ways of staying unheard are run in virtual time with the download process.
 TEST(DownloadSilentTargetTest, HandshakeGivesUpAfterTenSeconds) {
     SimOptions options = ProductOptions(kPic33Chip);
     options.silentBootloader = true;

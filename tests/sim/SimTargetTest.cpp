@@ -185,6 +185,32 @@ TEST(SimTargetLineTest, BootloaderIgnoresBytesAndGarblesAnswersAtAnotherSpeed) {
     EXPECT_EQ(port.Read(1, kWait), std::vector<uint8_t>{0x00});
 }
 
+// A bootloader at another speed than the host's: its start signal keeps coming, heard garbled
+// (0xFF by a slower host, 0x00 by a faster one), and the host's 0x0A at its own speed is noise.
+TEST(SimTargetLineTest, StartSignalAtAnotherSpeedIsHeardGarbledAndNeverAnswered) {
+    SimOptions options;
+    options.chip = "dsPIC30F6014A";
+    options.bootBaud = 57600;
+    CSimTarget target(options);
+    ASSERT_TRUE(target.Start());
+    SimPort port;
+    ASSERT_TRUE(port.Open(target.DevicePath(), 19200));
+    port.Write(WakeUpMessage());
+    ASSERT_TRUE(
+        target.WaitFor([&] { return target.State() == SimState::WaitingForAnswer; }, kWait));
+
+    for (const auto& [baud, heard] : {std::pair<int, uint8_t>{19200, 0xFF}, {115200, 0x00}}) {
+        port.SetBaud(baud);
+        port.DiscardInput();
+        const std::vector<uint8_t> signals = port.ReadFor(350);
+        EXPECT_GE(signals.size(), 2u) << baud;
+        EXPECT_EQ(signals, std::vector<uint8_t>(signals.size(), heard)) << baud;
+    }
+    port.Write({kSimStartSignal});
+    ASSERT_TRUE(target.WaitFor([&] { return target.Counters().noiseBytes == 1; }, kWait));
+    EXPECT_EQ(target.State(), SimState::WaitingForAnswer);
+}
+
 TEST(SimTargetLineTest, OneWireWiringEchoesEveryHostByteBeforeTheAnswer) {
     SimOptions options;
     options.chip = "dsPIC30F2010";

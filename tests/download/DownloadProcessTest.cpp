@@ -1,0 +1,590 @@
+// Whole download processes in virtual time against a scripted product: the PIC and SAM success
+// paths, the version fallback, the checks that refuse a file, a chip without a programmer and the
+// ten-second handshake time-out. The product plays its side of the protocol on its own terms, so
+// what it received is the evidence of what the host sent.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/Clock.h"
+#include "download/DownloadProcess.h"
+#include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
+#include "tests/download/TempDir.h"
+#include "tests/support/RecordingWindow.h"
+#include "tests/support/ScriptedBootloader.h"
+
+namespace tamrix {
+namespace {
+
+using test::BootloaderKind;
+using test::RecordingWindow;
+using test::ScriptedBootloader;
+using test::TempDir;
+using test::WindowEvent;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+using Lines = std::vector<std::string>;
+
+constexpr uint16_t kProductCode = 12345;
+constexpr uint16_t kTargetAppVersion = 1000;  // 1.0
+constexpr uint16_t kBootVersion = 1500;
+constexpr uint16_t kFileAppVersion = 1100;  // 1.1
+// The target's own reset vector, which replaces the file's in the first row.
+constexpr uint32_t kTargetResetGoto = 0x04ABCD;
+constexpr uint32_t kTargetResetSecond = 0x000012;
+
+Lines HandshakeLines(uint16_t deviceId, int pi) {
+    char received[64];
+    char found[64];
+    std::snprintf(received, sizeof received,
+                  "[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi);
+    std::snprintf(found, sizeof found,
+                  "[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi);
+    return {"[Message] : Waiting for Hardware Reset..\r\n",
+            "[Message] : Start Command Checked. Start Command Send. \r\n",
+            "[Message] : Found target device...\r\n", received, found};
+}
+
+Lines Concat(Lines first, const Lines& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+const Lines kProgramming = {
+    "[Message] : Reading HexFile \r\n", "[Message] : Reading Target Data..\r\n",
+    "[Message] : Start Firmware upgrade...\r\n", "[Message] : Successfully Done !!\r\n"};
+
+// A firmware image in the byte addressing of its HEX text.
+struct Image {
+    std::map<uint32_t, uint8_t> bytes;
+
+    // PIC: an instruction at an even device address: L, M, U and the phantom byte 0.
+    Image& Instruction(uint32_t device, uint32_t value) {
+        bytes[2 * device] = static_cast<uint8_t>(value);
+        bytes[2 * device + 1] = static_cast<uint8_t>(value >> 8);
+        bytes[2 * device + 2] = static_cast<uint8_t>(value >> 16);
+        bytes[2 * device + 3] = 0x00;
+        return *this;
+    }
+    Image& Identity(uint16_t productCode, uint16_t appVersion, uint8_t upper = 0,
+                    uint32_t at = 0x0C00) {
+        Instruction(at, productCode);
+        return Instruction(at + 2, appVersion | (uint32_t{upper} << 16));
+    }
+};
+
+// A PIC application: a reset vector of its own, code, its identity and one EEPROM word.
+Image PicApplication(uint16_t productCode, uint16_t appVersion, uint8_t upper = 0) {
+    Image image;
+    image.Instruction(0x0000, 0x040200).Instruction(0x0002, 0x000000);
+    for (uint32_t address = 0x0200; address < 0x0210; address += 2)
+        image.Instruction(address, 0x0A0000 + address);
+    image.Identity(productCode, appVersion, upper);
+    image.bytes[2 * 0x7FF000] = 0x34;
+    image.bytes[2 * 0x7FF000 + 1] = 0x12;
+    return image;
+}
+
+// The instruction a program row frame carries for a device address (L, M, U in the frame);
+// -1 when no row frame holds it.
+int64_t SentInstruction(const ScriptedBootloader& product, uint32_t device) {
+    int64_t value = -1;
+    for (const auto& row : product.rows) {
+        const uint32_t instructions = static_cast<uint32_t>(row.data.size() / 3);
+        if (row.command != 0x03 || device < row.address || device >= row.address + 2 * instructions)
+            continue;
+        const size_t at = 3 * ((device - row.address) / 2);
+        value = row.data[at] | (row.data[at + 1] << 8) | (row.data[at + 2] << 16);
+    }
+    return value;
+}
+
+// Every instruction the program row frames carry that is not erased.
+std::map<uint32_t, uint32_t> SentInstructions(const ScriptedBootloader& product) {
+    std::map<uint32_t, uint32_t> sent;
+    for (const auto& row : product.rows) {
+        for (size_t i = 0; row.command == 0x03 && 3 * i + 2 < row.data.size(); ++i) {
+            const uint32_t value =
+                row.data[3 * i] | (row.data[3 * i + 1] << 8) | (row.data[3 * i + 2] << 16);
+            if (value != 0xFFFFFF)
+                sent[row.address + 2 * static_cast<uint32_t>(i)] = value;
+        }
+    }
+    return sent;
+}
+
+class DownloadProcessTest : public ::testing::Test {
+  protected:
+    // A PIC product running version 1.0 of product 12345 under boot version 1.5, answering every
+    // request.
+    void MakePic(ScriptedBootloader& product, int rowInstructions) {
+        product.picRowInstructions = rowInstructions;
+        product.versionReply =
+            ScriptedBootloader::PicVersionReply(kProductCode, kTargetAppVersion, 0, kBootVersion);
+        product.addressReply = ScriptedBootloader::AddressReply(0x0C00, 0x0C02, 0x0BFE);
+        product.instructions = {{0x0000, kTargetResetGoto},
+                                {0x0002, kTargetResetSecond},
+                                {0x0C00, kProductCode},
+                                {0x0C02, kTargetAppVersion}};
+    }
+
+    std::string WriteFile(const Image& image) {
+        const std::string text = FormatIntelHex(image.bytes);
+        const std::string path = folder.Path("update.bin");
+        std::string error;
+        EXPECT_TRUE(WriteFirmwareFile(path, std::vector<uint8_t>(text.begin(), text.end()),
+                                      kConversionSeed, error))
+            << error;
+        return path;
+    }
+
+    DownloadOutcome Run(ScriptedBootloader& product, const std::string& file,
+                        int interfaceType = 0) {
+        DownloadParams params;
+        params.port = PortName::Com(7);
+        params.filePath = file;
+        params.interfaceType = interfaceType;
+        params.window = &window;
+        DownloadSettings settings;
+        settings.clock = &clock;
+        settings.openChannel = product.Opener();
+        CDownloadProcess process(params, settings);
+        return process.Run();
+    }
+
+    // The run programmed nothing: no row frame and no finish byte reached the product.
+    static void ExpectNothingProgrammed(const ScriptedBootloader& product) {
+        EXPECT_TRUE(product.rows.empty()) << testing::PrintToString(product.commands);
+        EXPECT_EQ(product.Count("finish"), 0);
+        EXPECT_EQ(product.Count("read 000000"), 0);
+    }
+
+    // The last progress report is 100 under the label of a finished run.
+    void ExpectProgressEndsDone() const {
+        const WindowEvent* last = nullptr;
+        for (const auto& event : window.events) {
+            if (event.kind == WindowEvent::Progress)
+                last = &event;
+        }
+        ASSERT_NE(last, nullptr);
+        EXPECT_EQ(last->value, 100);
+        EXPECT_EQ(last->text, kProgressDone);
+    }
+
+    CVirtualClock clock;
+    RecordingWindow window;
+    TempDir folder;
+};
+
+// ---- success paths ---------------------------------------------------------------------------
+
+struct PicChip {
+    const char* name;
+    uint16_t deviceId;
+    uint8_t pi;
+    int rowInstructions;
+    std::vector<std::string> programRows;  // the program row frames the application needs
+};
+
+void PrintTo(const PicChip& chip, std::ostream* out) {
+    *out << chip.name;
+}
+
+class DownloadPicSuccessTest : public DownloadProcessTest,
+                               public ::testing::WithParamInterface<PicChip> {};
+
+TEST_P(DownloadPicSuccessTest, ReadsChecksAndProgramsTheApplication) {
+    const PicChip& chip = GetParam();
+    ScriptedBootloader product(clock, BootloaderKind::Pic, chip.deviceId, chip.pi);
+    MakePic(product, chip.rowInstructions);
+    const Image firmware = PicApplication(kProductCode, kFileAppVersion);
+
+    EXPECT_EQ(Run(product, WriteFile(firmware)), DownloadOutcome::Success);
+
+    EXPECT_EQ(window.StatusLines(),
+              Concat(Concat(HandshakeLines(chip.deviceId, chip.pi),
+                            {"[Message] : Target Version Info (P Code:12345, App Ver:1.0, Boot "
+                             "Ver:1.5)\r\n",
+                             "[Message] : File Info Read From Hex File (P Code:12345, APP "
+                             "Version : 1.1, Version Flag : 1)  \r\n",
+                             "[Message] : Application Firmware Download \r\n"}),
+                     kProgramming));
+    EXPECT_EQ(window.LogLines(),
+              (Lines{"Target Version Info Read Success  \r\n",
+                     "Version Check : Target Boot Version : 0x5dc, Registered Boot Version : "
+                     "0x0  \r\n",
+                     "Hex File Parse Success \r\n", "Flash Read Success. Flash Program Start! \r\n",
+                     "Flash Program Success! \r\n"}));
+    EXPECT_TRUE(window.MessageBoxes().empty());
+
+    // Woken once at 19200 (the copy at 9600 reaches a bootloader that no longer listens there),
+    // then one channel at the chosen rate for the whole conversation.
+    ASSERT_EQ(product.openings.size(), 3u);
+    EXPECT_EQ(product.openings[0].baudRate, 19200);
+    EXPECT_EQ(product.openings[1].baudRate, 9600);
+    EXPECT_EQ(product.openings[2].baudRate, 115200);
+    EXPECT_EQ(product.wakeUps, 1);
+
+    // The conversation, in order: the version reading, the reset vector read at the chip's block
+    // size, the rows the file fills (no configuration rows), and the finish byte last.
+    Lines expected = {"start", "identify", "version", "addresses", "read 000000"};
+    expected.insert(expected.end(), chip.programRows.begin(), chip.programRows.end());
+    expected.push_back("eeprom 7ff000");
+    expected.push_back("finish");
+    EXPECT_EQ(product.commands, expected);
+    EXPECT_FALSE(product.InBootloader());
+
+    // The rows carry the file, except that the first two instructions are the target's own.
+    std::map<uint32_t, uint32_t> wanted;
+    for (uint32_t address = 0x0200; address < 0x0210; address += 2)
+        wanted[address] = 0x0A0000 + address;
+    wanted[0x0000] = kTargetResetGoto;
+    wanted[0x0002] = kTargetResetSecond;
+    wanted[0x0C00] = kProductCode;
+    wanted[0x0C02] = kFileAppVersion;
+    EXPECT_EQ(SentInstructions(product), wanted);
+    const auto& eeprom = product.rows.back();
+    ASSERT_EQ(eeprom.data.size(), 32u);
+    EXPECT_EQ(eeprom.data[0], 0x34);
+    EXPECT_EQ(eeprom.data[1], 0x12);
+    EXPECT_EQ(eeprom.data[2], 0xFF);
+
+    ExpectProgressEndsDone();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chips, DownloadPicSuccessTest,
+    ::testing::Values(
+        PicChip{
+            "dsPIC30F2010", 0x0040, 1, 32, {"program 000000", "program 000200", "program 000c00"}},
+        PicChip{"dsPIC33FJ256GP710", 0x00FF, 3, 512, {"program 000000", "program 000c00"}}),
+    [](const ::testing::TestParamInfo<PicChip>& info) { return std::string(info.param.name); });
+
+// A SAM product gets no version request and no check: rows and the finish byte only. The one-wire
+// wiring reaches every channel as its echo mode.
+TEST_F(DownloadProcessTest, SamTargetIsProgrammedWithoutVersionReadingOrChecks) {
+    ScriptedBootloader product(clock, BootloaderKind::Sam, 0x0001, 2);
+    product.versionReply = ScriptedBootloader::SamVersionReply(kProductCode, 2000, kBootVersion);
+    Image firmware;
+    for (uint32_t address = 0; address < 4; ++address)
+        firmware.bytes[address] = static_cast<uint8_t>(0xC0 + address);
+    for (uint32_t address = 0x0100; address < 0x0180; ++address)
+        firmware.bytes[address] = static_cast<uint8_t>(address);
+    firmware.bytes[0x10000] = 0xEE;
+    for (uint32_t address = 0x20000; address < 0x20004; ++address)
+        firmware.bytes[address] = static_cast<uint8_t>(0xA0 + (address & 3));
+
+    EXPECT_EQ(Run(product, WriteFile(firmware), 1), DownloadOutcome::Success);
+
+    EXPECT_EQ(window.StatusLines(), Concat(HandshakeLines(0x0001, 2), kProgramming));
+    EXPECT_EQ(window.LogLines(),
+              (Lines{"Hex File Parse Success \r\n", "Flash Read Success. Flash Program Start! \r\n",
+                     "Flash Program Success! \r\n"}));
+    EXPECT_TRUE(window.MessageBoxes().empty());
+    for (const auto& opening : product.openings)
+        EXPECT_EQ(opening.echoMode, 1) << opening.baudRate;
+
+    EXPECT_THAT(product.commands, ElementsAre("start", "identify", "program 0000", "program 0100",
+                                              "eeprom 0000", "fuses", "finish"));
+    ASSERT_EQ(product.rows.size(), 4u);
+    std::vector<uint8_t> first(128, 0xFF);
+    first[0] = 0xC0;
+    first[1] = 0xC1;
+    first[2] = 0xC2;
+    first[3] = 0xC3;
+    EXPECT_EQ(product.rows[0].data, first);
+    std::vector<uint8_t> full;
+    for (int k = 0; k < 128; ++k)
+        full.push_back(static_cast<uint8_t>(k));
+    EXPECT_EQ(product.rows[1].data, full);
+    EXPECT_EQ(product.rows[2].data[0], 0xEE);
+    EXPECT_EQ(product.rows[3].data, (std::vector<uint8_t>{0xA0, 0xA1, 0xA2, 0xA3}));
+    ExpectProgressEndsDone();
+}
+
+// ---- the target's version ----------------------------------------------------------------------
+
+// The bootloader says where its product keeps product code and version, and the file is read
+// there: here the file's identity sits at 0x1400, and what it has at 0x0C00 would be refused.
+TEST_F(DownloadProcessTest, TheFilesIdentityIsReadWhereTheBootloaderSays) {
+    ScriptedBootloader product(clock, BootloaderKind::Pic, 0x00FF, 3);
+    MakePic(product, 512);
+    product.addressReply = ScriptedBootloader::AddressReply(0x1400, 0x1402, 0x13FE);
+    Image firmware = PicApplication(54321, kFileAppVersion);
+    firmware.Identity(kProductCode, kFileAppVersion, 0, 0x1400);
+
+    EXPECT_EQ(Run(product, WriteFile(firmware)), DownloadOutcome::Success);
+    EXPECT_TRUE(window.HasStatus(
+        "[Message] : File Info Read From Hex File (P Code:12345, APP Version : 1.1, Version Flag "
+        ": 1)  \r\n"));
+    EXPECT_EQ(product.Count("finish"), 1);
+}
+
+// A bootloader that does not say where the version lives has it read from the target's flash at
+// the usual place (with the chip's read block), whether it answered the version request or not;
+// the file's identity is then read at 0x0C00 and 0x0C02.
+TEST_F(DownloadProcessTest, UnansweredVersionRequestsFallBackToTheTargetsFlash) {
+    for (const bool versionAnswered : {true, false}) {
+        SCOPED_TRACE(versionAnswered ? "0x11 unanswered" : "0x10 and 0x11 unanswered");
+        window.events.clear();
+        ScriptedBootloader product(clock, BootloaderKind::Pic, 0x0040, 1);
+        MakePic(product, 32);
+        product.addressReply.clear();
+        if (!versionAnswered)
+            product.versionReply.clear();
+        product.instructions[0x0C02] = 1050;  // what the flash holds, not what 0x10 says
+
+        EXPECT_EQ(Run(product, WriteFile(PicApplication(kProductCode, kFileAppVersion))),
+                  DownloadOutcome::Success);
+
+        Lines versionLines;
+        if (versionAnswered) {
+            versionLines.push_back(
+                "[Message] : Target Version Info (P Code:12345, App Ver:1.0, Boot Ver:1.5)\r\n");
+        }
+        versionLines.insert(
+            versionLines.end(),
+            {"[Message] : Version Address Read - Fail \r\n", "[Message] : Reading Flash Data..\r\n",
+             "[Message] : Target Version Read From Flash (P Code:12345, App Ver:1.05, Boot "
+             "Ver:0.00)\r\n",
+             "[Message] : File Info Read From Hex File (P Code:12345, APP Version : 1.1, Version "
+             "Flag : 1)  \r\n",
+             "[Message] : Application Firmware Download \r\n"});
+        EXPECT_EQ(window.StatusLines(),
+                  Concat(Concat(HandshakeLines(0x0040, 1), versionLines), kProgramming));
+
+        // Five requests each; the addresses are asked for only after a version answer.
+        Lines expected = {"start", "identify"};
+        expected.insert(expected.end(), versionAnswered ? 1 : 5, "version");
+        if (versionAnswered)
+            expected.insert(expected.end(), 5, "addresses");
+        expected.insert(expected.end(), {"read 000c00", "read 000000"});
+        EXPECT_EQ(Lines(product.commands.begin(),
+                        product.commands.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+                  expected);
+        EXPECT_EQ(product.commands.back(), "finish");
+    }
+}
+
+TEST_F(DownloadProcessTest, AFlashThatCannotBeReadStopsBeforeTheFileIsChecked) {
+    ScriptedBootloader product(clock, BootloaderKind::Pic, 0x0040, 1);
+    MakePic(product, 32);
+    product.addressReply.clear();
+    product.answerFlashReads = false;
+
+    EXPECT_EQ(Run(product, WriteFile(PicApplication(kProductCode, kFileAppVersion))),
+              DownloadOutcome::VersionReadFailed);
+    EXPECT_EQ(window.StatusLines().back(), "[Error] : Flash Reading TimeOut!!\r\n");
+    EXPECT_EQ(product.Count("read 000c00"), 5);
+    EXPECT_FALSE(window.HasStatus("[Message] : Application Firmware Download \r\n"));
+    ExpectNothingProgrammed(product);
+}
+
+// ---- the checks --------------------------------------------------------------------------------
+
+struct CheckCase {
+    const char* name;
+    uint16_t fileProductCode;
+    uint16_t fileAppVersion;
+    uint8_t fileUpper;    // upper byte of the file's version instruction: 0 = comparable
+    uint8_t targetUpper;  // the same in the target's version answer
+    std::vector<MessageAnswer> answers;
+    DownloadOutcome outcome;
+    // The one message box expected ("" none): caption, icon, buttons, a piece of its text.
+    const char* caption;
+    MessageIcon icon;
+    MessageButtons buttons;
+    const char* text;
+};
+
+void PrintTo(const CheckCase& check, std::ostream* out) {
+    *out << check.name;
+}
+
+class DownloadCheckTest : public DownloadProcessTest,
+                          public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(DownloadCheckTest, RefusesOrProgramsAsTheChecksDecide) {
+    const CheckCase& c = GetParam();
+    ScriptedBootloader product(clock, BootloaderKind::Pic, 0x0040, 1);
+    MakePic(product, 32);
+    product.versionReply = ScriptedBootloader::PicVersionReply(kProductCode, kTargetAppVersion,
+                                                               c.targetUpper, kBootVersion);
+    window.answers.assign(c.answers.begin(), c.answers.end());
+
+    const Image firmware = PicApplication(c.fileProductCode, c.fileAppVersion, c.fileUpper);
+    EXPECT_EQ(Run(product, WriteFile(firmware)), c.outcome);
+
+    const auto boxes = window.MessageBoxes();
+    if (std::string(c.caption).empty()) {
+        EXPECT_TRUE(boxes.empty());
+    } else {
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, c.caption);
+        EXPECT_EQ(boxes[0].icon, c.icon);
+        EXPECT_EQ(boxes[0].buttons, c.buttons);
+        EXPECT_THAT(boxes[0].text, HasSubstr(c.text));
+    }
+    EXPECT_TRUE(window.answers.empty()) << "every answer was asked for";
+
+    if (c.outcome == DownloadOutcome::Success) {
+        EXPECT_TRUE(window.HasStatus("[Message] : Application Firmware Download \r\n"));
+        EXPECT_EQ(product.commands.back(), "finish");
+        EXPECT_EQ(SentInstruction(product, 0x0C02), c.fileAppVersion);
+    } else {
+        EXPECT_FALSE(window.HasStatus("[Message] : Application Firmware Download \r\n"));
+        EXPECT_FALSE(window.HasStatus("[Message] : Reading HexFile \r\n"));
+        ExpectNothingProgrammed(product);
+    }
+}
+
+const char* const kDowngrade =
+    "The firmware file to be updated is lower than the product version \r\n \r\nDo you want to "
+    "download?";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DownloadCheckTest,
+    ::testing::Values(
+        CheckCase{"AnotherProduct",
+                  54321,
+                  kFileAppVersion,
+                  0,
+                  0,
+                  {},
+                  DownloadOutcome::CheckRefused,
+                  "Product Code",
+                  MessageIcon::Warning,
+                  MessageButtons::Ok,
+                  "Equipment product code : 12345 \r\n  Firmware product code : 54321 \r\n"},
+        CheckCase{"VersionFlagZero",
+                  kProductCode,
+                  kFileAppVersion,
+                  0x01,
+                  0,
+                  {},
+                  DownloadOutcome::CheckRefused,
+                  "File Version",
+                  MessageIcon::Information,
+                  MessageButtons::Ok,
+                  "Wrong firmware file! \r\nPlease download the latest version."},
+        CheckCase{"DowngradeDeclined",
+                  kProductCode,
+                  900,
+                  0,
+                  0,
+                  {MessageAnswer::No},
+                  DownloadOutcome::CheckRefused,
+                  "Product Code",
+                  MessageIcon::Question,
+                  MessageButtons::YesNo,
+                  kDowngrade},
+        CheckCase{"DowngradeAccepted",
+                  kProductCode,
+                  900,
+                  0,
+                  0,
+                  {MessageAnswer::Yes},
+                  DownloadOutcome::Success,
+                  "Product Code",
+                  MessageIcon::Question,
+                  MessageButtons::YesNo,
+                  kDowngrade},
+        // Not a downgrade: the same version, or a target version that cannot be compared.
+        CheckCase{"SameVersion",
+                  kProductCode,
+                  kTargetAppVersion,
+                  0,
+                  0,
+                  {},
+                  DownloadOutcome::Success,
+                  "",
+                  MessageIcon::None,
+                  MessageButtons::Ok,
+                  ""},
+        CheckCase{"TargetVersionNotComparable",
+                  kProductCode,
+                  900,
+                  0,
+                  0x01,
+                  {},
+                  DownloadOutcome::Success,
+                  "",
+                  MessageIcon::None,
+                  MessageButtons::Ok,
+                  ""}),
+    [](const ::testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
+
+// ---- no programmer, no target ------------------------------------------------------------------
+
+// The ATmega128 row is identified and then left alone: nothing follows the identification.
+TEST_F(DownloadProcessTest, AnAtmega128IsIdentifiedAndLeftAlone) {
+    ScriptedBootloader product(clock, BootloaderKind::None, 0x0002, 1);
+
+    EXPECT_EQ(Run(product, WriteFile(PicApplication(kProductCode, kFileAppVersion))),
+              DownloadOutcome::NoProgrammer);
+    EXPECT_EQ(window.StatusLines(),
+              Concat(HandshakeLines(0x0002, 1), {"[Error] : ATmega128 is not supported by this "
+                                                 "program. Download Process Stop! \r\n"}));
+    const auto boxes = window.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Error);
+    EXPECT_EQ(boxes[0].text,
+              "ATmega128 can't be programmed by this program. \r\nDownload Process Stop!");
+    EXPECT_THAT(product.commands, ElementsAre("start", "identify"));
+}
+
+// A product whose bootloader is never heard is given the full ten seconds, with the wait shown
+// climbing to its last step, and then the handshake gives up: whether the bootloader is silent,
+// or signals at a rate other than the chosen one (heard garbled, so never answered).
+TEST_F(DownloadProcessTest, TheHandshakeGivesUpAfterTenSecondsOfNoStartSignal) {
+    for (const bool silent : {true, false}) {
+        SCOPED_TRACE(silent ? "silent bootloader" : "bootloader at 57600");
+        window.events.clear();
+        ScriptedBootloader product(clock, BootloaderKind::Pic, 0x00FF, 3);
+        MakePic(product, 512);
+        product.silent = silent;
+        if (!silent)
+            product.bootBaud = 57600;
+
+        EXPECT_EQ(Run(product, WriteFile(PicApplication(kProductCode, kFileAppVersion))),
+                  DownloadOutcome::NoTarget);
+        const int64_t end = clock.NowMs();
+
+        EXPECT_EQ(window.StatusLines(), (Lines{"[Message] : Waiting for Hardware Reset..\r\n",
+                                               "[Error] : Found not target device !!\r\n"}));
+        const auto boxes = window.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Found not target device !!");
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(boxes[0].icon, MessageIcon::Error);
+        const auto values = window.ProgressValues();
+        ASSERT_FALSE(values.empty());
+        EXPECT_EQ(values.back(), 99);
+        for (const auto& event : window.events) {
+            if (event.kind == WindowEvent::Progress) {
+                EXPECT_EQ(event.text, kProgressWaiting);
+            }
+        }
+
+        // Woken, then ten seconds on the download channel with not a byte sent on it.
+        EXPECT_EQ(product.wakeUps, 1);
+        ASSERT_EQ(product.openings.size(), 3u);
+        EXPECT_GE(end - product.openings[2].atMs, 10000);
+        EXPECT_LT(end - product.openings[2].atMs, 10100);
+        EXPECT_TRUE(product.openings[2].written.empty());
+        EXPECT_TRUE(product.commands.empty());
+        EXPECT_TRUE(product.InBootloader()) << "still waiting for an answer";
+    }
+}
+
+}  // namespace
+}  // namespace tamrix
