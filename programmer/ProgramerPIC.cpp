@@ -13,7 +13,6 @@ namespace tamrix {
 
 namespace {
 
-constexpr int kSettleMs = 100;          // after the flush pair that opens or closes an operation
 constexpr int kReadReplyWaitMs = 1000;  // a flash read reply later than this is a time-out...
 // ... unless the reply needs longer than that on the wire (1536 bytes take 1.6 s at 9600 baud):
 // then the limit is its wire time and this much more.
@@ -23,10 +22,6 @@ constexpr int kReadReplyMarginMs = 500;
 constexpr int kReadQuietMs = 50;
 constexpr int kReadAttempts = 5;
 constexpr int kRetryPauseMs = 5;
-constexpr int kRequestAttempts = 5;  // version requests
-constexpr int kRequestReplyWaitMs = 50;
-constexpr int kRequestRetryPauseMs = 100;
-constexpr int kRequestReplyBytes = 12;
 constexpr int kResetVectorSlots = 4;  // two instructions, two device addresses each
 
 }  // namespace
@@ -96,9 +91,7 @@ int CProgramerPIC::GetImageProductCode() {
 int CProgramerPIC::ReadFlash(int address, int length, std::vector<uint8_t>& reply) {
     if (channel == nullptr)
         return 0;
-    channel->FlushRx();
-    channel->FlushTx();
-    clock.SleepMs(kSettleMs);
+    FlushAndSettle(FlushOrder::ReceiveFirst);
 
     const uint8_t command[4] = {kPicReadFlash, static_cast<uint8_t>(address & 0xFF),
                                 static_cast<uint8_t>((address >> 8) & 0xFF),
@@ -178,25 +171,6 @@ int CProgramerPIC::ReadVersionFromFlash(VersionInfo& info, int& versionFlag) {
 
 // ---- version requests --------------------------------------------------------------------------
 
-bool CProgramerPIC::RequestTwelveBytes(uint8_t command, uint8_t reply[12]) {
-    if (channel == nullptr)
-        return false;
-    channel->FlushTx();
-    channel->FlushRx();
-    clock.SleepMs(kSettleMs);
-    for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
-        channel->Write(&command, 1);
-        // At slow rates the 12-byte reply alone takes longer than the pause (100 ms at 1200).
-        clock.SleepMs(kRequestReplyWaitMs + channel->WireTimeMs(kRequestReplyBytes));
-        if (channel->BytesAvailable() >= kRequestReplyBytes &&
-            channel->Read(reply, kRequestReplyBytes) == kRequestReplyBytes) {
-            return true;
-        }
-        clock.SleepMs(kRequestRetryPauseMs);
-    }
-    return false;
-}
-
 int CProgramerPIC::ReadTargetVersion(VersionInfo& info, int& versionFlag) {
     uint8_t r[kRequestReplyBytes] = {};
     if (!RequestTwelveBytes(kPicReadVersion, r))
@@ -214,9 +188,7 @@ int CProgramerPIC::ReadTargetVersion(VersionInfo& info, int& versionFlag) {
     ReportStatus(Format("[Message] : Target Version Info (P Code:%s, App Ver:%s, Boot Ver:%s)\r\n",
                         info.productCodeText.c_str(), info.appVersionText.c_str(),
                         info.bootVersionText.c_str()));
-    channel->FlushTx();
-    channel->FlushRx();
-    clock.SleepMs(kSettleMs);
+    FlushAndSettle(FlushOrder::TransmitFirst);
     versionFlag = PicVersionFlag(r[6]);
     return 1;
 }
@@ -231,47 +203,18 @@ int CProgramerPIC::ReadVersionAddresses(int addresses[3]) {
             b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
         addresses[k] = static_cast<int>(value);
     }
-    channel->FlushTx();
-    channel->FlushRx();
-    clock.SleepMs(kSettleMs);
+    FlushAndSettle(FlushOrder::TransmitFirst);
     return 1;
 }
 
 // ---- programming -------------------------------------------------------------------------------
 
 bool CProgramerPIC::ProgramFlash(int useChecksum) {
-    ReportStatus("[Message] : Start Firmware upgrade...\r\n");
-    progress = 0;
-    if (channel == nullptr)
-        return false;
-
-    for (size_t index = 0; index < rows.size(); ++index) {
-        CMemory* row = rows[index].get();
-        if (row == nullptr)
-            continue;  // no map built: nothing to send
-        const int result =
-            useChecksum == 1 ? row->WriteRowChecked(channel) : row->WriteRow(channel);
-        if (result != 0) {
-            ReportStatus(
-                Format("[Error] : Address 0x%x Flash Programing Fail!!\r\n", row->baseAddress));
-            return false;
-        }
-        if (row->kind != kRowProgram || row->isEmpty == 1)
-            continue;
-        // maxAddress is 0 when no program word above address 0 was loaded (the row written is
-        // then row 0 with the reset vector, or the file holds EEPROM data only): that one row is
-        // all the program memory there is, so it counts as done.
-        if (maxAddress > 0) {
-            const int64_t percent = int64_t{row->baseAddress} * 100 / maxAddress;
-            progress = static_cast<int>(std::min<int64_t>(percent, 100));
-        } else {
-            progress = 100;
-        }
-        if (index % 2 == 0)
-            ReportProgress(progress, kProgressProgramming);
-    }
-
-    return FinishProgramming();
+    RowLoopRules rules;
+    rules.checkedFrames = useChecksum == 1;
+    rules.progressOnEvenRows = true;
+    rules.channelRequired = true;
+    return ProgramRows(rules);
 }
 
 }  // namespace tamrix

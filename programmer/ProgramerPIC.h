@@ -66,8 +66,6 @@ class CProgramerPIC : public CProgramer {
     // Copies the target's reset vector (the first two instructions of a read block) into
     // program row 0 and packs every row.
     int ReadResetVector(int blockLength);
-    // Sends a one-byte request and takes its 12-byte reply, between flush pairs: true on success.
-    bool RequestTwelveBytes(uint8_t command, uint8_t reply[12]);
     // The flash read block of a family: 96 bytes for the dsPIC30F, else 1536.
     static int ReadBlockFor(int family);
 

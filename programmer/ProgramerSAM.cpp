@@ -1,9 +1,7 @@
 #include "programmer/ProgramerSAM.h"
 
-#include <algorithm>
 #include <memory>
 
-#include "comm/CommChannel.h"
 #include "common/Format.h"
 #include "image/IntelHex.h"
 #include "image/MemorySAM.h"
@@ -11,11 +9,6 @@
 namespace tamrix {
 
 namespace {
-
-constexpr int kVersionAttempts = 5;
-constexpr int kVersionReplyWaitMs = 50;
-constexpr int kVersionRetryPauseMs = 100;
-constexpr int kSettleMs = 100;
 
 // The target has four fuse bytes, 0x20000-0x20003, all in fuse row 0. The other fuse rows start
 // one address apart and would take 0x20004/5/6 into their last slot, but a fuse frame carries no
@@ -113,50 +106,18 @@ int CProgramerSAM::ReadTargetDataSmallRow() {
 }
 
 bool CProgramerSAM::ProgramFlash(int) {
-    ReportStatus("[Message] : Start Firmware upgrade...\r\n");
-    progress = 0;
-    for (const auto& row : rows) {
-        if (!row)
-            continue;  // never built: nothing to send
-        if (row->WriteRowChecked(channel) != 0) {
-            ReportStatus(
-                Format("[Error] : Address 0x%x Flash Programing Fail!!\r\n", row->baseAddress));
-            return false;
-        }
-        if (row->kind != kRowProgram || row->isEmpty == 1)
-            continue;
-        // Progress is how far the row's start lies towards the highest program address. When
-        // that address is 0, all program data sit in the row just written: that is 100 %.
-        progress = maxAddress > 0 ? std::min(row->baseAddress * 100 / maxAddress, 100) : 100;
-        ReportProgress(progress, kProgressProgramming);
-    }
-
-    // The bootloader does not answer the finish byte.
-    return FinishProgramming();
+    // Every row is acknowledged (the frames have no checksum to choose), every program row
+    // reports progress, and a missing channel shows in the rows' and the finish byte's failures.
+    RowLoopRules rules;
+    rules.checkedFrames = true;
+    rules.progressOnEvenRows = false;
+    rules.channelRequired = false;
+    return ProgramRows(rules);
 }
 
 int CProgramerSAM::ReadTargetVersion(VersionInfo& info, int&) {
-    if (channel == nullptr)
-        return 0;
-    channel->FlushTx();
-    channel->FlushRx();
-    clock.SleepMs(kSettleMs);
-
-    uint8_t reply[kSamVersionReplyBytes] = {};
-    bool replied = false;
-    for (int attempt = 0; attempt < kVersionAttempts && !replied; ++attempt) {
-        const uint8_t request = kSamReadVersion;
-        channel->Write(&request, 1);
-        // At slow rates the 12-byte reply alone takes longer than the pause (100 ms at 1200).
-        clock.SleepMs(kVersionReplyWaitMs + channel->WireTimeMs(kSamVersionReplyBytes));
-        if (channel->BytesAvailable() >= kSamVersionReplyBytes) {
-            channel->Read(reply, kSamVersionReplyBytes);
-            replied = true;
-        } else {
-            clock.SleepMs(kVersionRetryPauseMs);
-        }
-    }
-    if (!replied)
+    uint8_t reply[kRequestReplyBytes] = {};
+    if (!RequestTwelveBytes(kSamReadVersion, reply))
         return 0;
 
     // Three 4-byte fields, each number high byte first in the field's first two bytes.
@@ -170,9 +131,7 @@ int CProgramerSAM::ReadTargetVersion(VersionInfo& info, int&) {
         Format("[Message] : Targt Version Info (P Code:0x%x, App Ver:0x%x, Boot Ver:0x%x)\r\n",
                info.productCode, info.appVersion, info.bootVersion));
 
-    channel->FlushTx();
-    channel->FlushRx();
-    clock.SleepMs(kSettleMs);
+    FlushAndSettle(FlushOrder::TransmitFirst);
     return 1;
 }
 

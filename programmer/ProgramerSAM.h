@@ -14,9 +14,8 @@ namespace tamrix {
 
 struct HexRecord;
 
-// Version request of the SAM bootloader and the length of its reply.
+// Version request of the SAM bootloader (its reply has kRequestReplyBytes).
 inline constexpr uint8_t kSamReadVersion = 0x10;
-inline constexpr int kSamVersionReplyBytes = 12;
 
 class CProgramerSAM : public CProgramer {
   public:

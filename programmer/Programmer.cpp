@@ -1,7 +1,5 @@
 #include "programmer/Programmer.h"
 
-#include <algorithm>
-
 #include "comm/CommChannel.h"
 #include "common/Clock.h"
 #include "common/Format.h"
@@ -132,34 +130,6 @@ bool CProgramer::FinishProgramming() {
     return true;
 }
 
-bool CProgramer::WaitForBytes(int count, int64_t startMs, int limitMs) {
-    while (channel->BytesAvailable() < count) {
-        const int64_t elapsed = clock.NowMs() - startMs;
-        if (elapsed > limitMs)
-            return false;
-        channel->WaitForInput(count, static_cast<int>(limitMs - elapsed + 1));
-    }
-    return true;
-}
-
-void CProgramer::DiscardUntilQuiet(int quietMs, int limitMs) {
-    const int64_t limit = clock.NowMs() + limitMs;
-    int64_t quietUntil = clock.NowMs() + quietMs;
-    uint8_t scratch[256];
-    while (true) {
-        bool arrived = false;
-        while (channel->BytesAvailable() > 0 && channel->Read(scratch, sizeof scratch) > 0)
-            arrived = true;
-        const int64_t now = clock.NowMs();
-        if (arrived)
-            quietUntil = now + quietMs;
-        const int64_t until = std::min(quietUntil, limit);
-        if (now >= until)
-            return;
-        channel->WaitForInput(1, static_cast<int>(until - now));
-    }
-}
-
 bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     ReportStatus("[Message] : Waiting for Hardware Reset..\r\n");
     const int64_t start = clock.NowMs();
@@ -194,9 +164,7 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     const uint8_t answer = kStartSignal;
     channel->Write(&answer, 1);
     ReportStatus("[Message] : Found target device...\r\n");
-    channel->FlushRx();
-    channel->FlushTx();
-    clock.SleepMs(100);
+    FlushAndSettle(FlushOrder::ReceiveFirst);
 
     bool replied = false;
     for (int attempt = 0; attempt < kIdentifyAttempts && !replied; ++attempt) {

@@ -39,6 +39,9 @@ inline constexpr uint8_t kStartSignal = 0x0A;
 inline constexpr uint8_t kIdentifyCommand = 0x09;
 inline constexpr uint8_t kFinishCommand = 0x08;
 
+// The reply of both families' version requests (0x10, and 0x11 on PIC targets).
+inline constexpr int kRequestReplyBytes = 12;
+
 class CProgramer {
   public:
     // `rowCount` entries are allocated for the row table; BuildMemoryMap creates the rows. The
@@ -103,6 +106,28 @@ class CProgramer {
 
     // Reads a HEX text record by record into the rows: 1 when every record was handled.
     int LoadHexText(const char* text, int length);
+
+    // What a family does its own way in the row loop of ProgramFlash.
+    struct RowLoopRules {
+        bool checkedFrames = true;        // rows go out with WriteRowChecked, else with WriteRow
+        bool progressOnEvenRows = false;  // progress is reported for even table indexes only
+        bool channelRequired = false;     // without a channel: false after the opening line
+    };
+    // The row loop of ProgramFlash: "Start Firmware upgrade", every built row in table order
+    // (a refused row ends it with its address), progress by how far the row's start lies towards
+    // maxAddress, then the finish byte.
+    bool ProgramRows(const RowLoopRules& rules);
+
+    // Which queue a flush pair empties first; each exchange keeps the order its bootloader has
+    // always been driven with.
+    enum class FlushOrder { ReceiveFirst, TransmitFirst };
+    // Empties both queues in `order` and lets the line settle for 100 ms: what opens and closes
+    // an exchange with the bootloader.
+    void FlushAndSettle(FlushOrder order);
+    // Settles the line (transmit queue first), then sends the one-byte `command` up to five times
+    // until its 12-byte reply is there and read: true with `reply` filled. A caller that uses the
+    // reply settles the line again afterwards; false without a channel.
+    bool RequestTwelveBytes(uint8_t command, uint8_t reply[kRequestReplyBytes]);
 
     // Waits until at least `count` bytes are waiting on the channel, for as long as no more than
     // `limitMs` have passed since `startMs`. Blocks in the channel, never spins.
