@@ -118,28 +118,74 @@ TEST(SimTargetHandshakeTest, SilentBootloaderNeverSendsItsStartSignal) {
     EXPECT_EQ(target.State(), SimState::WaitingForAnswer);
 }
 
-TEST(SimTargetHandshakeTest, IdentifiesAsTheChosenRow) {
-    struct Case {
+// A sample of device-table rows, written out here rather than taken from the table, so that a
+// wrong row cannot pass on both sides: the product started as that chip identifies itself with the
+// row's device id (low byte first) and PI (high nibble of byte 5), and plays the bootloader its id
+// calls for. Seen on the wire: the PIC bootloader gives the product code low byte first and reads
+// flash in rows of its family (32 instructions on a dsPIC30F, 512 on the others), the SAM
+// bootloader gives it high byte first, and the ATmega128 answers nothing but the identification.
+TEST(SimTargetHandshakeTest, IdentifiesAndPlaysTheBootloaderOfTheChosenRow) {
+    enum class Plays { Pic, Sam, None };
+    struct Row {
         const char* chip;
-        uint8_t id0, id1, byte5;
+        uint16_t deviceId;
+        uint8_t pi;
+        int family;
+        Plays plays;
     };
-    for (const Case& c :
-         {Case{"dsPIC30F5011", 0x80, 0x00, 0x11}, Case{"dsPIC33FJ128MC804", 0x2B, 0x06, 0x31},
-          Case{"PIC24FJ64GA004", 0x4F, 0x04, 0x31}, Case{"S3F828B", 0x01, 0x00, 0x11}}) {
-        CSimTarget target(BootloaderOptions(c.chip));
+    const Row rows[] = {
+        {"dsPIC30F2010", 0x0040, 1, 1, Plays::Pic},
+        {"dsPIC30F3012", 0x00C1, 1, 1, Plays::Pic},  // same id as the next row, another PI
+        {"dsPIC33FJ64GP206", 0x00C1, 3, 2, Plays::Pic},
+        {"dsPIC30F4011", 0x0101, 1, 1, Plays::Pic},  // the first of its two rows
+        {"dsPIC30F5011", 0x0080, 1, 1, Plays::Pic},
+        {"dsPIC33FJ256GP710", 0x00FF, 3, 2, Plays::Pic},
+        {"dsPIC33FJ128MC804", 0x062B, 3, 2, Plays::Pic},
+        {"dsPIC33FJ256MC710A", 0x07BF, 3, 2, Plays::Pic},
+        {"PIC24HJ128GP204", 0x0667, 3, 3, Plays::Pic},
+        {"PIC24FJ64GA004", 0x044F, 3, 4, Plays::Pic},
+        {"PIC24FJ64GA006", 0x0405, 3, 4, Plays::Pic},
+        {"S3F828B", 0x0001, 1, 101, Plays::Sam},
+        {"S3F84ZB", 0x0001, 2, 102, Plays::Sam},
+        {"S3F84YB", 0x0001, 3, 103, Plays::Sam},
+        {"ATmega128", 0x0002, 1, 201, Plays::None},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.chip);
+        SimOptions options = BootloaderOptions(row.chip);
+        options.productCode = 0x1234;
+        CSimTarget target(options);
         SimPort port;
-        ASSERT_TRUE(StartInBootloader(target, port)) << c.chip;
+        ASSERT_TRUE(StartInBootloader(target, port));
+        EXPECT_EQ(target.Device().family, row.family);
+        EXPECT_EQ(target.IsPic(), row.plays == Plays::Pic);
+        EXPECT_EQ(target.IsSam(), row.plays == Plays::Sam);
+
         port.Write({kSimIdentify});
-        const std::vector<uint8_t> reply = port.Read(8, kWait);
-        ASSERT_EQ(reply.size(), 8u) << c.chip;
-        EXPECT_EQ(reply[0], c.id0) << c.chip;
-        EXPECT_EQ(reply[1], c.id1) << c.chip;
-        EXPECT_EQ(reply[5], c.byte5) << c.chip;
-        // What a host makes of it: the row it came from.
-        const DeviceTableEntry found =
-            LookupDevice(static_cast<uint16_t>(reply[0] | (reply[1] << 8)), reply[5] >> 4);
-        EXPECT_STREQ(found.name, c.chip);
-        EXPECT_EQ(target.Counters().identifications, 1);
+        const std::vector<uint8_t> id = port.Read(8, kWait);
+        ASSERT_EQ(id.size(), 8u);
+        EXPECT_EQ(id[0], row.deviceId & 0xFF);
+        EXPECT_EQ(id[1], row.deviceId >> 8);
+        EXPECT_EQ(id[5] >> 4, row.pi);
+
+        port.Write({0x10});
+        if (row.plays == Plays::None) {
+            EXPECT_TRUE(port.ReadFor(150).empty());
+            continue;
+        }
+        const std::vector<uint8_t> version = port.Read(12, kWait);
+        ASSERT_EQ(version.size(), 12u);
+        if (row.plays == Plays::Sam) {
+            EXPECT_EQ(version[0], 0x12);
+            EXPECT_EQ(version[1], 0x34);
+            continue;
+        }
+        EXPECT_EQ(version[0], 0x34);
+        EXPECT_EQ(version[1], 0x12);
+        port.Write({0x02, 0x00, 0x00, 0x00});
+        const size_t block = row.family == 1 ? 96 : 1536;
+        EXPECT_EQ(port.Read(block, kWait).size(), block);
+        EXPECT_TRUE(port.ReadFor(30).empty()) << "more than one row's worth";
     }
 }
 
