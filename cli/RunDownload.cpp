@@ -44,8 +44,11 @@ int RunDownload(std::unique_ptr<DownloadParams> params, const DownloadSettings& 
     }
     LogDownloadInfo(*params, settings.portMap);
 
+    // The terminal window outlives the worker (this waits for it), so the worker is handed it
+    // without ownership.
+    const std::shared_ptr<CReportWindow> reportTo(std::shared_ptr<void>(), &window);
     CDownloadWorker worker;
-    if (!worker.Start(std::move(params), settings)) {
+    if (!worker.Start(std::move(params), settings, reportTo)) {
         std::fprintf(stderr, "tamrix-cli: cannot start the download thread\n");
         return kExitProgramming;
     }

@@ -2,6 +2,14 @@
 // The main window as the core sees it. The programmers, the serial port and the download process
 // report through this interface only: the GUI implements it by a blocking hand-over to its own
 // thread, the command-line tool on the terminal, the tests as a recorder.
+//
+// Threads: every call may arrive on the download worker's thread, and before a worker exists on
+// the thread that starts the download (the trial opening's "Port Open Fail", the start's log
+// lines). Calls never overlap: one download reports from one thread at a time. Each call returns
+// only once it has been handled (a message box once it has been answered), as a window message
+// sent to a window would. An implementation that lives on another thread hands the call over and
+// waits; one that may go away while a download runs is reached through a CReportRelay
+// (ReportRelay.h), which it detaches when it closes.
 
 #include <string>
 

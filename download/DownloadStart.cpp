@@ -55,32 +55,41 @@ void LogDownloadInfo(const DownloadParams& params, const CPortMap& portMap) {
 }
 
 CDownloadWorker::~CDownloadWorker() {
-    if (thread_.joinable())
+    if (!thread_.joinable())
+        return;
+    // A download that still runs goes on by itself (it owns what it uses); one that has ended is
+    // collected.
+    if (IsRunning())
+        thread_.detach();
+    else
         thread_.join();
 }
 
-bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings) {
+bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings,
+                            std::shared_ptr<CReportWindow> window) {
     if (thread_.joinable() || !params)
         return false;
-    running_ = true;
+    params->window = window.get();
+    auto state = std::make_shared<State>();
     try {
-        thread_ = std::thread([this, p = std::move(params), s = std::move(settings)]() mutable {
+        thread_ = std::thread([state, window = std::move(window), p = std::move(params),
+                               s = std::move(settings)]() mutable {
             DownloadOutcome result = DownloadOutcome::NoTarget;
             DownloadThreadProc(std::move(p), s, &result);
-            outcome_ = result;
-            running_ = false;
+            state->outcome = result;
+            state->running = false;
         });
     } catch (const std::system_error&) {
-        running_ = false;
         return false;
     }
+    state_ = std::move(state);
     return true;
 }
 
 DownloadOutcome CDownloadWorker::Wait() {
     if (thread_.joinable())
         thread_.join();
-    return outcome_;
+    return state_ != nullptr ? state_->outcome : DownloadOutcome::NoTarget;
 }
 
 }  // namespace tamrix

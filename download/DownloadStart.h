@@ -27,8 +27,12 @@ bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
 // port given as a device is logged under the COM number `portMap` gives it (0 when none).
 void LogDownloadInfo(const DownloadParams& params, const CPortMap& portMap);
 
-// The worker thread of one download process. The object outlives the thread so the window can
-// notice the end (IsRunning) and then collect the outcome.
+// The worker thread of one download process. The window polls IsRunning to notice the end and
+// then collects the outcome. The thread owns everything it uses: the parameters, the settings
+// (with the channel opener and its port lease) and the window it reports to, which it keeps alive
+// until it ends. So the object may go away while the download runs (a window closed mid-download):
+// its destructor never waits, and the download finishes its step on its own; to drop its reports
+// from then on, hand it a CReportRelay and detach that.
 class CDownloadWorker {
   public:
     CDownloadWorker() = default;
@@ -36,17 +40,25 @@ class CDownloadWorker {
     CDownloadWorker(const CDownloadWorker&) = delete;
     CDownloadWorker& operator=(const CDownloadWorker&) = delete;
 
-    // Starts the worker; false when the thread could not be created (nothing runs then).
-    bool Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings);
+    // Starts the worker reporting to `window` (params->window is set to it). False when the
+    // thread could not be created: nothing runs, and the caller re-enables its controls and says
+    // so.
+    bool Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings,
+               std::shared_ptr<CReportWindow> window);
     // True from Start until the download process has ended.
-    bool IsRunning() const { return running_.load(); }
+    bool IsRunning() const { return state_ != nullptr && state_->running.load(); }
     // Waits for the end and returns the outcome.
     DownloadOutcome Wait();
 
   private:
+    // Shared with the thread, so that it outlives this object when needed.
+    struct State {
+        std::atomic<bool> running{true};
+        DownloadOutcome outcome = DownloadOutcome::NoTarget;  // set before running turns false
+    };
+
+    std::shared_ptr<State> state_;
     std::thread thread_;
-    std::atomic<bool> running_{false};
-    DownloadOutcome outcome_ = DownloadOutcome::NoTarget;
 };
 
 }  // namespace tamrix
