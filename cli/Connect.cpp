@@ -4,8 +4,7 @@
 #include "common/Clock.h"
 #include "download/ChannelOpener.h"
 #include "download/DownloadStart.h"
-#include "download/WakeUp.h"
-#include "programmer/ProgramerPIC.h"
+#include "download/ReachTarget.h"
 
 namespace tamrix::cli {
 
@@ -21,12 +20,16 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
         return connection;
     }
 
-    SendWakeUpMessages(open, echo, clock);
-    connection.channel = open(link.baud, echo, nullptr);
-    connection.channel->FlushRx();
-    CProgramerPIC detector(connection.channel.get(), clock, &window);
-    if (!detector.DetectTarget(connection.entry))
+    TargetReach reach = ReachTarget(open, link.baud, echo, &window, clock);
+    connection.channel = std::move(reach.channel);
+    connection.entry = reach.entry;
+    if (!reach.portOpened) {
+        std::fprintf(stderr, "tamrix-cli: cannot open %s after the wake-up\n",
+                     link.Port().Text().c_str());
+        connection.exitCode = kExitPort;
+    } else if (reach.entry.name == nullptr) {
         connection.exitCode = kExitHandshake;
+    }
     window.FinishProgress();
     return connection;
 }

@@ -7,7 +7,7 @@
 #include "common/Format.h"
 #include "common/ReportWindow.h"
 #include "download/BootloaderImages.h"
-#include "download/WakeUp.h"
+#include "download/ReachTarget.h"
 #include "image/FirmwareFile.h"
 #include "programmer/ProgramerPIC.h"
 #include "programmer/ProgramerSAM.h"
@@ -131,180 +131,198 @@ CDownloadProcess::PassEnd CDownloadProcess::Stop(DownloadOutcome outcome) {
     return PassEnd::Finished;
 }
 
+// One pass: reach the target, take its programmer, read its versions, take the file's text, check
+// file and target, program, and (after a bootloader) restart. A step that stops the process
+// records why and returns false.
 CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
     ++passes_;
-    CReportWindow* window = params_.window;
-    const int echo = params_.interfaceType;
+    DeviceTableEntry entry{};
+    if (!ReachTheTarget(entry) || !TakeProgrammerFor(entry))
+        return Stop(outcome_);
+    const bool sam = entry.deviceId == kSamDeviceId;
+    if (!sam && !ReadTargetVersions())
+        return Stop(outcome_);
+    TakeFileText();
+    bool bootloaderPass = false;
+    if (!sam && !CheckFileAndTarget(bootloaderPass))
+        return Stop(outcome_);
+    const DownloadOutcome programmed = Program(entry);
+    if (bootloaderPass)
+        return Restart();
+    return Stop(programmed);
+}
 
-    // Wake the running product; it answers by resetting into its bootloader.
-    SendWakeUpMessages(settings_.openChannel, echo, clock_);
+bool CDownloadProcess::StopWith(DownloadOutcome outcome) {
+    outcome_ = outcome;
+    return false;
+}
 
-    int opened = 0;
-    channel_ = settings_.openChannel(params_.baudRate, echo, &opened);
-    if (opened != 1) {
+// Wake-up, the pass's channel, the handshake.
+bool CDownloadProcess::ReachTheTarget(DeviceTableEntry& entry) {
+    TargetReach reach = ReachTarget(settings_.openChannel, params_.baudRate,
+                                    params_.interfaceType, params_.window, clock_);
+    channel_ = std::move(reach.channel);
+    if (!reach.portOpened) {
         // Nothing can be said to a target on a port that is not open: stop now rather than wait
         // ten seconds for a start signal that cannot arrive.
         LogLine("Port Open Fail  \r\n");
-        if (window != nullptr) {
-            window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error,
-                                   MessageButtons::Ok);
+        if (params_.window != nullptr) {
+            params_.window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error,
+                                           MessageButtons::Ok);
         }
-        return Stop(DownloadOutcome::PortOpenFailed);
+        return StopWith(DownloadOutcome::PortOpenFailed);
     }
-    channel_->FlushRx();
+    entry = reach.entry;
+    return entry.name != nullptr || StopWith(DownloadOutcome::NoTarget);
+}
 
-    DeviceTableEntry entry{};
-    {
-        CProgramerPIC detector(channel_.get(), clock_, window);
-        detector.DetectTarget(entry);
-    }
-    if (entry.name == nullptr)
-        return Stop(DownloadOutcome::NoTarget);
-
-    // The identifier, not the family, decides which programmer serves the chip.
-    const bool sam = entry.deviceId == kSamDeviceId;
+// The identifier, not the family, decides which programmer serves the chip.
+bool CDownloadProcess::TakeProgrammerFor(const DeviceTableEntry& entry) {
+    CReportWindow* window = params_.window;
     if (entry.deviceId == kAtmegaDeviceId) {
         StatusLine(
             Format("[Error] : %s is not supported by this program. Download Process Stop! \r\n",
                    entry.name));
         ErrorBox(Format("%s can't be programmed by this program. \r\nDownload Process Stop!",
                         entry.name));
-        return Stop(DownloadOutcome::NoProgrammer);
+        return StopWith(DownloadOutcome::NoProgrammer);
     }
-    if (sam) {
+    if (entry.deviceId == kSamDeviceId) {
         programmer_ = std::make_unique<CProgramerSAM>(channel_.get(), clock_, window);
     } else {
         auto pic = std::make_unique<CProgramerPIC>(channel_.get(), clock_, window);
         pic->SetTargetFamily(entry.family);
         programmer_ = std::move(pic);
     }
+    return true;
+}
 
-    if (!sam) {
-        targetVersionRead_ = programmer_->ReadTargetVersion(versionInfo_, targetVersionFlag_);
-        if (targetVersionRead_ == 1) {
-            addressesRead_ = programmer_->ReadVersionAddresses(versionAddresses_);
-        }
-        if (addressesRead_ == 0) {
-            versionAddresses_[0] = kDefaultProductCodeAddress;
-            versionAddresses_[1] = kDefaultVersionAddress;
-            versionAddresses_[2] = kDefaultThirdAddress;
-            StatusLine("[Message] : Version Address Read - Fail \r\n");
-            int unusedFlag = 0;
-            if (programmer_->ReadVersionFromFlash(versionInfo_, unusedFlag) == 0) {
-                return Stop(DownloadOutcome::VersionReadFailed);
-            }
-            targetVersionRead_ = 1;
-        }
-    }
+// PIC targets: the version request, the version addresses, or else the version in the flash.
+bool CDownloadProcess::ReadTargetVersions() {
+    targetVersionRead_ = programmer_->ReadTargetVersion(versionInfo_, targetVersionFlag_);
+    if (targetVersionRead_ == 1)
+        addressesRead_ = programmer_->ReadVersionAddresses(versionAddresses_);
+    if (addressesRead_ != 0)
+        return true;
+    versionAddresses_[0] = kDefaultProductCodeAddress;
+    versionAddresses_[1] = kDefaultVersionAddress;
+    versionAddresses_[2] = kDefaultThirdAddress;
+    StatusLine("[Message] : Version Address Read - Fail \r\n");
+    int unusedFlag = 0;
+    if (programmer_->ReadVersionFromFlash(versionInfo_, unusedFlag) == 0)
+        return StopWith(DownloadOutcome::VersionReadFailed);
+    targetVersionRead_ = 1;
+    return true;
+}
 
-    // The firmware text, as read before the product was woken.
+// The firmware text, as read before the product was woken.
+void CDownloadProcess::TakeFileText() {
     std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);
     std::copy(fileText_.begin(), fileText_.end(), imageBuffer_.begin());
     imageSize_ = static_cast<int>(fileText_.size());
+}
 
-    bool bootloaderPass = false;
-    if (!sam) {
-        const char* text = reinterpret_cast<const char*>(imageBuffer_.data());
-        if (!CheckFileAgainstTarget(*programmer_, window, text, imageSize_, versionAddresses_[0],
-                                    versionAddresses_[1], versionInfo_, fileInfo_)) {
-            // A file that cannot be read is a file problem, not a product that does not match.
-            return Stop(fileInfo_.found ? DownloadOutcome::CheckRefused
+// PIC targets: does the file belong to this product, is it older, must the bootloader go first?
+// On a bootloader pass the buffer holds the bootloader's text afterwards.
+bool CDownloadProcess::CheckFileAndTarget(bool& bootloaderPass) {
+    CReportWindow* window = params_.window;
+    const char* text = reinterpret_cast<const char*>(imageBuffer_.data());
+    if (!CheckFileAgainstTarget(*programmer_, window, text, imageSize_, versionAddresses_[0],
+                                versionAddresses_[1], versionInfo_, fileInfo_)) {
+        // A file that cannot be read is a file problem, not a product that does not match.
+        return StopWith(fileInfo_.found ? DownloadOutcome::CheckRefused
                                         : DownloadOutcome::FileInfoUnreadable);
-        }
-        DecideBootloaderUpdate(window, targetVersionRead_, versionInfo_, fileInfo_.productCode,
-                               settings_.bootloaderTable, decision_);
-        if (decision_.bootloaderPass == 1) {
-            if (bootloaderPasses_ >= settings_.maxBootloaderPasses) {
-                StatusLine(
-                    Format("[Error] : BootLoader still differs after %d update pass(es). "
-                           "Download Process Stop! \r\n",
-                           bootloaderPasses_));
-                ErrorBox("BootLoader Update Fail \r\nDownload Process Stop!");
-                return Stop(DownloadOutcome::BootloaderPassLimit);
-            }
-            if (window != nullptr) {
-                window->ShowMessageBox(
-                    Format("BootLoader is updated with the latest version. \r\nThe version of the "
-                           "BootLoader to be updated is %0.1f",
-                           decision_.registeredBootVersion / 1000.0),
-                    "BootLoader", MessageIcon::Information, MessageButtons::Ok);
-            }
-            const EmbeddedBootloaderImage* image =
-                settings_.findBootloaderImage(decision_.bootloaderResourceId);
-            if (image != nullptr && image->placeholder) {
-                // A stand-in that only looks like the real bootloader: programming it would
-                // leave the product without a working bootloader.
-                StatusLine(Format(
-                    "[Error] : BootLoader image 0x%x is a placeholder, not a real bootloader. "
-                    "Download Process Stop! \r\n",
-                    decision_.bootloaderResourceId));
-                ErrorBox(
-                    Format("BootLoader image 0x%x of this program is a placeholder and is "
-                           "never programmed. \r\nDownload Process Stop!",
-                           decision_.bootloaderResourceId));
-                return Stop(DownloadOutcome::BootloaderPlaceholder);
-            }
-            std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);
-            if (image == nullptr || !CopyBootloaderImage(*image, imageBuffer_.data(), imageSize_)) {
-                // Never program what is left in the buffer: stop with the target untouched.
-                StatusLine(
-                    Format("[Error] : BootLoader image 0x%x not found. Download Process "
-                           "Stop! \r\n",
-                           decision_.bootloaderResourceId));
-                ErrorBox("BootLoader Image Load Fail \r\nDownload Process Stop!");
-                return Stop(DownloadOutcome::BootloaderMissing);
-            }
-            StatusLine("[Message] : BootLoader Firmware Download \r\n");
-            LogLine(Format("BootLoader Download. ResourceID : 0x%x  \r\n",
-                           decision_.bootloaderResourceId));
-            bootloaderPass = true;
-            ++bootloaderPasses_;
-        } else {
-            if (ConfirmProductAndVersion(versionInfo_.productCode, programmer_.get(),
-                                         fileInfo_.productCode, fileInfo_.appVersion,
-                                         versionInfo_.appVersion, targetVersionFlag_) == 0) {
-                return Stop(DownloadOutcome::CheckRefused);
-            }
-            StatusLine("[Message] : Application Firmware Download \r\n");
-        }
     }
+    DecideBootloaderUpdate(window, targetVersionRead_, versionInfo_, fileInfo_.productCode,
+                           settings_.bootloaderTable, decision_);
+    if (decision_.bootloaderPass == 1) {
+        bootloaderPass = true;
+        return TakeBootloaderImage();
+    }
+    if (ConfirmProductAndVersion(versionInfo_.productCode, programmer_.get(),
+                                 fileInfo_.productCode, fileInfo_.appVersion,
+                                 versionInfo_.appVersion, targetVersionFlag_) == 0) {
+        return StopWith(DownloadOutcome::CheckRefused);
+    }
+    StatusLine("[Message] : Application Firmware Download \r\n");
+    return true;
+}
 
-    // Programming, with whatever text the buffer holds (application or bootloader image).
-    DownloadOutcome result = DownloadOutcome::Success;
+bool CDownloadProcess::TakeBootloaderImage() {
+    const uint16_t id = decision_.bootloaderResourceId;
+    if (bootloaderPasses_ >= settings_.maxBootloaderPasses) {
+        StatusLine(Format("[Error] : BootLoader still differs after %d update pass(es). "
+                          "Download Process Stop! \r\n",
+                          bootloaderPasses_));
+        ErrorBox("BootLoader Update Fail \r\nDownload Process Stop!");
+        return StopWith(DownloadOutcome::BootloaderPassLimit);
+    }
+    if (params_.window != nullptr) {
+        params_.window->ShowMessageBox(
+            Format("BootLoader is updated with the latest version. \r\nThe version of the "
+                   "BootLoader to be updated is %0.1f",
+                   decision_.registeredBootVersion / 1000.0),
+            "BootLoader", MessageIcon::Information, MessageButtons::Ok);
+    }
+    const EmbeddedBootloaderImage* image = settings_.findBootloaderImage(id);
+    if (image != nullptr && image->placeholder) {
+        // A stand-in that only looks like the real bootloader: programming it would leave the
+        // product without a working bootloader.
+        StatusLine(Format("[Error] : BootLoader image 0x%x is a placeholder, not a real "
+                          "bootloader. Download Process Stop! \r\n",
+                          id));
+        ErrorBox(Format("BootLoader image 0x%x of this program is a placeholder and is never "
+                        "programmed. \r\nDownload Process Stop!",
+                        id));
+        return StopWith(DownloadOutcome::BootloaderPlaceholder);
+    }
+    std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);
+    if (image == nullptr || !CopyBootloaderImage(*image, imageBuffer_.data(), imageSize_)) {
+        // Never program what is left in the buffer: stop with the target untouched.
+        StatusLine(
+            Format("[Error] : BootLoader image 0x%x not found. Download Process Stop! \r\n", id));
+        ErrorBox("BootLoader Image Load Fail \r\nDownload Process Stop!");
+        return StopWith(DownloadOutcome::BootloaderMissing);
+    }
+    StatusLine("[Message] : BootLoader Firmware Download \r\n");
+    LogLine(Format("BootLoader Download. ResourceID : 0x%x  \r\n", id));
+    ++bootloaderPasses_;
+    return true;
+}
+
+// Whatever text the buffer holds (application or bootloader image): rows built, filled, packed
+// and written.
+DownloadOutcome CDownloadProcess::Program(const DeviceTableEntry& entry) {
     programmer_->BuildMemoryMap(entry.family);
     const char* text = reinterpret_cast<const char*>(imageBuffer_.data());
     if (programmer_->LoadHexBuffer(text, imageSize_) != 1) {
         StatusLine("[Message] : File Parse Fail. Download Process Stop! \r\n");
         ErrorBox("File Parse Fail. \r\nDownload Process Stop! \r\n");
-        result = DownloadOutcome::ParseFailed;
-    } else {
-        LogLine("Hex File Parse Success \r\n");
-        if (programmer_->ReadTargetData(entry.family) != 1) {
-            result = DownloadOutcome::TargetReadFailed;
-        } else {
-            LogLine("Flash Read Success. Flash Program Start! \r\n");
-            if (programmer_->ProgramFlash(0)) {
-                LogLine("Flash Program Success! \r\n");
-            } else {
-                LogLine("Flash Program Fail! \r\n");
-                result = DownloadOutcome::ProgrammingFailed;
-            }
-        }
+        return DownloadOutcome::ParseFailed;
     }
+    LogLine("Hex File Parse Success \r\n");
+    if (programmer_->ReadTargetData(entry.family) != 1)
+        return DownloadOutcome::TargetReadFailed;
+    LogLine("Flash Read Success. Flash Program Start! \r\n");
+    if (!programmer_->ProgramFlash(0)) {
+        LogLine("Flash Program Fail! \r\n");
+        return DownloadOutcome::ProgrammingFailed;
+    }
+    LogLine("Flash Program Success! \r\n");
+    return DownloadOutcome::Success;
+}
 
-    if (bootloaderPass) {
-        // Whatever the outcome, the target restarts and is examined again: it may now run the
-        // new bootloader.
-        clock_.SleepMs(1000);
-        StatusLine("[Message] : Boot Loader Download Complete \r\n");
-        StatusLine("[Message] : Application Firmware Download Start \r\n");
-        channel_->Close();
-        channel_.reset();
-        programmer_.reset();
-        clock_.SleepMs(2000);
-        return PassEnd::NextPass;
-    }
-    return Stop(result);
+// After a bootloader pass, whatever its outcome: the target restarts and is examined again; it
+// may now run the new bootloader.
+CDownloadProcess::PassEnd CDownloadProcess::Restart() {
+    clock_.SleepMs(1000);
+    StatusLine("[Message] : Boot Loader Download Complete \r\n");
+    StatusLine("[Message] : Application Firmware Download Start \r\n");
+    channel_->Close();
+    channel_.reset();
+    programmer_.reset();
+    clock_.SleepMs(2000);
+    return PassEnd::NextPass;
 }
 
 int DownloadThreadProc(std::unique_ptr<DownloadParams> params, const DownloadSettings& settings,

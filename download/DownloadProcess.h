@@ -83,6 +83,16 @@ class CDownloadProcess {
     // cannot be read must not leave the product waiting in its bootloader.
     bool LoadFirmwareFile();
     PassEnd RunPass();
+    // The steps of a pass; false: the process stops (the outcome is recorded).
+    bool ReachTheTarget(DeviceTableEntry& entry);
+    bool TakeProgrammerFor(const DeviceTableEntry& entry);
+    bool ReadTargetVersions();
+    void TakeFileText();
+    bool CheckFileAndTarget(bool& bootloaderPass);
+    bool TakeBootloaderImage();
+    DownloadOutcome Program(const DeviceTableEntry& entry);
+    PassEnd Restart();
+    bool StopWith(DownloadOutcome outcome);
     PassEnd Stop(DownloadOutcome outcome);
     void StatusLine(const std::string& text);
     void LogLine(const std::string& text);
