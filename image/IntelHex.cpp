@@ -129,6 +129,54 @@ std::string HexRecordAfterEndText(int lineNumber) {
     return Format("[Error] : Hex file line %d : record after the end record!!\r\n", lineNumber);
 }
 
+bool CHexRecordVisitor::OnAfterEnd(const HexRecord&) {
+    return true;
+}
+
+bool CHexRecordVisitor::OnOther(const HexRecord&) {
+    return true;
+}
+
+HexWalkResult WalkHexRecords(const char* text, int length, CHexRecordVisitor& visitor) {
+    CHexLineReader reader(text, text != nullptr ? length : 0);
+    HexLine line;
+    HexWalkResult walk;
+    uint32_t extended = 0;  // starts at 0 for every text
+    while (reader.Next(line)) {
+        HexRecord record;
+        walk.fault = ParseHexRecord(line, record);
+        if (walk.fault != HexRecordError::None) {
+            walk.end = HexWalkEnd::BadRecord;
+            walk.lineNumber = line.number;
+            return walk;
+        }
+        bool go = !walk.sawEnd || visitor.OnAfterEnd(record);
+        if (go) {
+            switch (record.type) {
+                case kHexData:
+                    go = visitor.OnData(record, extended);
+                    break;
+                case kHexEndOfFile:
+                    walk.sawEnd = true;
+                    break;
+                case kHexExtendedSegment:
+                case kHexExtendedLinear:
+                    extended = ExtendedAddress(record);
+                    break;
+                default:
+                    go = visitor.OnOther(record);
+                    break;
+            }
+        }
+        if (!go) {
+            walk.end = HexWalkEnd::Stopped;
+            walk.lineNumber = line.number;
+            return walk;
+        }
+    }
+    return walk;
+}
+
 uint32_t ExtendedAddress(const HexRecord& record) {
     const uint32_t value = record.Digits4(0);
     return record.type == kHexExtendedSegment ? value << 4 : value << 16;
@@ -208,41 +256,42 @@ std::string FormatIntelHex(const std::map<uint32_t, uint8_t>& bytes, int recordS
 
 bool ParseIntelHex(const char* text, int length, std::map<uint32_t, uint8_t>& bytes,
                    std::string* error) {
-    CHexLineReader reader(text, length);
-    HexLine line;
-    uint32_t extended = 0;
-    bool ended = false;
-    while (reader.Next(line)) {
-        HexRecord record;
-        const HexRecordError fault = ParseHexRecord(line, record);
-        if (fault != HexRecordError::None || ended) {
-            if (error) {
-                *error = ended ? HexRecordAfterEndText(line.number)
-                               : HexRecordErrorText(line.number, fault);
-            }
-            return false;
+    class CByteImageReader : public CHexRecordVisitor {
+      public:
+        explicit CByteImageReader(std::map<uint32_t, uint8_t>& image) : image_(image) {}
+        bool OnAfterEnd(const HexRecord&) override { return false; }
+        bool OnData(const HexRecord& record, uint32_t extended) override {
+            for (int k = 0; k < record.byteCount; ++k)
+                image_[extended + static_cast<uint32_t>(record.address) + k] = record.DataByte(k);
+            return true;
         }
-        switch (record.type) {
-            case kHexEndOfFile:
-                ended = true;
-                break;
-            case kHexData:
-                for (int k = 0; k < record.byteCount; ++k) {
-                    bytes[extended + static_cast<uint32_t>(record.address) + k] =
-                        record.DataByte(k);
-                }
-                break;
-            case kHexExtendedSegment:
-            case kHexExtendedLinear:
-                extended = ExtendedAddress(record);
-                break;
-            default:
-                break;  // start addresses carry no data
-        }
+        // Start addresses carry no data; records of unknown types are passed over.
+
+      private:
+        std::map<uint32_t, uint8_t>& image_;
+    };
+
+    CByteImageReader reader(bytes);
+    const HexWalkResult walk = WalkHexRecords(text, length, reader);
+    std::string why;
+    switch (walk.end) {
+        case HexWalkEnd::TextEnd:
+            if (walk.sawEnd)
+                return true;
+            why = HexMissingEndText();
+            break;
+        case HexWalkEnd::Stopped:
+            why = HexRecordAfterEndText(walk.lineNumber);
+            break;
+        case HexWalkEnd::BadRecord:
+            // Past the end record, whatever follows is out of place, damaged or not.
+            why = walk.sawEnd ? HexRecordAfterEndText(walk.lineNumber)
+                              : HexRecordErrorText(walk.lineNumber, walk.fault);
+            break;
     }
-    if (!ended && error)
-        *error = HexMissingEndText();
-    return ended;
+    if (error)
+        *error = why;
+    return false;
 }
 
 }  // namespace tamrix

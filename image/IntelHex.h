@@ -74,6 +74,41 @@ std::string HexRecordAfterEndText(int lineNumber);
 // (linear) its value x 65536.
 uint32_t ExtendedAddress(const HexRecord& record);
 
+// Walking a whole text -------------------------------------------------------------------------
+
+// A reader of a whole HEX text, told about each checked record by WalkHexRecords. The walker
+// keeps the base address the address records set and notes the end record itself, so a reader
+// only says what the other records mean to it. Each hook returns false to stop the walk there.
+class CHexRecordVisitor {
+  public:
+    virtual ~CHexRecordVisitor() = default;
+    // A record of any type that follows an end record, before it is handled as below.
+    virtual bool OnAfterEnd(const HexRecord& record);
+    // A data record; `extended` is the base address the last address record set (0 before any).
+    virtual bool OnData(const HexRecord& record, uint32_t extended) = 0;
+    // A start address record, or a record of a type this program does not know.
+    virtual bool OnOther(const HexRecord& record);
+};
+
+enum class HexWalkEnd {
+    TextEnd,    // every record of the text was walked
+    Stopped,    // a hook stopped the walk
+    BadRecord,  // a record failed its check
+};
+
+struct HexWalkResult {
+    HexWalkEnd end = HexWalkEnd::TextEnd;
+    bool sawEnd = false;  // an end record came before the walk ended
+    int lineNumber = 0;   // the line of the record the walk stopped at (Stopped, BadRecord)
+    HexRecordError fault = HexRecordError::None;  // what was wrong with it (BadRecord)
+};
+
+// Checks the records of a text one by one, in order, and hands them to `visitor`: data records
+// with the base address in force, start and unknown records as they are, and every record after
+// an end record to OnAfterEnd first. Ends at the end of the text, at a hook that says stop, or at
+// the first record that fails its check. A null text is an empty one.
+HexWalkResult WalkHexRecords(const char* text, int length, CHexRecordVisitor& visitor);
+
 // Reads a whole HEX text file. False when it cannot be read or is implausibly large for firmware
 // of these parts (more than 256 MiB), which keeps every length within an int.
 bool ReadHexTextFile(const std::string& path, std::string& text);

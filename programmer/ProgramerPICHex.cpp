@@ -98,37 +98,31 @@ bool CProgramerPIC::ReadFileInfoText(const char* text, int length, int productCo
     const int64_t wanted[kWanted] = {code, code + 1, version, version + 1, version + 2};
     int placed[kWanted] = {-1, -1, -1, -1, -1};
 
-    CHexLineReader reader(text, length);
-    HexLine line;
-    uint32_t extended = 0;
-    bool stopped = false;  // at a record the loader refuses: nothing after it is programmed
-    while (!stopped && reader.Next(line)) {
-        HexRecord record;
-        if (ParseHexRecord(line, record) != HexRecordError::None) {
-            stopped = true;
-            break;
-        }
-        switch (record.type) {
-            case kHexData: {
-                const int64_t first = int64_t{record.address} + extended;
-                for (int i = 0; i < kWanted; ++i) {
-                    const int64_t offset = wanted[i] - first;
-                    if (wanted[i] >= 0 && offset >= 0 && offset < record.byteCount)
-                        placed[i] = record.DataByte(static_cast<int>(offset));
-                }
-                break;
+    // Every data record in text order, with the loader's base address, up to a record the loader
+    // refuses: a damaged one ends the walk itself, a start address or unknown type ends it here.
+    // Where the end record stands does not matter: the loader refuses such a text on its own.
+    class CValueFinder : public CHexRecordVisitor {
+      public:
+        CValueFinder(const int64_t (&wanted)[kWanted], int (&placed)[kWanted])
+            : wanted_(wanted), placed_(placed) {}
+        bool OnData(const HexRecord& record, uint32_t extended) override {
+            const int64_t first = int64_t{record.address} + extended;
+            for (int i = 0; i < kWanted; ++i) {
+                const int64_t offset = wanted_[i] - first;
+                if (wanted_[i] >= 0 && offset >= 0 && offset < record.byteCount)
+                    placed_[i] = record.DataByte(static_cast<int>(offset));
             }
-            case kHexEndOfFile:
-                break;
-            case kHexExtendedSegment:
-            case kHexExtendedLinear:
-                extended = ExtendedAddress(record);
-                break;
-            default:
-                stopped = true;  // start address records and unknown types end the search
-                break;
+            return true;
         }
-    }
+        bool OnOther(const HexRecord&) override { return false; }
+
+      private:
+        const int64_t (&wanted_)[kWanted];
+        int (&placed_)[kWanted];
+    };
+    CValueFinder finder(wanted, placed);
+    WalkHexRecords(text, length, finder);
+
     // A record the loader refuses ends the search; what came before it still counts when it
     // holds both values (the file is then refused when it is loaded, with its own message).
     const bool productFound = placed[kCodeLow] >= 0 || placed[kCodeHigh] >= 0;

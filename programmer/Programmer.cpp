@@ -50,51 +50,46 @@ int CProgramer::LoadHexText(const char* text, int length) {
     // Lines may end in CR LF, LF or CR, the last one may have no end, and a record may be of any
     // valid length. A record that fails its own check (checksum, digits, byte count) stops the
     // load at once: a corrupted file must never reach the target.
-    CHexLineReader reader(text, text != nullptr ? length : 0);
-    HexLine line;
-    uint32_t extended = 0;  // starts at 0 for every load
-    int result = 1;
-    bool ended = false;
-    while (result == 1 && reader.Next(line)) {
-        HexRecord record;
-        const HexRecordError fault = ParseHexRecord(line, record);
-        if (fault != HexRecordError::None) {
-            ReportStatus(HexRecordErrorText(line.number, fault));
-            return 0;
-        }
+    class CImageLoader : public CHexRecordVisitor {
+      public:
+        explicit CImageLoader(CProgramer& programmer) : programmer_(programmer) {}
         // The end record closes the file. Records after it, or no end record at all, mean a file
         // that was cut short or put together wrongly: half a firmware must never be programmed.
-        if (ended) {
-            ReportStatus(HexRecordAfterEndText(line.number));
+        bool OnAfterEnd(const HexRecord& record) override {
+            programmer_.ReportStatus(HexRecordAfterEndText(record.lineNumber));
+            return false;
+        }
+        // A refused byte fails the load, but the rest of its record is still placed.
+        bool OnData(const HexRecord& record, uint32_t extended) override {
+            return programmer_.LoadDataRecord(record, extended) == 1;
+        }
+        // A start address has no place in a bootloader image (no line for it); an unknown type
+        // is named.
+        bool OnOther(const HexRecord& record) override {
+            if (record.type != kHexStartSegment && record.type != kHexStartLinear)
+                programmer_.ReportStatus("[Error] : Unknown hex record type!!!\r\n");
+            return false;
+        }
+
+      private:
+        CProgramer& programmer_;
+    };
+
+    CImageLoader loader(*this);
+    const HexWalkResult walk = WalkHexRecords(text, length, loader);
+    switch (walk.end) {
+        case HexWalkEnd::TextEnd:
+            if (walk.sawEnd)
+                return 1;
+            ReportStatus(HexMissingEndText());
             return 0;
-        }
-        switch (record.type) {
-            case kHexData:
-                // A refused byte fails the load, but the rest of its record is still placed.
-                result = LoadDataRecord(record, extended);
-                break;
-            case kHexEndOfFile:
-                ended = true;
-                break;
-            case kHexExtendedSegment:
-            case kHexExtendedLinear:
-                extended = ExtendedAddress(record);
-                break;
-            case kHexStartSegment:
-            case kHexStartLinear:
-                result = 0;  // a start address has no place in a bootloader image; no line
-                break;
-            default:
-                ReportStatus("[Error] : Unknown hex record type!!!\r\n");
-                result = 0;
-                break;
-        }
+        case HexWalkEnd::Stopped:
+            return 0;
+        case HexWalkEnd::BadRecord:
+            ReportStatus(HexRecordErrorText(walk.lineNumber, walk.fault));
+            return 0;
     }
-    if (result == 1 && !ended) {
-        ReportStatus(HexMissingEndText());
-        return 0;
-    }
-    return result;
+    return 0;
 }
 
 void CProgramer::ReportStatus(const std::string& text) {
