@@ -9,8 +9,9 @@
 
 namespace tamrix {
 
-// An image may be at most this long; the build refuses a longer one.
-inline constexpr int kBootloaderImageLimit = 524288;
+// An image may be at most this long; the build refuses a longer one. The number is the build's
+// (download/CMakeLists.txt), so the check there and the copy here cannot disagree.
+inline constexpr int kBootloaderImageLimit = TAMRIX_BOOTLOADER_IMAGE_LIMIT;
 
 struct EmbeddedBootloaderImage {
     uint16_t resourceId;

@@ -1,19 +1,20 @@
 # Writes a C++ source that holds the bootloader images as byte arrays, so that the program
 # carries them without any tool at build time beyond CMake.
-#   cmake -DOUTPUT=<file.cpp> -DIMAGE_DIR=<folder> -DIDS=<id,id,...> -P EmbedBootloaderImages.cmake
+#   cmake -DOUTPUT=<file.cpp> -DIMAGE_DIR=<folder> -DIDS=<id,id,...> -DSIZE_LIMIT=<bytes>
+#         -P EmbedBootloaderImages.cmake
 # Each id names <IMAGE_DIR>/bootloader-<id>.hex; the bytes are taken unchanged. An image whose
 # SHA-256 is listed in <IMAGE_DIR>/placeholders.sha256 (written by scripts/make-bootloader-images)
 # is a stand-in and is marked so: the program never programs it.
 
-if(NOT OUTPUT OR NOT IMAGE_DIR OR NOT IDS)
-  message(FATAL_ERROR "EmbedBootloaderImages.cmake needs OUTPUT, IMAGE_DIR and IDS")
+if(NOT OUTPUT OR NOT IMAGE_DIR OR NOT IDS OR NOT SIZE_LIMIT)
+  message(FATAL_ERROR "EmbedBootloaderImages.cmake needs OUTPUT, IMAGE_DIR, IDS and SIZE_LIMIT")
 endif()
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
 string(REPLACE "," ";" ids "${IDS}")
 
-# The loader copies an image through a buffer of this size; a larger image is refused here,
-# where the build can still say which file is wrong.
-set(size_limit 524288)
+# The loader copies an image through a buffer of SIZE_LIMIT bytes; a larger image is refused
+# here, where the build can still say which file is wrong.
+set(size_limit ${SIZE_LIMIT})
 
 set(placeholder_hashes "")
 if(EXISTS "${IMAGE_DIR}/placeholders.sha256")
