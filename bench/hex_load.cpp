@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/FamilyCodes.h"
 #include "image/IntelHex.h"
 #include "programmer/ProgramerPIC.h"
 
@@ -23,7 +24,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kTextBytes = 1 << 20;
-constexpr int kFamily = 2;  // 512-instruction rows: program memory reaches far enough
+constexpr int kFamily = tamrix::kFamilyDsPic33F;  // 512-instruction rows: program memory
+                                                  // reaches far enough
 
 std::string MakeHexText() {
     std::mt19937 rng(20240611);

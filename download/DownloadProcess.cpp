@@ -9,20 +9,10 @@
 #include "download/BootloaderImages.h"
 #include "download/ReachTarget.h"
 #include "image/FirmwareFile.h"
-#include "programmer/ProgramerPIC.h"
-#include "programmer/ProgramerSAM.h"
+#include "programmer/PicVersion.h"
+#include "programmer/ProgrammerFactory.h"
 
 namespace tamrix {
-
-namespace {
-
-// Where the product keeps its product code and application version when the bootloader cannot
-// say (older bootloaders do not know the 0x11 request).
-constexpr int kDefaultProductCodeAddress = 0x0C00;
-constexpr int kDefaultVersionAddress = 0x0C02;
-constexpr int kDefaultThirdAddress = 0x0BFE;
-
-}  // namespace
 
 DownloadSettings::DownloadSettings()
     : conversionSeed(kConversionSeed),
@@ -139,7 +129,7 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
     DeviceTableEntry entry{};
     if (!ReachTheTarget(entry) || !TakeProgrammerFor(entry))
         return Stop(outcome_);
-    const bool sam = entry.deviceId == kSamDeviceId;
+    const bool sam = ProgrammerKindFor(entry) == ProgrammerKind::Sam;
     if (!sam && !ReadTargetVersions())
         return Stop(outcome_);
     TakeFileText();
@@ -159,8 +149,8 @@ bool CDownloadProcess::StopWith(DownloadOutcome outcome) {
 
 // Wake-up, the pass's channel, the handshake.
 bool CDownloadProcess::ReachTheTarget(DeviceTableEntry& entry) {
-    TargetReach reach = ReachTarget(settings_.openChannel, params_.baudRate,
-                                    params_.interfaceType, params_.window, clock_);
+    TargetReach reach = ReachTarget(settings_.openChannel, params_.baudRate, params_.interfaceType,
+                                    params_.window, clock_);
     channel_ = std::move(reach.channel);
     if (!reach.portOpened) {
         // Nothing can be said to a target on a port that is not open: stop now rather than wait
@@ -178,23 +168,14 @@ bool CDownloadProcess::ReachTheTarget(DeviceTableEntry& entry) {
 
 // The identifier, not the family, decides which programmer serves the chip.
 bool CDownloadProcess::TakeProgrammerFor(const DeviceTableEntry& entry) {
-    CReportWindow* window = params_.window;
-    if (entry.deviceId == kAtmegaDeviceId) {
-        StatusLine(
-            Format("[Error] : %s is not supported by this program. Download Process Stop! \r\n",
-                   entry.name));
-        ErrorBox(Format("%s can't be programmed by this program. \r\nDownload Process Stop!",
-                        entry.name));
-        return StopWith(DownloadOutcome::NoProgrammer);
-    }
-    if (entry.deviceId == kSamDeviceId) {
-        programmer_ = std::make_unique<CProgramerSAM>(channel_.get(), clock_, window);
-    } else {
-        auto pic = std::make_unique<CProgramerPIC>(channel_.get(), clock_, window);
-        pic->SetTargetFamily(entry.family);
-        programmer_ = std::move(pic);
-    }
-    return true;
+    programmer_ = MakeProgrammerFor(entry, channel_.get(), clock_, params_.window);
+    if (programmer_ != nullptr)
+        return true;
+    StatusLine(Format("[Error] : %s is not supported by this program. Download Process Stop! \r\n",
+                      entry.name));
+    ErrorBox(
+        Format("%s can't be programmed by this program. \r\nDownload Process Stop!", entry.name));
+    return StopWith(DownloadOutcome::NoProgrammer);
 }
 
 // PIC targets: the version request, the version addresses, or else the version in the flash.
@@ -204,9 +185,11 @@ bool CDownloadProcess::ReadTargetVersions() {
         addressesRead_ = programmer_->ReadVersionAddresses(versionAddresses_);
     if (addressesRead_ != 0)
         return true;
-    versionAddresses_[0] = kDefaultProductCodeAddress;
-    versionAddresses_[1] = kDefaultVersionAddress;
-    versionAddresses_[2] = kDefaultThirdAddress;
+    // Where the product keeps its identity when the bootloader cannot say (older bootloaders do
+    // not know the 0x11 request).
+    versionAddresses_[0] = kPicProductCodeAddress;
+    versionAddresses_[1] = kPicVersionAddress;
+    versionAddresses_[2] = kPicThirdAddress;
     StatusLine("[Message] : Version Address Read - Fail \r\n");
     int unusedFlag = 0;
     if (programmer_->ReadVersionFromFlash(versionInfo_, unusedFlag) == 0)
@@ -239,9 +222,9 @@ bool CDownloadProcess::CheckFileAndTarget(bool& bootloaderPass) {
         bootloaderPass = true;
         return TakeBootloaderImage();
     }
-    if (ConfirmProductAndVersion(versionInfo_.productCode, programmer_.get(),
-                                 fileInfo_.productCode, fileInfo_.appVersion,
-                                 versionInfo_.appVersion, targetVersionFlag_) == 0) {
+    if (ConfirmProductAndVersion(versionInfo_.productCode, programmer_.get(), fileInfo_.productCode,
+                                 fileInfo_.appVersion, versionInfo_.appVersion,
+                                 targetVersionFlag_) == 0) {
         return StopWith(DownloadOutcome::CheckRefused);
     }
     StatusLine("[Message] : Application Firmware Download \r\n");
@@ -251,9 +234,10 @@ bool CDownloadProcess::CheckFileAndTarget(bool& bootloaderPass) {
 bool CDownloadProcess::TakeBootloaderImage() {
     const uint16_t id = decision_.bootloaderResourceId;
     if (bootloaderPasses_ >= settings_.maxBootloaderPasses) {
-        StatusLine(Format("[Error] : BootLoader still differs after %d update pass(es). "
-                          "Download Process Stop! \r\n",
-                          bootloaderPasses_));
+        StatusLine(
+            Format("[Error] : BootLoader still differs after %d update pass(es). "
+                   "Download Process Stop! \r\n",
+                   bootloaderPasses_));
         ErrorBox("BootLoader Update Fail \r\nDownload Process Stop!");
         return StopWith(DownloadOutcome::BootloaderPassLimit);
     }
@@ -268,12 +252,14 @@ bool CDownloadProcess::TakeBootloaderImage() {
     if (image != nullptr && image->placeholder) {
         // A stand-in that only looks like the real bootloader: programming it would leave the
         // product without a working bootloader.
-        StatusLine(Format("[Error] : BootLoader image 0x%x is a placeholder, not a real "
-                          "bootloader. Download Process Stop! \r\n",
-                          id));
-        ErrorBox(Format("BootLoader image 0x%x of this program is a placeholder and is never "
-                        "programmed. \r\nDownload Process Stop!",
-                        id));
+        StatusLine(
+            Format("[Error] : BootLoader image 0x%x is a placeholder, not a real "
+                   "bootloader. Download Process Stop! \r\n",
+                   id));
+        ErrorBox(
+            Format("BootLoader image 0x%x of this program is a placeholder and is never "
+                   "programmed. \r\nDownload Process Stop!",
+                   id));
         return StopWith(DownloadOutcome::BootloaderPlaceholder);
     }
     std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "comm/PortName.h"
+#include "common/LinkChoices.h"
 #include "download/BootloaderImages.h"
 #include "download/BootloaderTable.h"
 #include "download/ChannelOpener.h"
@@ -24,10 +25,10 @@ class CReportWindow;
 
 // What the Program button hands to the worker.
 struct DownloadParams {
-    PortName port;          // COM number (port map) or device path
-    int baudRate = 115200;  // 1200 .. 115200
-    int interfaceType = 0;  // 0 two-wire, 1 one-wire (echo mode of every channel)
-    std::string filePath;   // the firmware file, whatever its extension
+    PortName port;                    // COM number (port map) or device path
+    int baudRate = kDefaultBaudRate;  // 1200 .. 115200
+    int interfaceType = 0;            // 0 two-wire, 1 one-wire (echo mode of every channel)
+    std::string filePath;             // the firmware file, whatever its extension
     CReportWindow* window = nullptr;
 };
 
