@@ -1,5 +1,7 @@
 #include "image/IntelHex.h"
 
+#include <algorithm>
+
 #include "common/FileAccess.h"
 #include "common/Format.h"
 
@@ -229,6 +231,8 @@ std::string FormatHexRecord(int type, uint16_t address, const uint8_t* data, int
 
 std::string FormatIntelHex(const std::map<uint32_t, uint8_t>& bytes, int recordSize,
                            bool upperCase) {
+    // The byte count is one byte, and an empty data record would never end the loop below.
+    recordSize = std::clamp(recordSize, 1, 255);
     std::string text;
     uint32_t upper = 0;
     auto it = bytes.begin();

@@ -125,7 +125,8 @@ std::string FormatHexRecord(int type, uint16_t address, const uint8_t* data, int
 
 // A whole Intel HEX text for a sparse byte image (byte address -> byte): extended linear address
 // records where the upper 16 bits change, data records of at most `recordSize` bytes that never
-// cross a gap or a 64 KiB boundary, and the end record ":00000001FF". CR LF line ends.
+// cross a gap or a 64 KiB boundary, and the end record ":00000001FF". CR LF line ends. A record
+// holds 1 to 255 bytes: a `recordSize` outside that is taken as the nearest of the two.
 std::string FormatIntelHex(const std::map<uint32_t, uint8_t>& bytes, int recordSize = 16,
                            bool upperCase = false);
 

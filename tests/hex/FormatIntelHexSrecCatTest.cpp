@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -229,9 +230,13 @@ TEST(FormatIntelHexSrecCatTest, BoundaryBytesComeBack) {
         image[boundary - 1] = static_cast<uint8_t>(boundary >> 16);
         image[boundary] = static_cast<uint8_t>(~(boundary >> 16));
     }
-    for (const int recordSize : {1, 255}) {
-        const std::string text = FormatIntelHex(image, recordSize, recordSize == 1);
-        ExpectWellFormed(text, recordSize, recordSize == 1);
+    // A size a record cannot have is taken as the nearest one it can (0 would write empty
+    // records for ever, 256 a wrong byte count).
+    for (const int recordSize : {1, 255, 0, -5, 256, 1000}) {
+        SCOPED_TRACE(recordSize);
+        const int effective = std::clamp(recordSize, 1, 255);
+        const std::string text = FormatIntelHex(image, recordSize, effective == 1);
+        ExpectWellFormed(text, effective, effective == 1);
         const SrecCatReading reading = ReadWithSrecCat(text);
         ASSERT_EQ(reading.status, 0) << reading.diagnostics;
         EXPECT_EQ(reading.diagnostics, "");
