@@ -19,42 +19,67 @@ CMemory::CMemory(CClock& clockRef, int familyCode, int rowKind, int index, int c
     std::fill(std::begin(words), std::end(words), kEmptySlot);
 }
 
-CMemory::RowAnswer CMemory::AwaitAnswer(CCommChannel* channel) {
-    const int64_t deadline = clock.NowMs() + kAckWaitMs + kLateAnswerMs + channel->WireTimeMs(1);
+namespace {
+
+// The answer to a row frame, read one byte at a time until `deadline`: ACK or NACK, or None when
+// neither came; other bytes are ignored and never stretch the wait.
+enum class Answer { Ack, Nack, None };
+
+Answer AwaitAnswer(CCommChannel* channel, CClock& clock, int64_t deadline) {
     while (true) {
         uint8_t reply = 0;
         if (channel->BytesAvailable() > 0 && channel->Read(&reply, 1) == 1) {
             if (reply == COMMAND_ACK)
-                return RowAnswer::Ack;
+                return Answer::Ack;
             if (reply == COMMAND_NACK)
-                return RowAnswer::Nack;
-            // Line noise: ignored, and the deadline below still counts.
+                return Answer::Nack;
         }
         const int64_t left = deadline - clock.NowMs();
         if (left < 0)
-            return RowAnswer::None;
+            return Answer::None;
         if (channel->BytesAvailable() == 0)
             channel->WaitForInput(1, static_cast<int>(left + 1));
     }
 }
 
-void CMemory::DropOutstandingAnswers(CCommChannel* channel, int outstanding, int64_t lastSentMs) {
-    // The last attempt's answer is the latest that can still come.
-    const int64_t deadline =
-        lastSentMs + kAckWaitMs + kLateAnswerMs + channel->WireTimeMs(outstanding);
-    while (outstanding > 0) {
-        uint8_t reply = 0;
-        if (channel->BytesAvailable() > 0 && channel->Read(&reply, 1) == 1 &&
-            (reply == COMMAND_ACK || reply == COMMAND_NACK)) {
-            --outstanding;
-            continue;
-        }
-        const int64_t left = deadline - clock.NowMs();
-        if (left < 0)
-            return;
-        if (channel->BytesAvailable() == 0)
-            channel->WaitForInput(1, static_cast<int>(left + 1));
+}  // namespace
+
+CMemory::RowAnswer CMemory::AwaitAttemptAnswer(CCommChannel* channel, int attempt, int& answered) {
+    const int64_t sentAt = clock.NowMs();
+    const auto window = [&](int answers) {
+        return sentAt + kAckWaitMs + kLateAnswerMs + channel->WireTimeMs(answers);
+    };
+    const Answer answer = AwaitAnswer(channel, clock, window(1));
+    if (answer == Answer::None)
+        return RowAnswer::None;
+    ++answered;
+    if (answer == Answer::Nack)
+        return RowAnswer::Nack;
+    int outstanding = attempt - answered;
+    const int64_t lastChance = window(outstanding);
+    while (outstanding > 0 && AwaitAnswer(channel, clock, lastChance) != Answer::None)
+        --outstanding;
+    return RowAnswer::Ack;
+}
+
+void CMemory::Trace(FILE* logFile, const std::string& text) {
+    if (logFile == nullptr)
+        return;
+    std::fputs(text.c_str(), logFile);
+    std::fflush(logFile);
+}
+
+std::string CMemory::HexDump(const uint8_t* bytes, size_t count) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(count * 2 + count / 16 + 1);
+    for (size_t i = 0; i < count; ++i) {
+        if (i % 16 == 0)
+            text += '\n';
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 0x0F];
     }
+    return text;
 }
 
 }  // namespace tamrix

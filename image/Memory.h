@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace tamrix {
@@ -61,19 +62,22 @@ class CMemory {
   protected:
     enum class RowAnswer { Ack, Nack, None };
 
-    // Waits for the bootloader's answer to the frame whose last byte has just left the port,
-    // reading one byte at a time: ACK or NACK, or None when neither came in time. Bytes that are
-    // neither are line noise: ignored, and they never stretch the wait. The wait is the
-    // acknowledge time of 500 ms (plus the answer's own wire time) and then kLateAnswerMs more,
-    // so that the answer of a slow row write is still taken for this frame instead of being
-    // found, later, by the next one.
-    RowAnswer AwaitAnswer(CCommChannel* channel);
-
-    // Called when a frame was acknowledged while `outstanding` attempts of the same row, the
-    // last of them sent at `lastSentMs`, are still unanswered: their answers may yet come. They
-    // are waited for as long as the last attempt's answer could take, and dropped, so that the
+    // Waits for the bootloader's answer to attempt `attempt` (counted from 1) of this row's
+    // write, whose last byte has just left the port: ACK or NACK, or None when neither came in
+    // time. Bytes that are neither are line noise: ignored, and they never stretch the wait. The
+    // wait is the acknowledge time of 500 ms (plus the answer's own wire time) and then
+    // kLateAnswerMs more, so that the answer of a slow row write is still taken for its frame
+    // instead of being found, later, by the next one. `answered` counts the attempts whose answer
+    // came; when this one is acknowledged while earlier ones are still unanswered, their answers
+    // may yet come: they are waited for as long as this attempt's could take, and dropped, so the
     // next row never takes one of them for its own.
-    void DropOutstandingAnswers(CCommChannel* channel, int outstanding, int64_t lastSentMs);
+    RowAnswer AwaitAttemptAnswer(CCommChannel* channel, int attempt, int& answered);
+
+    // A piece of the trace of WriteRowLogged, written to the file at once, so that a trace
+    // survives a crash or a pulled cable. Nothing is written without a file.
+    static void Trace(FILE* logFile, const std::string& text);
+    // Bytes as "%02x", a line end before byte 0, 16, 32, ...
+    static std::string HexDump(const uint8_t* bytes, size_t count);
 
     CClock& clock;
 };

@@ -32,29 +32,6 @@ uint8_t Low(uint16_t slot) {
     return static_cast<uint8_t>(slot & 0xFF);
 }
 
-// Trace of WriteRowLogged: every item goes to the file at once, so a trace survives a crash or a
-// pulled cable. Nothing is written without a file.
-void Trace(FILE* logFile, const std::string& text) {
-    if (logFile == nullptr)
-        return;
-    std::fputs(text.c_str(), logFile);
-    std::fflush(logFile);
-}
-
-// Bytes as "%02x", a line end before byte 0, 16, 32, ...
-std::string HexDump(const uint8_t* bytes, size_t count) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(count * 2 + count / 16 + 1);
-    for (size_t i = 0; i < count; ++i) {
-        if (i % 16 == 0)
-            text += '\n';
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
-    }
-    return text;
-}
-
 }  // namespace
 
 int PicProgramRowWords(int family) {
@@ -143,15 +120,11 @@ int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* lo
     if (kind == kRowConfig && mode != WriteMode::Logged)
         return 0;
 
-    int answered = 0;  // attempts whose answer came; the others may still answer
+    int answered = 0;
     for (int attempt = 1;; ++attempt) {
         SendFrame(channel, mode, logFile);
-        const int64_t sentAt = clock.NowMs();  // the frame has left: Write waited for that
-        const RowAnswer answer = AwaitAnswer(channel);
-        if (answer != RowAnswer::None)
-            ++answered;
+        const RowAnswer answer = AwaitAttemptAnswer(channel, attempt, answered);
         if (answer == RowAnswer::Ack) {
-            DropOutstandingAnswers(channel, attempt - answered, sentAt);
             Trace(logFile, "Target ack : COMMAND_ACK");
             Trace(logFile, "\n\n");
             return 0;

@@ -9,19 +9,6 @@
 
 namespace tamrix {
 
-namespace {
-
-// Trace pieces are flushed one by one so that a crash or an unplugged adapter still leaves the
-// exchange up to that point in the file.
-void Trace(FILE* logFile, const std::string& text) {
-    if (logFile == nullptr)
-        return;
-    std::fputs(text.c_str(), logFile);
-    std::fflush(logFile);
-}
-
-}  // namespace
-
 CMemorySAM::CMemorySAM(CClock& clockRef, int familyCode, int rowKind, int index, int base)
     : CMemory(clockRef, familyCode, rowKind, index, RowBytes(rowKind), base, RowBytes(rowKind)) {}
 
@@ -62,19 +49,6 @@ int CMemorySAM::WriteRow(CCommChannel*) {
     return 0;
 }
 
-void CMemorySAM::TraceDump(FILE* logFile) const {
-    if (logFile == nullptr)
-        return;
-    std::string dump;
-    for (int i = 0; i < wordCount; ++i) {
-        if (i % 16 == 0)
-            dump += "\n";
-        dump += Format("%02x", packed[static_cast<size_t>(i)]);
-    }
-    dump += "\n\n";
-    Trace(logFile, dump);
-}
-
 int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
     // Rows the HEX text never touched are not sent at all.
     if (isEmpty == 1)
@@ -96,7 +70,7 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
         headerSize = 3;
     }
 
-    int answered = 0;  // attempts whose answer came; the others may still answer
+    int answered = 0;
     for (int attempt = 1; attempt <= kRowWriteAttempts; ++attempt) {
         // Two writes; their results are not examined: a lost frame shows up as a missing
         // acknowledge and is sent again.
@@ -107,17 +81,14 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
             Trace(logFile, Format("->EEProm Address:0x%08x", baseAddress));
         }
         channel->Write(packed.data(), wordCount);
-        const int64_t sentAt = clock.NowMs();  // the frame has left: Write waited for that
         if (kind == kRowConfig) {
             Trace(logFile, Format("->FuseBits Row:%02d Address:0x%08x", rowIndex, baseAddress));
         }
-        TraceDump(logFile);
+        if (logFile != nullptr)
+            Trace(logFile, HexDump(packed.data(), packed.size()) + "\n\n");
 
-        const RowAnswer answer = AwaitAnswer(channel);
-        if (answer != RowAnswer::None)
-            ++answered;
+        const RowAnswer answer = AwaitAttemptAnswer(channel, attempt, answered);
         if (answer == RowAnswer::Ack) {
-            DropOutstandingAnswers(channel, attempt - answered, sentAt);
             Trace(logFile, Format("<-Target ACK : %d", 1));
             Trace(logFile, "\n\n");
             return 0;

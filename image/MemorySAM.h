@@ -61,7 +61,6 @@ class CMemorySAM : public CMemory {
 
   private:
     int WriteWithRetries(CCommChannel* channel, FILE* logFile);
-    void TraceDump(FILE* logFile) const;
 };
 
 }  // namespace tamrix
