@@ -188,7 +188,6 @@ int CProgramerPIC::ReadTargetVersion(VersionInfo& info, int& versionFlag) {
     ReportStatus(Format("[Message] : Target Version Info (P Code:%s, App Ver:%s, Boot Ver:%s)\r\n",
                         info.productCodeText.c_str(), info.appVersionText.c_str(),
                         info.bootVersionText.c_str()));
-    FlushAndSettle(FlushOrder::TransmitFirst);
     versionFlag = PicVersionFlag(r[6]);
     return 1;
 }
@@ -203,7 +202,6 @@ int CProgramerPIC::ReadVersionAddresses(int addresses[3]) {
             b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
         addresses[k] = static_cast<int>(value);
     }
-    FlushAndSettle(FlushOrder::TransmitFirst);
     return 1;
 }
 

@@ -130,8 +130,6 @@ int CProgramerSAM::ReadTargetVersion(VersionInfo& info, int&) {
     ReportStatus(
         Format("[Message] : Targt Version Info (P Code:0x%x, App Ver:0x%x, Boot Ver:0x%x)\r\n",
                info.productCode, info.appVersion, info.bootVersion));
-
-    FlushAndSettle(FlushOrder::TransmitFirst);
     return 1;
 }
 

@@ -124,9 +124,10 @@ class CProgramer {
     // Empties both queues in `order` and lets the line settle for 100 ms: what opens and closes
     // an exchange with the bootloader.
     void FlushAndSettle(FlushOrder order);
-    // Settles the line (transmit queue first), then sends the one-byte `command` up to five times
-    // until its 12-byte reply is there and read: true with `reply` filled. A caller that uses the
-    // reply settles the line again afterwards; false without a channel.
+    // A request framed by flush pairs: settles the line (transmit queue first), sends the one-byte
+    // `command` up to five times until its 12-byte reply is there and read, and settles the line
+    // again: true with `reply` filled. False (no closing flush) when no reply came or there is no
+    // channel.
     bool RequestTwelveBytes(uint8_t command, uint8_t reply[kRequestReplyBytes]);
 
     // Waits until at least `count` bytes are waiting on the channel, for as long as no more than

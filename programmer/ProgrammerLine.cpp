@@ -39,6 +39,7 @@ bool CProgramer::RequestTwelveBytes(uint8_t command, uint8_t reply[kRequestReply
         clock.SleepMs(kRequestReplyWaitMs + channel->WireTimeMs(kRequestReplyBytes));
         if (channel->BytesAvailable() >= kRequestReplyBytes &&
             channel->Read(reply, kRequestReplyBytes) == kRequestReplyBytes) {
+            FlushAndSettle(FlushOrder::TransmitFirst);
             return true;
         }
         clock.SleepMs(kRequestRetryPauseMs);
