@@ -10,8 +10,8 @@
 #include <cstring>
 #include <utility>
 
-#include "common/FileAccess.h"
 #include "common/Clock.h"
+#include "common/FileAccess.h"
 #include "common/UniqueFd.h"
 
 namespace tamrix {
@@ -52,12 +52,36 @@ bool WriteFully(int fd, const uint8_t* data, size_t count) {
     return true;
 }
 
+// What went wrong, for messages: the system's own words when it gave a reason.
+std::string ReasonFor(FileError error, int systemError) {
+    return systemError != 0 ? std::strerror(systemError) : FileErrorText(error);
+}
+
 FileReadResult Failure(FileError error, int systemError = 0, uint64_t size = 0) {
     FileReadResult result;
     result.error = error;
     result.size = size;
-    result.reason = systemError != 0 ? std::strerror(systemError) : FileErrorText(error);
+    result.reason = ReasonFor(error, systemError);
     return result;
+}
+
+FileError Failed(FileError error, int systemError, std::string* reason) {
+    if (reason != nullptr)
+        *reason = ReasonFor(error, systemError);
+    return error;
+}
+
+// Takes the advisory lock of `fd`, waiting up to `waitMs` while somebody else holds it (sleeping
+// on `clock`): false when it stayed taken, or the file cannot be locked at all.
+bool LockWithin(int fd, CClock& clock, int waitMs) {
+    constexpr int kRetryMs = 2;
+    for (int waited = 0;; waited += kRetryMs) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK || waited >= waitMs)
+            return false;
+        clock.SleepMs(kRetryMs);
+    }
 }
 
 // Makes a finished rename survive a power cut; a folder that cannot be flushed changes nothing
@@ -154,10 +178,8 @@ FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileRe
 
 FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data, size_t size,
                                 std::string* reason) {
-    auto fail = [reason](FileError error, int systemError) {
-        if (reason != nullptr)
-            *reason = systemError != 0 ? std::strerror(systemError) : FileErrorText(error);
-        return error;
+    const auto fail = [reason](FileError error, int systemError) {
+        return Failed(error, systemError, reason);
     };
 
     // lstat: a symbolic link is refused as it is, not followed to whatever it points at.
@@ -200,10 +222,8 @@ bool IsSameFile(const std::string& first, const std::string& second) {
 
 FileError AppendToFile(const std::string& path, const std::string& text, CClock& clock,
                        int lockWaitMs, std::string* reason) {
-    auto fail = [reason](FileError error, int systemError) {
-        if (reason != nullptr)
-            *reason = systemError != 0 ? std::strerror(systemError) : FileErrorText(error);
-        return error;
+    const auto fail = [reason](FileError error, int systemError) {
+        return Failed(error, systemError, reason);
     };
     // Looked at before it is opened: opening a FIFO waits for a reader, a terminal or device has
     // effects of its own, and none of them is a file to append to.
@@ -217,14 +237,8 @@ FileError AppendToFile(const std::string& path, const std::string& text, CClock&
     if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return fail(FileError::NotRegular, 0);
 
-    constexpr int kLockRetryMs = 2;
-    for (int waited = 0;; waited += kLockRetryMs) {
-        if (::flock(file.Get(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK ||
-            waited >= lockWaitMs) {
-            break;
-        }
-        clock.SleepMs(kLockRetryMs);
-    }
+    // Written whether the lock came or not.
+    LockWithin(file.Get(), clock, lockWaitMs);
     errno = 0;
     if (!WriteFully(file.Get(), reinterpret_cast<const uint8_t*>(text.data()), text.size()))
         return fail(FileError::WriteFailed, errno != 0 ? errno : EIO);
@@ -249,19 +263,12 @@ bool MakeFolders(const std::string& folder) {
 
 bool CFileLock::Acquire(const std::string& path, CClock& clock, int timeoutMs) {
     Release();
-    CUniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
-    if (!file.IsOpen())
+    CUniqueFd file(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
+    if (!file.IsOpen() || !LockWithin(file.Get(), clock, timeoutMs))
         return false;
-    constexpr int kRetryMs = 5;
-    for (int waited = 0;; waited += kRetryMs) {
-        if (::flock(file.Get(), LOCK_EX | LOCK_NB) == 0) {
-            fd_ = std::move(file);
-            return true;
-        }
-        if (errno != EWOULDBLOCK || waited >= timeoutMs)
-            return false;
-        clock.SleepMs(kRetryMs);
-    }
+    fd_ = std::move(file);
+    return true;
 }
 
 void SetFileReadHookForTests(std::function<void(const std::string& path)> hook) {
