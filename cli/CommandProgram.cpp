@@ -47,7 +47,7 @@ int RunProgram(const ProgramOptions& options) {
 
     DownloadSettings settings;
     settings.conversionSeed = options.seed;
-    settings.portMap = CPortMap::Load();
+    settings.portMap = options.link.portMap;
     settings.openChannel = SerialPortOpener(port, settings.portMap, window.get());
 
     return RunDownload(std::move(params), settings, *window);

@@ -12,6 +12,6 @@ void AddDetectCommand(CLI::App& app, int& exitCode);
 void AddProgramHexCommand(CLI::App& app, int& exitCode);
 void AddProgramCommand(CLI::App& app, int& exitCode);
 void AddFileCommands(CLI::App& app, int& exitCode);  // info, convert
-void AddDemoCommand(CLI::App& app, int& exitCode);  // where the simulator is built
+void AddDemoCommand(CLI::App& app, int& exitCode);   // where the simulator is built
 
 }  // namespace tamrix::cli

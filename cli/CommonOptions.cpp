@@ -23,13 +23,14 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link) {
         ->capture_default_str();
     AddBaudOption(command, link.baud, "baud rate of the bootloader");
     AddWiringOption(command, link.interface);
-    // Once the command line is read and before the command runs: a COM number goes through the
-    // port map, so what was wrong with the map is shown once, before the port is opened.
+    // Once the command line is read and before the command runs: the map is read once for the
+    // whole command, and when a COM number goes through it, what was wrong with it is shown
+    // before the port is opened.
     command.parse_complete_callback([&link]() {
+        link.portMap = CPortMap::Load();
         if (link.Port().number <= 0)
             return;
-        const CPortMap map = CPortMap::Load();
-        for (const std::string& problem : map.Problems())
+        for (const std::string& problem : link.portMap.Problems())
             std::fprintf(stderr, "tamrix-cli: warning: %s\n", problem.c_str());
     });
 }

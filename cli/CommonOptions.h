@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/TerminalWindow.h"
+#include "comm/PortMap.h"
 #include "comm/PortName.h"
 #include "common/LinkChoices.h"
 #include "programmer/DeviceTable.h"
@@ -21,6 +22,8 @@ struct LinkOptions {
     std::string port = "COM4";
     int baud = kDefaultBaudRate;
     std::string interface = WiringChoiceFor(Wiring::TwoWire).shortName;  // usb or signal
+    // The port map in force, loaded once when the command line has been read.
+    CPortMap portMap = CPortMap::Defaults();
 
     PortName Port() const { return PortName::Parse(port); }
     int InterfaceType() const { return WiringChoiceFor(ChosenWiring(interface)).interfaceType; }
@@ -33,8 +36,9 @@ struct OutputOptions {
     bool no = false;
 };
 
-// --port, --baud, --interface. When the port is a COM number, the problems of the port map
-// (malformed lines, a map file that cannot be read) are printed once on stderr as warnings.
+// --port, --baud, --interface, and the port map in force. When the port is a COM number, the
+// problems of the map (malformed lines, a map file that cannot be read) are printed once on
+// stderr as warnings.
 void AddLinkOptions(CLI::App& command, LinkOptions& link);
 // --baud alone: one of the rates a bootloader runs at (an empty or non-numeric value is a
 // command-line error, never the default).

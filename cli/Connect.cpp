@@ -10,7 +10,7 @@ namespace tamrix::cli {
 
 TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& window, CClock& clock) {
     TargetConnection connection;
-    const ChannelOpener open = SerialPortOpener(link.Port(), CPortMap::Load(), &window);
+    const ChannelOpener open = SerialPortOpener(link.Port(), link.portMap, &window);
     const int echo = link.InterfaceType();
 
     if (!TrialOpenPort(open, link.baud, echo, &window)) {
