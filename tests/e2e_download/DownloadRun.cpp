@@ -4,6 +4,7 @@
 
 #include <regex>
 
+#include "common/LinkChoices.h"
 #include "image/IntelHex.h"
 
 namespace tamrix::test {
@@ -90,14 +91,15 @@ std::map<uint32_t, uint8_t> ImageOf(const std::string& hexText) {
 }
 
 CliResult RunProgram(const CSimTarget& product, SimWiring wiring, const std::string& file,
-                     const std::string& log, const std::vector<std::string>& extra) {
-    std::vector<std::string> args = {
-        "program", file,     "--port",      product.DevicePath(),
-        "--baud",  "115200", "--interface", wiring == SimWiring::OneWireEcho ? "signal" : "usb",
-        "--log",   log};
+                     const std::string& log, const std::vector<std::string>& extra, int baud) {
+    std::vector<std::string> args = {"program",     file,
+                                     "--port",      product.DevicePath(),
+                                     "--baud",      std::to_string(baud),
+                                     "--interface", WiringChoiceFor(wiring).shortName,
+                                     "--log",       log};
     for (const std::string& arg : extra)
         args.push_back(arg);
-    return RunCli(args);
+    return RunCli(args, 300);
 }
 
 std::string PrintedBox(const std::string& caption, const std::string& icon,

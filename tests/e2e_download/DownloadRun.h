@@ -39,10 +39,11 @@ FirmwareBuilder SamApplication();
 // The byte image of Intel HEX text (fails the test when the text does not parse).
 std::map<uint32_t, uint8_t> ImageOf(const std::string& hexText);
 
-// `tamrix-cli program FILE --port <product> --baud 115200 --interface usb|signal --log LOG`
+// `tamrix-cli program FILE --port <product> --baud BAUD --interface usb|signal --log LOG`
 // followed by `extra` (--yes, --no, --seed N); the interface follows the product's wiring.
 CliResult RunProgram(const CSimTarget& product, SimWiring wiring, const std::string& file,
-                     const std::string& log, const std::vector<std::string>& extra = {});
+                     const std::string& log, const std::vector<std::string>& extra = {},
+                     int baud = 115200);
 
 // A message box as tamrix-cli prints it: caption and icon, then the text with its line breaks.
 std::string PrintedBox(const std::string& caption, const std::string& icon,

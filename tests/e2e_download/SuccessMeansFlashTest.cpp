@@ -64,11 +64,8 @@ Outcome Execute(const Download& run) {
         ADD_FAILURE() << run.label << ": cannot write " << file;
         return outcome;
     }
-    outcome.cli =
-        RunCli({"program", file, "--port", target->DevicePath(), "--baud", std::to_string(run.baud),
-                "--interface", product.wiring == SimWiring::OneWireEcho ? "signal" : "usb", "--log",
-                folder.File("ProcssLog.log"), "--yes"},
-               300);
+    outcome.cli = RunProgram(*target, product.wiring, file, folder.File("ProcssLog.log"), {"--yes"},
+                             run.baud);
     // The host may end while its last bytes are still on the line.
     outcome.idle = target->WaitUntilIdle(20000);
     outcome.flash = VerifySimFlash(*target, ImageOf(run.firmware.HexText()), before);
