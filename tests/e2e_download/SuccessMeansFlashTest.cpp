@@ -1,4 +1,5 @@
-// "Successfully Done" must mean that the product holds the file. These runs drive the real
+// "Successfully Done" must mean that the product holds the file, and leaves it running the new
+// application. These runs drive the real
 // tamrix-cli against paced simulated products that misbehave in every way the simulator offers,
 // at 115200 and at slow rates, on both wirings, and hold every run to one rule: the exit status is
 // 0 exactly when the flash, once the product has taken everything off the line, equals the file
@@ -47,6 +48,10 @@ struct Outcome {
     SimVerifyResult flash;
     SimCounters counters;
     bool idle = false;
+    bool backInApplication = false;  // the finish byte handed the product back to it
+    SimVersions versions;            // what the product reports afterwards
+    uint16_t firstConfigWord = 0;
+    std::vector<std::string> log;  // the process log's texts
 };
 
 Outcome Execute(const Download& run) {
@@ -70,6 +75,10 @@ Outcome Execute(const Download& run) {
     outcome.idle = target->WaitUntilIdle(20000);
     outcome.flash = VerifySimFlash(*target, ImageOf(run.firmware.HexText()), before);
     outcome.counters = target->Counters();
+    outcome.backInApplication = target->State() == SimState::Application;
+    outcome.versions = target->Versions();
+    outcome.firstConfigWord = target->ConfigWord(0);
+    outcome.log = LogTexts(ReadWholeFile(folder.File("ProcssLog.log")));
     return outcome;
 }
 
@@ -87,6 +96,38 @@ std::vector<Outcome> ExecuteAll(const std::vector<Download>& runs, int parallel)
     for (auto& worker : workers)
         worker.join();
     return outcomes;
+}
+
+int CountOf(const std::vector<std::string>& texts, const std::string& text) {
+    return static_cast<int>(std::count(texts.begin(), texts.end(), text));
+}
+
+// Besides the flash: the product runs its application again, the log tells the run once, and a
+// PIC was read and checked (a SAM has no version to compare) and now runs the new version with
+// its configuration never sent.
+void ExpectWhatASuccessfulRunLeaves(const Download& run, const Outcome& outcome) {
+    EXPECT_TRUE(outcome.backInApplication);
+    EXPECT_GT(outcome.flash.compared, 0);
+    EXPECT_EQ(CountOf(outcome.log, "[Message] : Successfully Done !!\r\n"), 1);
+    EXPECT_EQ(CountOf(outcome.log, "Flash Program Success! \r\n"), 1);
+    if (run.product.chip == kSamChip) {
+        EXPECT_EQ(outcome.counters.versionRequests, 0);
+        EXPECT_EQ(outcome.counters.addressRequests, 0);
+        EXPECT_EQ(outcome.counters.flashReads, 0);
+        EXPECT_EQ(CountOf(outcome.log, "[Message] : Application Firmware Download \r\n"), 0);
+        return;
+    }
+    EXPECT_EQ(CountOf(outcome.log, "[Message] : Application Firmware Download \r\n"), 1);
+    EXPECT_EQ(CountOf(outcome.log,
+                      "[Message] : Target Version Info (P Code:12345, App Ver:1.0, Boot "
+                      "Ver:1.5)\r\n"),
+              1);
+    EXPECT_EQ(CountOf(outcome.log,
+                      "[Message] : File Info Read From Hex File (P Code:12345, APP "
+                      "Version : 1.1, Version Flag : 1)  \r\n"),
+              1);
+    EXPECT_EQ(outcome.versions.appVersion, kNewerAppVersion);
+    EXPECT_EQ(outcome.firstConfigWord, 0xFFFF);
 }
 
 void ExpectSuccessMeansTheFlashHoldsTheFile(const Download& run, const Outcome& outcome) {
@@ -109,6 +150,8 @@ void ExpectSuccessMeansTheFlashHoldsTheFile(const Download& run, const Outcome& 
     if (run.expect == Expect::Failure) {
         EXPECT_FALSE(success) << outcome.cli.output;
     }
+    if (success)
+        ExpectWhatASuccessfulRunLeaves(run, outcome);
 }
 
 struct Fault {
