@@ -22,12 +22,6 @@ bool Contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
-bool WriteText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    return static_cast<bool>(out.flush());
-}
-
 // The demonstration needs nothing but the program: a simulated product at wire speed, a complete
 // download and the check of the flash, on either wiring.
 TEST(CliDemoTest, CompleteDownloadPassesItsCheckOnBothWirings) {
@@ -172,7 +166,7 @@ TEST_F(CliFileToolsTest, APlainHexFileWithADamagedRecordIsNamedWithItsLine) {
     char& lastDigit = text[lineEnd - 1];  // the checksum's last digit on line 3
     lastDigit = lastDigit == '0' ? '1' : '0';
     const std::string path = folder_.File("damaged.hex");
-    ASSERT_TRUE(WriteText(path, text));
+    ASSERT_TRUE(WriteWholeFile(path, text));
 
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"info", path},

@@ -29,12 +29,6 @@ std::string ProductCodeBox(const std::string& target, const std::string& file) {
            target + " \r\n  Firmware product code : " + file + " \r\n \r\nDownload Process Stop!!";
 }
 
-bool WriteRaw(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out.flush());
-}
-
 class DownloadRefusalTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -62,7 +56,7 @@ class DownloadRefusalTest : public ::testing::Test {
         std::vector<uint8_t> bytes = ScrambleBytes(std::vector<uint8_t>(text.begin(), text.end()));
         bytes[digit] ^= static_cast<uint8_t>(text[digit] ^ changed);
         const std::string path = folder_.File(name);
-        EXPECT_TRUE(WriteRaw(path, std::string(bytes.begin(), bytes.end())));
+        EXPECT_TRUE(WriteWholeFile(path, std::string(bytes.begin(), bytes.end())));
         return path;
     }
 
@@ -151,7 +145,7 @@ TEST_F(DownloadRefusalTest, MissingFileIsNotLoaded) {
 
 TEST_F(DownloadRefusalTest, EmptyFileIsNotLoaded) {
     const std::string empty = folder_.File("empty.bin");
-    ASSERT_TRUE(WriteRaw(empty, ""));
+    ASSERT_TRUE(WriteWholeFile(empty, ""));
     ExpectNotLoaded(Program(empty), "[Error] : Bin File Read Fail - Convert \r\n");
 }
 

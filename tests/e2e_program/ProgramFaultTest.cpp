@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,6 +25,7 @@ using test::CliResult;
 using test::DescribeResult;
 using test::HasStatusLine;
 using test::SimBench;
+using test::WriteWholeFile;
 
 constexpr const char* kDone = "[Message] : Successfully Done !!";
 
@@ -30,9 +33,9 @@ std::string FailLine(uint32_t baseAddress) {
     return Format("[Error] : Address 0x%x Flash Programing Fail!!", baseAddress);
 }
 
-// How many frames the host sent for one program row of a PIC (24-bit address after 0x03).
-int PicRowSends(const SimBench& bench, uint32_t baseAddress, int rowInstructions) {
-    const size_t rowBytes = 3 * static_cast<size_t>(rowInstructions);
+// How many frames the host sent for the row at `baseAddress`.
+int RowSends(const SimBench& bench, const test::PicPlan& plan, uint32_t baseAddress) {
+    const size_t rowBytes = 3 * static_cast<size_t>(plan.rowInstructions);
     const auto frames = test::FramesAfterHandshake(bench.HostBytes(), [&](uint8_t command) {
         switch (command) {
             case 0x02:
@@ -47,31 +50,23 @@ int PicRowSends(const SimBench& bench, uint32_t baseAddress, int rowInstructions
                 return size_t{0};
         }
     });
-    int sends = 0;
-    for (const auto& frame : frames) {
-        if (frame[0] != 0x03 || frame.size() != 4 + rowBytes)
-            continue;
-        const uint32_t address = frame[1] | (frame[2] << 8) | (frame[3] << 16);
-        if (address == baseAddress)
-            ++sends;
-    }
-    return sends;
+    return static_cast<int>(std::count_if(frames.begin(), frames.end(), [&](const auto& frame) {
+        return frame[0] == 0x03 && frame.size() == 4 + rowBytes &&
+               (frame[1] | (frame[2] << 8) | (frame[3] << 16)) == static_cast<int>(baseAddress);
+    }));
 }
 
-// How many frames the host sent for one SAM row: `command` 0x03 (program) or 0x05 (EEPROM) with
-// the 16-bit address the row goes out with.
-int SamRowSends(const SimBench& bench, uint8_t command, uint16_t wireAddress) {
+// A SAM row goes out with the low 16 bits of its address: 0x03 for program rows, 0x05 for EEPROM
+// rows (from 0x10000 on).
+int RowSends(const SimBench& bench, const test::SamPlan&, uint32_t baseAddress) {
+    const uint8_t command = baseAddress >= 0x10000 ? 0x05 : 0x03;
     const auto frames = test::FramesAfterHandshake(bench.HostBytes(), [](uint8_t c) {
         return c == 0x03 || c == 0x05 ? size_t{131} : c == 0x07 ? size_t{5} : size_t{1};
     });
-    int sends = 0;
-    for (const auto& frame : frames) {
-        if (frame.size() == 131 && frame[0] == command &&
-            (frame[1] | (frame[2] << 8)) == wireAddress) {
-            ++sends;
-        }
-    }
-    return sends;
+    return static_cast<int>(std::count_if(frames.begin(), frames.end(), [&](const auto& frame) {
+        return frame.size() == 131 && frame[0] == command &&
+               (frame[1] | (frame[2] << 8)) == static_cast<int>(baseAddress & 0xFFFF);
+    }));
 }
 
 SimOptions Options(const char* chip, SimWiring wiring) {
@@ -81,28 +76,22 @@ SimOptions Options(const char* chip, SimWiring wiring) {
     return options;
 }
 
-bool WriteText(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && written;
-}
-
-// A product with the plan's HEX file beside it, ready for program-hex.
+// A started product with the plan's HEX file beside it, ready for program-hex.
 template <typename Plan>
 struct Run {
     Run(Plan firmwarePlan, const char* chip, SimWiring wiring)
-        : plan(std::move(firmwarePlan)), bench(Options(chip, wiring)) {}
-
-    bool Start(std::string* error) {
+        : plan(std::move(firmwarePlan)), bench(Options(chip, wiring)) {
         hexPath = bench.Folder().File("firmware.hex");
-        return bench.Start(error) && plan.firmware.WriteHex(hexPath);
+        started = bench.Start(&error) && plan.firmware.WriteHex(hexPath);
     }
+
+    int Sends(uint32_t baseAddress) const { return RowSends(bench, plan, baseAddress); }
 
     Plan plan;
     SimBench bench;
     std::string hexPath;
+    std::string error;
+    bool started = false;
 };
 
 using PicRun = Run<test::PicPlan>;
@@ -118,38 +107,53 @@ SamRun Sam(const char* chip, SimWiring wiring) {
     return SamRun(test::MakeSamPlan(), chip, wiring);
 }
 
-// ---- refused rows ------------------------------------------------------------------------------
-
-TEST(ProgramNackTest, PicRowRefusedFourTimesIsWrittenOnTheFifth) {
-    PicRun run = SmallRows(SimWiring::TwoWire);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
-    const auto before = run.bench.Target().HexImage();
-    const std::vector<uint32_t> rows = run.plan.ProgramRows();
-    ASSERT_EQ(rows.size(), 4u);
-    SimFaults faults;
-    faults.nackRows = 4;
-    run.bench.SetFaultsAfterAckedRows(3, faults);  // the last program row
-
-    const CliResult result = run.bench.ProgramHex(run.hexPath);
+// A run that goes through in spite of `extraFrames` unanswered or refused frames: every row in,
+// the finish byte sent, the flash holding the file.
+template <typename Plan>
+void ExpectDoneDespite(Run<Plan>& run, const CliResult& result, int extraFrames,
+                       const std::map<uint32_t, uint8_t>& before) {
     ASSERT_EQ(result.exitCode, cli::kExitSuccess) << DescribeResult(result);
     EXPECT_TRUE(HasStatusLine(result.output, kDone));
     const SimCounters counters = run.bench.Target().Counters();
-    EXPECT_EQ(counters.rowsNacked, 4);
-    EXPECT_EQ(counters.rowFrames, run.plan.RowFrames() + 4);
+    EXPECT_EQ(counters.rowFrames, run.plan.RowFrames() + extraFrames);
     EXPECT_EQ(counters.rowsAcked, run.plan.RowFrames());
     EXPECT_EQ(counters.finishes, 1);
-    EXPECT_EQ(PicRowSends(run.bench, rows[3], 32), 5);
-    EXPECT_EQ(run.bench.Target().ProgramWord(0x17FFE), run.plan.instructions.at(0x17FFE));
     const SimVerifyResult verify =
         VerifySimFlash(run.bench.Target(), run.plan.firmware.Image(), before);
     EXPECT_TRUE(verify.matches) << verify.difference;
 }
 
+// ---- refused rows ------------------------------------------------------------------------------
+
+TEST(ProgramNackTest, ARowRefusedFourTimesIsWrittenOnTheFifth) {
+    const auto check = [](auto&& run, size_t rowIndex) {
+        ASSERT_TRUE(run.started) << run.error;
+        const auto before = run.bench.Target().HexImage();
+        const uint32_t row = run.plan.ProgramRows().at(rowIndex);
+        SimFaults faults;
+        faults.nackRows = 4;
+        run.bench.SetFaultsAfterAckedRows(static_cast<int>(rowIndex), faults);
+
+        const CliResult result = run.bench.ProgramHex(run.hexPath);
+        ExpectDoneDespite(run, result, 4, before);
+        EXPECT_EQ(run.bench.Target().Counters().rowsNacked, 4);
+        EXPECT_EQ(run.Sends(row), 5);
+    };
+    {
+        SCOPED_TRACE("PIC, the last of four program rows");
+        PicRun pic = SmallRows(SimWiring::TwoWire);
+        ASSERT_EQ(pic.plan.ProgramRows().size(), 4u);
+        check(pic, 3);
+    }
+    {
+        SCOPED_TRACE("SAM, one wire");
+        check(Sam("S3F84YB", SimWiring::OneWireEcho), 1);
+    }
+}
+
 TEST(ProgramNackTest, PicRowRefusedFiveTimesStopsBeforeTheFinish) {
     PicRun run = LargeRows(SimWiring::OneWireEcho);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
+    ASSERT_TRUE(run.started) << run.error;
     const std::vector<uint32_t> rows = run.plan.ProgramRows();
     ASSERT_EQ(rows.size(), 4u);
     SimFaults faults;
@@ -163,42 +167,16 @@ TEST(ProgramNackTest, PicRowRefusedFiveTimesStopsBeforeTheFinish) {
 
     const SimCounters counters = run.bench.Target().Counters();
     EXPECT_EQ(counters.rowFrames, 3 + 5);
-    EXPECT_EQ(PicRowSends(run.bench, rows[3], 512), 5);
+    EXPECT_EQ(run.Sends(rows[3]), 5);
     // The rows before it are in; the refused row and everything after it are not.
     EXPECT_EQ(run.bench.Target().ProgramWord(rows[2]), run.plan.instructions.at(rows[2]));
     EXPECT_EQ(run.bench.Target().ProgramWord(0x17FFFE), CSimPicFlash::kErasedInstruction);
     EXPECT_EQ(run.bench.Target().EepromWord(0x7FF000), CSimPicFlash::kErasedWord);
 }
 
-TEST(ProgramNackTest, SamRowRefusedFourTimesIsWrittenOnTheFifth) {
-    SamRun run = Sam("S3F84YB", SimWiring::OneWireEcho);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
-    const uint32_t row = run.plan.ProgramRows()[1];
-    SimFaults faults;
-    faults.nackRows = 4;
-    run.bench.SetFaultsAfterAckedRows(1, faults);
-
-    const CliResult result = run.bench.ProgramHex(run.hexPath);
-    ASSERT_EQ(result.exitCode, cli::kExitSuccess) << DescribeResult(result);
-    EXPECT_TRUE(HasStatusLine(result.output, kDone));
-    const SimCounters counters = run.bench.Target().Counters();
-    EXPECT_EQ(counters.rowsNacked, 4);
-    EXPECT_EQ(counters.rowFrames, run.plan.RowFrames() + 4);
-    EXPECT_EQ(counters.finishes, 1);
-    EXPECT_EQ(SamRowSends(run.bench, 0x03, static_cast<uint16_t>(row)), 5);
-    int checked = 0;
-    for (auto it = run.plan.bytes.lower_bound(row); it != run.plan.bytes.lower_bound(row + 128);
-         ++it, ++checked) {
-        EXPECT_EQ(run.bench.Target().SamByte(it->first), it->second) << it->first;
-    }
-    EXPECT_GT(checked, 0);
-}
-
 TEST(ProgramNackTest, SamEepromRowRefusedFiveTimesIsReportedAtItsFullAddress) {
     SamRun run = Sam("S3F828B", SimWiring::TwoWire);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
+    ASSERT_TRUE(run.started) << run.error;
     const int programRows = static_cast<int>(run.plan.ProgramRows().size());
     SimFaults faults;
     faults.nackRows = 5;
@@ -208,7 +186,7 @@ TEST(ProgramNackTest, SamEepromRowRefusedFiveTimesIsReportedAtItsFullAddress) {
     ExpectStoppedAtRow(result, run.bench, 0x10000);
     const SimCounters counters = run.bench.Target().Counters();
     EXPECT_EQ(counters.rowFrames, programRows + 5);
-    EXPECT_EQ(SamRowSends(run.bench, 0x05, 0x0000), 5);
+    EXPECT_EQ(run.Sends(0x10000), 5);
     EXPECT_EQ(run.bench.Target().SamByte(0xFFFF), run.plan.bytes.at(0xFFFF));
     EXPECT_EQ(run.bench.Target().SamByte(0x10000), 0xFF);
     EXPECT_EQ(run.bench.Target().SamByte(0x20000), 0xFF);
@@ -218,8 +196,7 @@ TEST(ProgramNackTest, SamEepromRowRefusedFiveTimesIsReportedAtItsFullAddress) {
 
 TEST(ProgramAckTest, PicLostAndGarbledAcknowledgesAreRetried) {
     PicRun run = SmallRows(SimWiring::OneWireEcho);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
+    ASSERT_TRUE(run.started) << run.error;
     const auto before = run.bench.Target().HexImage();
     SimFaults faults;
     faults.dropAcks = 1;     // the row is written, nothing answers: the wait runs out
@@ -227,72 +204,56 @@ TEST(ProgramAckTest, PicLostAndGarbledAcknowledgesAreRetried) {
     run.bench.SetFaultsAfterAckedRows(1, faults);
 
     const CliResult result = run.bench.ProgramHex(run.hexPath);
-    ASSERT_EQ(result.exitCode, cli::kExitSuccess) << DescribeResult(result);
-    EXPECT_TRUE(HasStatusLine(result.output, kDone));
-    const SimCounters counters = run.bench.Target().Counters();
-    EXPECT_EQ(counters.rowFrames, run.plan.RowFrames() + 2);
-    EXPECT_EQ(counters.rowsAcked, run.plan.RowFrames());
-    EXPECT_EQ(counters.finishes, 1);
-    EXPECT_EQ(PicRowSends(run.bench, run.plan.ProgramRows()[1], 32), 3);
-    const SimVerifyResult verify =
-        VerifySimFlash(run.bench.Target(), run.plan.firmware.Image(), before);
-    EXPECT_TRUE(verify.matches) << verify.difference;
+    ExpectDoneDespite(run, result, 2, before);
+    EXPECT_EQ(run.Sends(run.plan.ProgramRows()[1]), 3);
 }
 
-TEST(ProgramAckTest, PicGarbageInPlaceOfEveryAcknowledgeFailsTheRow) {
-    PicRun run = LargeRows(SimWiring::TwoWire);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
-    const uint32_t row = run.plan.ProgramRows()[1];
-    SimFaults faults;
-    faults.garbageAcks = 5;
-    run.bench.SetFaultsAfterAckedRows(1, faults);
-
-    const CliResult result = run.bench.ProgramHex(run.hexPath);
-    ExpectStoppedAtRow(result, run.bench, row);
-    EXPECT_EQ(run.bench.Target().Counters().rowFrames, 1 + 5);
-    EXPECT_EQ(PicRowSends(run.bench, row, 512), 5);
-}
-
-TEST(ProgramAckTest, SamSilenceAfterEveryAttemptFailsTheRow) {
-    SamRun run = Sam("S3F84ZB", SimWiring::TwoWire);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
-    const uint32_t row = run.plan.ProgramRows()[2];
-    SimFaults faults;
-    faults.dropAcks = 5;
-    run.bench.SetFaultsAfterAckedRows(2, faults);
-
-    const CliResult result = run.bench.ProgramHex(run.hexPath);
-    ExpectStoppedAtRow(result, run.bench, row);
-    EXPECT_EQ(SamRowSends(run.bench, 0x03, static_cast<uint16_t>(row)), 5);
+// Five attempts without an acknowledge, garbage in its place (PIC) or silence (SAM): the row fails.
+TEST(ProgramAckTest, NoAcknowledgeInFiveAttemptsFailsTheRow) {
+    const auto check = [](auto&& run, size_t rowIndex, const SimFaults& faults) {
+        ASSERT_TRUE(run.started) << run.error;
+        const uint32_t row = run.plan.ProgramRows().at(rowIndex);
+        run.bench.SetFaultsAfterAckedRows(static_cast<int>(rowIndex), faults);
+        const CliResult result = run.bench.ProgramHex(run.hexPath);
+        ExpectStoppedAtRow(result, run.bench, row);
+        EXPECT_EQ(run.bench.Target().Counters().rowFrames, static_cast<int>(rowIndex) + 5);
+        EXPECT_EQ(run.Sends(row), 5);
+    };
+    SimFaults garbage;
+    garbage.garbageAcks = 5;
+    SimFaults silence;
+    silence.dropAcks = 5;
+    {
+        SCOPED_TRACE("PIC, garbage");
+        check(LargeRows(SimWiring::TwoWire), 1, garbage);
+    }
+    {
+        SCOPED_TRACE("SAM, silence");
+        check(Sam("S3F84ZB", SimWiring::TwoWire), 2, silence);
+    }
 }
 
 // ---- a product that vanishes -------------------------------------------------------------------
 
-TEST(ProgramHangUpTest, PicUnpluggedMidDownloadIsAFailure) {
-    PicRun run = SmallRows(SimWiring::TwoWire);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
-    SimFaults faults;
-    faults.hangUpAfterRows = 2;
-    run.bench.Target().SetFaults(faults);
-
-    const CliResult result = run.bench.ProgramHex(run.hexPath);
-    ExpectStoppedAtRow(result, run.bench, run.plan.ProgramRows()[2]);
-    EXPECT_EQ(run.bench.Target().State(), SimState::HungUp);
-}
-
-TEST(ProgramHangUpTest, SamUnpluggedMidDownloadIsAFailure) {
-    SamRun run = Sam("S3F828B", SimWiring::OneWireEcho);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
-    SimFaults faults;
-    faults.hangUpAfterRows = 3;
-    run.bench.Target().SetFaults(faults);
-
-    const CliResult result = run.bench.ProgramHex(run.hexPath);
-    ExpectStoppedAtRow(result, run.bench, run.plan.ProgramRows()[3]);
+TEST(ProgramHangUpTest, AProductUnpluggedMidDownloadIsAFailure) {
+    const auto check = [](auto&& run, int hangUpAfterRows) {
+        ASSERT_TRUE(run.started) << run.error;
+        SimFaults faults;
+        faults.hangUpAfterRows = hangUpAfterRows;
+        run.bench.Target().SetFaults(faults);
+        const CliResult result = run.bench.ProgramHex(run.hexPath);
+        ExpectStoppedAtRow(result, run.bench,
+                           run.plan.ProgramRows().at(static_cast<size_t>(hangUpAfterRows)));
+        EXPECT_EQ(run.bench.Target().State(), SimState::HungUp);
+    };
+    {
+        SCOPED_TRACE("PIC, two wires");
+        check(SmallRows(SimWiring::TwoWire), 2);
+    }
+    {
+        SCOPED_TRACE("SAM, one wire");
+        check(Sam("S3F828B", SimWiring::OneWireEcho), 3);
+    }
 }
 
 // ---- a damaged file ----------------------------------------------------------------------------
@@ -314,48 +275,43 @@ std::string TruncateSecondRecord(std::string text) {
     return text;
 }
 
-TEST(ProgramDamagedFileTest, PicFileWithABadChecksumIsRefusedBeforeAnyRow) {
-    PicRun run = SmallRows(SimWiring::TwoWire);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
-    const std::string damaged = CorruptLastDataRecord(run.plan.firmware.HexText());
-    ASSERT_NE(damaged, run.plan.firmware.HexText());
-    ASSERT_TRUE(WriteText(run.hexPath, damaged));
-    const auto before = run.bench.Target().HexImage();
+// A damaged record anywhere in the file: the product is reached, and nothing is written to it.
+TEST(ProgramDamagedFileTest, AFileWithADamagedRecordIsRefusedBeforeAnyRow) {
+    const auto check = [](auto&& run, const std::string& damaged) {
+        ASSERT_TRUE(run.started) << run.error;
+        ASSERT_NE(damaged, run.plan.firmware.HexText());
+        ASSERT_TRUE(WriteWholeFile(run.hexPath, damaged));
+        const auto before = run.bench.Target().HexImage();
 
-    const CliResult result = run.bench.ProgramHex(run.hexPath);
-    EXPECT_EQ(result.exitCode, cli::kExitFile) << DescribeResult(result);
-    EXPECT_EQ(result.output.find("Successfully Done"), std::string::npos);
-    EXPECT_EQ(result.output.find("Start Firmware upgrade"), std::string::npos) << result.output;
-    const SimCounters counters = run.bench.Target().Counters();
-    EXPECT_EQ(counters.identifications, 1);  // the product was reached ...
-    EXPECT_EQ(counters.rowFrames, 0);        // ... and nothing was written to it
-    EXPECT_EQ(counters.flashReads, 0);
-    EXPECT_EQ(counters.finishes, 0);
-    EXPECT_EQ(run.bench.Target().HexImage(), before);
-}
-
-TEST(ProgramDamagedFileTest, SamFileWithACutRecordIsRefusedBeforeAnyRow) {
-    SamRun run = Sam("S3F84ZB", SimWiring::OneWireEcho);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
-    ASSERT_TRUE(WriteText(run.hexPath, TruncateSecondRecord(run.plan.firmware.HexText())));
-
-    const CliResult result = run.bench.ProgramHex(run.hexPath);
-    EXPECT_EQ(result.exitCode, cli::kExitFile) << DescribeResult(result);
-    EXPECT_EQ(result.output.find("Start Firmware upgrade"), std::string::npos) << result.output;
-    EXPECT_EQ(run.bench.Target().Counters().identifications, 1);
-    EXPECT_EQ(run.bench.Target().Counters().rowFrames, 0);
-    EXPECT_EQ(run.bench.Target().Counters().finishes, 0);
-    EXPECT_TRUE(run.bench.Target().HexImage().empty());
+        const CliResult result = run.bench.ProgramHex(run.hexPath);
+        EXPECT_EQ(result.exitCode, cli::kExitFile) << DescribeResult(result);
+        EXPECT_EQ(result.output.find("Successfully Done"), std::string::npos);
+        EXPECT_EQ(result.output.find("Start Firmware upgrade"), std::string::npos) << result.output;
+        const SimCounters counters = run.bench.Target().Counters();
+        EXPECT_EQ(counters.identifications, 1);  // the product was reached ...
+        EXPECT_EQ(counters.rowFrames, 0);        // ... and nothing was written to it
+        EXPECT_EQ(counters.flashReads, 0);
+        EXPECT_EQ(counters.finishes, 0);
+        EXPECT_EQ(run.bench.Target().HexImage(), before);
+    };
+    {
+        SCOPED_TRACE("PIC, a bad checksum in the last data record");
+        PicRun pic = SmallRows(SimWiring::TwoWire);
+        check(pic, CorruptLastDataRecord(pic.plan.firmware.HexText()));
+    }
+    {
+        SCOPED_TRACE("SAM, one wire, the second record cut short");
+        SamRun sam = Sam("S3F84ZB", SimWiring::OneWireEcho);
+        check(sam, TruncateSecondRecord(sam.plan.firmware.HexText()));
+        EXPECT_TRUE(sam.bench.Target().HexImage().empty());
+    }
 }
 
 TEST(ProgramDamagedFileTest, AnImageForALargerChipIsRefusedBeforeAnyRow) {
     // Program words up to 0x17FFFE, for a chip with 512-instruction rows, given to a dsPIC30F
     // whose program memory ends at 0x17FFF: nothing of it may be written.
     PicRun run(test::MakePicPlan(512, 0x180000), "dsPIC30F6014A", SimWiring::TwoWire);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
+    ASSERT_TRUE(run.started) << run.error;
     const auto before = run.bench.Target().HexImage();
 
     const CliResult result = run.bench.ProgramHex(run.hexPath);
@@ -370,16 +326,15 @@ TEST(ProgramDamagedFileTest, AnImageForALargerChipIsRefusedBeforeAnyRow) {
 
 TEST(ProgramDamagedFileTest, UnusableFilesAreRefusedBeforeTheProductIsWoken) {
     SamRun run = Sam("S3F84ZB", SimWiring::TwoWire);
-    std::string error;
-    ASSERT_TRUE(run.Start(&error)) << error;
+    ASSERT_TRUE(run.started) << run.error;
     const std::string empty = run.bench.Folder().File("empty.hex");
-    ASSERT_TRUE(WriteText(empty, ""));
+    ASSERT_TRUE(WriteWholeFile(empty, ""));
     // More HEX text than a firmware file can hold (1 MiB), well formed line by line.
     const std::string huge = run.bench.Folder().File("huge.hex");
     std::string text;
     while (text.size() <= 1048576)
         text += run.plan.firmware.HexText();
-    ASSERT_TRUE(WriteText(huge, text));
+    ASSERT_TRUE(WriteWholeFile(huge, text));
 
     for (const std::string& path : {run.bench.Folder().File("missing.hex"), empty, huge}) {
         const CliResult result = run.bench.ProgramHex(path);

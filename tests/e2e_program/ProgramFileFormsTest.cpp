@@ -21,14 +21,7 @@ using test::DescribeResult;
 using test::FirmwareBuilder;
 using test::HasStatusLine;
 using test::SimBench;
-
-bool WriteText(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && written;
-}
+using test::WriteWholeFile;
 
 std::string WithLineEnd(const std::string& text, const std::string& lineEnd) {
     std::string out;
@@ -48,7 +41,7 @@ void ProgramText(const char* chip, const FirmwareBuilder& firmware, const std::s
     std::string error;
     ASSERT_TRUE(bench.Start(&error)) << error;
     const std::string hexPath = bench.Folder().File("firmware.hex");
-    ASSERT_TRUE(WriteText(hexPath, text));
+    ASSERT_TRUE(WriteWholeFile(hexPath, text));
     const auto before = bench.Target().HexImage();
 
     const CliResult result = bench.ProgramHex(hexPath);

@@ -69,14 +69,7 @@ TEST_P(ProgramSamTest, MemoriesEqualTheImage) {
     EXPECT_TRUE(HasStatusLine(result.output, "[Message] : Successfully Done !!")) << result.output;
     EXPECT_NE(result.output.find("Programing Successfully...100%"), std::string::npos);
 
-    int wrong = 0;
-    for (const auto& [address, byte] : plan.bytes) {
-        if (target.SamByte(address) != byte && ++wrong <= 5) {
-            ADD_FAILURE() << std::hex << "byte 0x" << address << ": file 0x" << int(byte)
-                          << ", flash 0x" << int(target.SamByte(address));
-        }
-    }
-    EXPECT_EQ(wrong, 0);
+    // Every byte of the file, compared one by one, and nothing else changed.
     const SimVerifyResult verify = VerifySimFlash(target, plan.firmware.Image(), before);
     EXPECT_TRUE(verify.matches) << verify.difference;
     EXPECT_EQ(verify.compared, static_cast<int>(plan.bytes.size()));

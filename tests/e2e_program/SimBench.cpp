@@ -65,25 +65,8 @@ CliResult SimBench::Run(std::vector<std::string> args, int baud) {
 void SimBench::WaitUntilQuiet() {
     // The program may end the moment its last bytes (the finish command, say) are in the
     // terminal; the product takes them in a little later. Only then do its counters and trace
-    // tell the whole story. Only host bytes count: the product's own start signals go on after
-    // a failed handshake.
-    constexpr int kQuietMs = 150;
-    constexpr int kLongestMs = 5000;
-    auto taken = [this] {
-        size_t count = 0;
-        for (const SimTraceEntry& entry : target_->Trace()) {
-            if (entry.direction == SimTraceDirection::HostToTarget ||
-                entry.direction == SimTraceDirection::Noise) {
-                ++count;
-            }
-        }
-        return count;
-    };
-    for (int waited = 0; waited < kLongestMs; waited += kQuietMs) {
-        const size_t seen = taken();
-        if (!target_->WaitFor([&] { return taken() != seen; }, kQuietMs))
-            return;
-    }
+    // tell the whole story.
+    target_->WaitUntilIdle(5000);
 }
 
 CliResult SimBench::Detect(int baud) {

@@ -50,5 +50,7 @@ class TempFolder {
 
 // The whole content of a file ("" when it cannot be read).
 std::string ReadWholeFile(const std::string& path);
+// Writes `bytes` as the whole content of a file (created or truncated): false when it cannot.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
 
 }  // namespace tamrix::test
