@@ -11,20 +11,26 @@ namespace tamrix {
 namespace {
 
 TEST(LinkChoicesTest, TwoWiringsWithTheirLabelsNamesAndInterfaceTypes) {
+    const struct {
+        Wiring wiring;
+        const char* label;
+        const char* shortName;
+        int interfaceType;
+        bool echo;
+    } expected[] = {{Wiring::TwoWire, "1:Tx 2:Rx 3:Gnd (Built-in USB)", "usb", 0, false},
+                    {Wiring::OneWireEcho, "1:Signal 2:Vcc 3:Gnd", "signal", 1, true}};
     ASSERT_EQ(WiringCount(), 2);
+    for (int index = 0; index < WiringCount(); ++index) {
+        const WiringChoice& choice = WiringAt(index);
+        const auto& want = expected[index];
+        EXPECT_EQ(choice.wiring, want.wiring);
+        EXPECT_STREQ(choice.label, want.label);
+        EXPECT_STREQ(choice.shortName, want.shortName);
+        EXPECT_EQ(choice.interfaceType, want.interfaceType);
+        EXPECT_EQ(choice.echo, want.echo);
+    }
     const WiringChoice& usb = WiringAt(0);
-    EXPECT_EQ(usb.wiring, Wiring::TwoWire);
-    EXPECT_STREQ(usb.label, "1:Tx 2:Rx 3:Gnd (Built-in USB)");
-    EXPECT_STREQ(usb.shortName, "usb");
-    EXPECT_EQ(usb.interfaceType, 0);
-    EXPECT_FALSE(usb.echo);
     const WiringChoice& signal = WiringAt(1);
-    EXPECT_EQ(signal.wiring, Wiring::OneWireEcho);
-    EXPECT_STREQ(signal.label, "1:Signal 2:Vcc 3:Gnd");
-    EXPECT_STREQ(signal.shortName, "signal");
-    EXPECT_EQ(signal.interfaceType, 1);
-    EXPECT_TRUE(signal.echo);
-
     EXPECT_EQ(&WiringChoiceFor(Wiring::OneWireEcho), &signal);
     EXPECT_EQ(&WiringAt(2), &usb);
     EXPECT_EQ(&WiringAt(-1), &usb);

@@ -17,6 +17,7 @@
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "tests/download/TempDir.h"
+#include "tests/support/HandshakeLines.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ScriptedBootloader.h"
 
@@ -24,6 +25,7 @@ namespace tamrix {
 namespace {
 
 using test::BootloaderKind;
+using test::HandshakeLines;
 using test::RecordingWindow;
 using test::ScriptedBootloader;
 using test::TempDir;
@@ -40,18 +42,6 @@ constexpr uint16_t kFileAppVersion = 1100;  // 1.1
 // The target's own reset vector, which replaces the file's in the first row.
 constexpr uint32_t kTargetResetGoto = 0x04ABCD;
 constexpr uint32_t kTargetResetSecond = 0x000012;
-
-Lines HandshakeLines(uint16_t deviceId, int pi) {
-    char received[64];
-    char found[64];
-    std::snprintf(received, sizeof received,
-                  "[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi);
-    std::snprintf(found, sizeof found,
-                  "[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi);
-    return {"[Message] : Waiting for Hardware Reset..\r\n",
-            "[Message] : Start Command Checked. Start Command Send. \r\n",
-            "[Message] : Found target device...\r\n", received, found};
-}
 
 Lines Concat(Lines first, const Lines& second) {
     first.insert(first.end(), second.begin(), second.end());

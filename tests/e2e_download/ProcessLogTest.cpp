@@ -16,6 +16,7 @@
 #include "cli/ExitCodes.h"
 #include "image/FirmwareFile.h"
 #include "tests/e2e_download/DownloadRun.h"
+#include "tests/support/HandshakeLines.h"
 
 namespace tamrix::test {
 namespace {
@@ -50,37 +51,36 @@ TEST(DownloadProcessLogTest, RunIsLoggedEntryByEntryAndTheNextRunAppends) {
 
     const std::string afterFirst = ReadWholeFile(logPath);
     size_t at = 0;
-    const std::vector<std::string> firstRun = {
+    std::vector<std::string> firstRun = {
         "Firmware Download Process Start!!  \r\n",
         "Download Info. Port : 0, BaudRate : 115200, SignalType : 0  \r\n",
-        "Download File : " + file + "   \r\n",
-        "[Message] : Waiting for Hardware Reset..\r\n",
-        "[Message] : Start Command Checked. Start Command Send. \r\n",
-        "[Message] : Found target device...\r\n",
-        "[Message] : Received Device Info (ID:0x02c3, PI:0x01)\r\n",
-        "[Message] : Found MicroProcessor (ID:0x02c3, PI:0x01)\r\n",
-        "[Message] : Target Version Info (P Code:12345, App Ver:1.0, Boot Ver:1.5)\r\n",
-        "[Message] : File Info Read From Hex File (P Code:12345, APP Version : 1.1, "
-        "Version Flag : 1)  \r\n",
-        "Target Version Info Read Success  \r\n",
-        "Version Check : Target Boot Version : 0x5dc, Registered Boot Version : "
-        "0x0  \r\n",
-        "[Message] : Application Firmware Download \r\n",
-        "[Message] : Reading HexFile \r\n",
-        "Hex File Parse Success \r\n",
-        "[Message] : Reading Target Data..\r\n",
-        "Flash Read Success. Flash Program Start! \r\n",
-        "[Message] : Start Firmware upgrade...\r\n",
-        "[Message] : Successfully Done !!\r\n",
-        "Flash Program Success! \r\n",
-    };
+        "Download File : " + file + "   \r\n"};
+    const std::vector<std::string> handshake = HandshakeLines(0x02c3, 1);
+    firstRun.insert(firstRun.end(), handshake.begin(), handshake.end());
+    firstRun.insert(
+        firstRun.end(),
+        {
+            "[Message] : Target Version Info (P Code:12345, App Ver:1.0, Boot Ver:1.5)\r\n",
+            "[Message] : File Info Read From Hex File (P Code:12345, APP Version : 1.1, "
+            "Version Flag : 1)  \r\n",
+            "Target Version Info Read Success  \r\n",
+            "Version Check : Target Boot Version : 0x5dc, Registered Boot Version : "
+            "0x0  \r\n",
+            "[Message] : Application Firmware Download \r\n",
+            "[Message] : Reading HexFile \r\n",
+            "Hex File Parse Success \r\n",
+            "[Message] : Reading Target Data..\r\n",
+            "Flash Read Success. Flash Program Start! \r\n",
+            "[Message] : Start Firmware upgrade...\r\n",
+            "[Message] : Successfully Done !!\r\n",
+            "Flash Program Success! \r\n",
+        });
     ASSERT_NO_FATAL_FAILURE(ExpectEntries(afterFirst, at, firstRun));
     EXPECT_EQ(at, afterFirst.size()) << "more in the log: \"" << afterFirst.substr(at) << "\"";
 
     // A second run, with a file that is not there, adds its entries after those.
     const std::string missing = folder.File("missing.bin");
-    const CliResult second = RunCli({"program", missing, "--port", target->DevicePath(), "--baud",
-                                     "115200", "--interface", "usb", "--log", logPath});
+    const CliResult second = RunProgram(*target, SimWiring::TwoWire, missing, logPath);
     ASSERT_FALSE(second.timedOut) << second.output;
     ASSERT_EQ(second.exitCode, cli::kExitFile) << second.output;
 
@@ -114,20 +114,16 @@ TEST(DownloadProcessLogTest, OneWireRunNamesItsSignalType) {
     ASSERT_GE(texts.size(), 3u);
     EXPECT_EQ(texts[1], "Download Info. Port : 0, BaudRate : 115200, SignalType : 1  \r\n");
     // The SAM family's handshake and programming, with no version reading or checks between.
-    const std::vector<std::string> expected = {
-        "[Message] : Waiting for Hardware Reset..\r\n",
-        "[Message] : Start Command Checked. Start Command Send. \r\n",
-        "[Message] : Found target device...\r\n",
-        "[Message] : Received Device Info (ID:0x0001, PI:0x02)\r\n",
-        "[Message] : Found MicroProcessor (ID:0x0001, PI:0x02)\r\n",
-        "[Message] : Reading HexFile \r\n",
-        "Hex File Parse Success \r\n",
-        "[Message] : Reading Target Data..\r\n",
-        "Flash Read Success. Flash Program Start! \r\n",
-        "[Message] : Start Firmware upgrade...\r\n",
-        "[Message] : Successfully Done !!\r\n",
-        "Flash Program Success! \r\n",
-    };
+    std::vector<std::string> expected = HandshakeLines(0x0001, 2);
+    expected.insert(expected.end(), {
+                                        "[Message] : Reading HexFile \r\n",
+                                        "Hex File Parse Success \r\n",
+                                        "[Message] : Reading Target Data..\r\n",
+                                        "Flash Read Success. Flash Program Start! \r\n",
+                                        "[Message] : Start Firmware upgrade...\r\n",
+                                        "[Message] : Successfully Done !!\r\n",
+                                        "Flash Program Success! \r\n",
+                                    });
     EXPECT_EQ(std::vector<std::string>(texts.begin() + 3, texts.end()), expected);
 }
 

@@ -136,21 +136,12 @@ TEST_F(DownloadRefusalTest, FileWithVersionFlagZeroIsAWrongFile) {
               "1.1, Version Flag : 0)  \r\n");
 }
 
-// A stopped download leaves the product waiting in its bootloader, so every case below has a
-// product of its own.
-TEST_F(DownloadRefusalTest, MissingFileIsNotLoaded) {
-    const CliResult run = Program(folder_.File("no-such-file.bin"));
-    ExpectNotLoaded(run, "[Error] : Bin File Open Fail - Convert\r\n");
-}
-
-TEST_F(DownloadRefusalTest, EmptyFileIsNotLoaded) {
+// A file that cannot be loaded: missing, empty, or larger than the text buffer (a good firmware
+// text padded with blank lines to one byte more). The converter says why, then the download
+// process stops with its own line and box.
+TEST_F(DownloadRefusalTest, FilesThatCannotBeLoadedAreNotLoaded) {
     const std::string empty = folder_.File("empty.bin");
     ASSERT_TRUE(WriteWholeFile(empty, ""));
-    ExpectNotLoaded(Program(empty), "[Error] : Bin File Read Fail - Convert \r\n");
-}
-
-TEST_F(DownloadRefusalTest, FileLargerThanTheTextBufferIsNotLoaded) {
-    // A good firmware text padded with blank lines to one byte more than the text buffer.
     std::string text = PicApplication(kProductCode, kNewerAppVersion).HexText();
     while (text.size() < static_cast<size_t>(kImageBufferSize) - 1)
         text += "\r\n";
@@ -160,9 +151,21 @@ TEST_F(DownloadRefusalTest, FileLargerThanTheTextBufferIsNotLoaded) {
     ASSERT_TRUE(WriteFirmwareFile(oversize, std::vector<uint8_t>(text.begin(), text.end()),
                                   kConversionSeed, error))
         << error;
-    const CliResult run = Program(oversize);
-    ExpectNotLoaded(run, "");
-    EXPECT_TRUE(Contains(run.output, ")  [Error] : Bin File Too Large")) << run.output;
+
+    const struct {
+        std::string file;
+        std::string converterLine;
+    } cases[] = {{folder_.File("no-such-file.bin"), "[Error] : Bin File Open Fail - Convert\r\n"},
+                 {empty, "[Error] : Bin File Read Fail - Convert \r\n"},
+                 {oversize, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const CliResult run = Program(c.file);
+        ExpectNotLoaded(run, c.converterLine);
+        if (c.converterLine.empty()) {
+            EXPECT_TRUE(Contains(run.output, ")  [Error] : Bin File Too Large")) << run.output;
+        }
+    }
 }
 
 TEST_F(DownloadRefusalTest, UnscrambledHexFileCannotBeRead) {
