@@ -248,9 +248,7 @@ TEST(DownloadSilentTargetTest, HandshakeGivesUpAfterTenSeconds) {
 // The ATmega128 row names a chip this program has no programmer for: it is identified and then
 // left alone.
 TEST(DownloadAtmegaTest, StopsAfterTheHandshakeWithItsMessage) {
-    SimOptions options = ProductOptions("ATmega128");
-    options.keepTrace = true;
-    auto target = StartProduct(options);
+    auto target = StartProduct(ProductOptions("ATmega128"));
     ASSERT_TRUE(target);
     TempFolder folder;
     const std::string file = folder.File("update.bin");
@@ -266,25 +264,13 @@ TEST(DownloadAtmegaTest, StopsAfterTheHandshakeWithItsMessage) {
     EXPECT_TRUE(Contains(run.output, "=== Error (error) ===\n")) << run.output;
     EXPECT_FALSE(Contains(run.output, "File Loading")) << run.output;
 
-    // Nothing was sent after the identification request that was answered.
+    // Nothing was sent after the identification request that was answered (the bytes themselves
+    // are checked in virtual time with the download process).
     const SimCounters counters = target->Counters();
     EXPECT_EQ(counters.identifications, 1);
     EXPECT_EQ(counters.versionRequests + counters.addressRequests + counters.flashReads +
                   counters.rowFrames + counters.finishes,
               0);
-    std::vector<uint8_t> sent;
-    bool answered = false;
-    for (const SimTraceEntry& entry : target->Trace()) {
-        if (entry.direction == SimTraceDirection::TargetToHost && entry.byte == 0x0A)
-            answered = true;
-        if (answered && entry.direction == SimTraceDirection::HostToTarget) {
-            sent.push_back(entry.byte);
-        }
-    }
-    ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.front(), 0x0A);  // the answer to the start signal
-    for (size_t i = 1; i < sent.size(); ++i)
-        EXPECT_EQ(sent[i], 0x09) << "byte " << i;
 }
 
 }  // namespace
