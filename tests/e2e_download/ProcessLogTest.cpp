@@ -21,6 +21,17 @@
 namespace tamrix::test {
 namespace {
 
+// What the log holds for the programming of a file, status lines and log lines in their order.
+const std::vector<std::string> kProgrammingEntries = {
+    "[Message] : Reading HexFile \r\n",
+    "Hex File Parse Success \r\n",
+    "[Message] : Reading Target Data..\r\n",
+    "Flash Read Success. Flash Program Start! \r\n",
+    "[Message] : Start Firmware upgrade...\r\n",
+    "[Message] : Successfully Done !!\r\n",
+    "Flash Program Success! \r\n",
+};
+
 constexpr size_t kTimeLength = 21;  // "YYYY-MM-DD (hh:mm:ss)"
 
 // Compares `log` from `at` with the entries of `texts`, each "<time> >> <text> " with any valid
@@ -67,14 +78,8 @@ TEST(DownloadProcessLogTest, RunIsLoggedEntryByEntryAndTheNextRunAppends) {
             "Version Check : Target Boot Version : 0x5dc, Registered Boot Version : "
             "0x0  \r\n",
             "[Message] : Application Firmware Download \r\n",
-            "[Message] : Reading HexFile \r\n",
-            "Hex File Parse Success \r\n",
-            "[Message] : Reading Target Data..\r\n",
-            "Flash Read Success. Flash Program Start! \r\n",
-            "[Message] : Start Firmware upgrade...\r\n",
-            "[Message] : Successfully Done !!\r\n",
-            "Flash Program Success! \r\n",
         });
+    firstRun.insert(firstRun.end(), kProgrammingEntries.begin(), kProgrammingEntries.end());
     ASSERT_NO_FATAL_FAILURE(ExpectEntries(afterFirst, at, firstRun));
     EXPECT_EQ(at, afterFirst.size()) << "more in the log: \"" << afterFirst.substr(at) << "\"";
 
@@ -115,15 +120,7 @@ TEST(DownloadProcessLogTest, OneWireRunNamesItsSignalType) {
     EXPECT_EQ(texts[1], "Download Info. Port : 0, BaudRate : 115200, SignalType : 1  \r\n");
     // The SAM family's handshake and programming, with no version reading or checks between.
     std::vector<std::string> expected = HandshakeLines(0x0001, 2);
-    expected.insert(expected.end(), {
-                                        "[Message] : Reading HexFile \r\n",
-                                        "Hex File Parse Success \r\n",
-                                        "[Message] : Reading Target Data..\r\n",
-                                        "Flash Read Success. Flash Program Start! \r\n",
-                                        "[Message] : Start Firmware upgrade...\r\n",
-                                        "[Message] : Successfully Done !!\r\n",
-                                        "Flash Program Success! \r\n",
-                                    });
+    expected.insert(expected.end(), kProgrammingEntries.begin(), kProgrammingEntries.end());
     EXPECT_EQ(std::vector<std::string>(texts.begin() + 3, texts.end()), expected);
 }
 
