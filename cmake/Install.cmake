@@ -36,11 +36,12 @@ function(tamrix_install_rules)
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_PACKAGE_CONTACT "${TAMRIX_PACKAGE_MAINTAINER}")
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware update utility for ZKT Orvane products")
-  # Wrapped by hand, as dpkg shows the lines as they are; " * " lines are shown verbatim.
+  # Wrapped by hand to under 80 columns, as dpkg shows the lines as they are; " * " lines are
+  # shown verbatim.
   set(description
-      "Tamrix updates the firmware of a ZKT Orvane product through the product's resident"
-      "serial bootloader: dsPIC30F, dsPIC33F, PIC24H, PIC24F and Samsung S3F8 targets,"
-      "over a two-wire link or a one-wire link that echoes every byte."
+      "Tamrix updates the firmware of a ZKT Orvane product through the product's"
+      "resident serial bootloader: dsPIC30F, dsPIC33F, PIC24H, PIC24F and Samsung"
+      "S3F8 targets, over a two-wire link or a one-wire link that echoes every byte."
       "")
   if(TARGET tamrix)
     list(APPEND description " * tamrix: the dialog program")
