@@ -27,6 +27,7 @@ int ExitCodeFor(DownloadOutcome outcome) {
         case DownloadOutcome::BootloaderPassLimit:
         case DownloadOutcome::TargetReadFailed:
         case DownloadOutcome::ProgrammingFailed:
+        case DownloadOutcome::Stopped:
             return kExitProgramming;
     }
     return kExitProgramming;

@@ -43,6 +43,8 @@ const char* DownloadOutcomeName(DownloadOutcome outcome) {
             return "bootloader image is a placeholder";
         case DownloadOutcome::BootloaderPassLimit:
             return "bootloader update did not take";
+        case DownloadOutcome::Stopped:
+            return "stopped on request";
         case DownloadOutcome::ParseFailed:
             return "firmware file not parsed";
         case DownloadOutcome::TargetReadFailed:
@@ -126,9 +128,12 @@ CDownloadProcess::PassEnd CDownloadProcess::Stop(DownloadOutcome outcome) {
 // records why and returns false.
 CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
     ++passes_;
+    if (StopRequested())
+        return StopOnRequest();
     DeviceTableEntry entry{};
     if (!ReachTheTarget(entry) || !TakeProgrammerFor(entry))
         return Stop(outcome_);
+    programmer_->SetStopRequest(settings_.stopRequest.get());
     const bool sam = ProgrammerKindFor(entry) == ProgrammerKind::Sam;
     if (!sam && !ReadTargetVersions())
         return Stop(outcome_);
@@ -136,10 +141,24 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
     bool bootloaderPass = false;
     if (!sam && !CheckFileAndTarget(bootloaderPass))
         return Stop(outcome_);
+    if (StopRequested())
+        return StopOnRequest();
     const DownloadOutcome programmed = Program(entry);
+    // The row loop has said where it stopped.
+    if (programmed != DownloadOutcome::Success && StopRequested())
+        return Stop(DownloadOutcome::Stopped);
     if (bootloaderPass)
         return Restart();
     return Stop(programmed);
+}
+
+bool CDownloadProcess::StopRequested() const {
+    return settings_.stopRequest != nullptr && settings_.stopRequest->load();
+}
+
+CDownloadProcess::PassEnd CDownloadProcess::StopOnRequest() {
+    StatusLine("[Notice] : Download stopped before programming. \r\n");
+    return Stop(DownloadOutcome::Stopped);
 }
 
 bool CDownloadProcess::StopWith(DownloadOutcome outcome) {

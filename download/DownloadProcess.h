@@ -4,6 +4,7 @@
 // bootloader first where a newer one is registered, and program the firmware row by row.
 // It reports only through the window it is given, so the GUI and tamrix-cli run it unchanged.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,6 +43,9 @@ struct DownloadSettings {
     ChannelOpener openChannel;  // empty: serial ports on DownloadParams::port, through portMap
     // The bootloader images the program carries, by resource id (null: none with that id).
     std::function<const EmbeddedBootloaderImage*(uint16_t)> findBootloaderImage;
+    // Set from another thread to stop the download at the next safe point: between two steps, or
+    // between two rows (null: the download always runs to its end).
+    std::shared_ptr<const std::atomic<bool>> stopRequest;
 
     DownloadSettings();
 };
@@ -63,6 +67,7 @@ enum class DownloadOutcome {
     ParseFailed,            // the firmware text is not valid Intel HEX for this target
     TargetReadFailed,       // the target's reset vector could not be read back
     ProgrammingFailed,      // a row was not acknowledged
+    Stopped,                // stopped on request before its end; the product is in its bootloader
 };
 
 const char* DownloadOutcomeName(DownloadOutcome outcome);
@@ -94,6 +99,8 @@ class CDownloadProcess {
     DownloadOutcome Program(const DeviceTableEntry& entry);
     PassEnd Restart();
     bool StopWith(DownloadOutcome outcome);
+    bool StopRequested() const;
+    PassEnd StopOnRequest();
     PassEnd Stop(DownloadOutcome outcome);
     void StatusLine(const std::string& text);
     void LogLine(const std::string& text);

@@ -71,6 +71,7 @@ bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSett
         return false;
     params->window = window.get();
     auto state = std::make_shared<State>();
+    settings.stopRequest = state->stop;
     try {
         thread_ = std::thread([state, window = std::move(window), p = std::move(params),
                                s = std::move(settings)]() mutable {
@@ -84,6 +85,11 @@ bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSett
     }
     state_ = std::move(state);
     return true;
+}
+
+void CDownloadWorker::RequestStop() {
+    if (state_ != nullptr)
+        state_->stop->store(true);
 }
 
 DownloadOutcome CDownloadWorker::Wait() {

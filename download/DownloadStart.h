@@ -45,6 +45,8 @@ class CDownloadWorker {
     // so.
     bool Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings,
                std::shared_ptr<CReportWindow> window);
+    // Asks the download to stop at its next safe point (between steps or rows); any thread.
+    void RequestStop();
     // True from Start until the download process has ended.
     bool IsRunning() const { return state_ != nullptr && state_->running.load(); }
     // Waits for the end and returns the outcome.
@@ -54,6 +56,7 @@ class CDownloadWorker {
     // Shared with the thread, so that it outlives this object when needed.
     struct State {
         std::atomic<bool> running{true};
+        std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
         DownloadOutcome outcome = DownloadOutcome::NoTarget;  // set before running turns false
     };
 

@@ -19,6 +19,14 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
         CMemory* row = rows[index].get();
         if (row == nullptr)
             continue;  // no map built: nothing to send
+        if (stopRequest != nullptr && stopRequest->load()) {
+            // Between two rows: no frame is left half sent.
+            ReportStatus(Format("[Notice] : Download stopped before address 0x%x. The product "
+                                "stays in its bootloader: power it off and on, then run the "
+                                "download again. \r\n",
+                                row->baseAddress));
+            return false;
+        }
         const int result =
             rules.checkedFrames ? row->WriteRowChecked(channel) : row->WriteRow(channel);
         if (result != 0) {

@@ -4,6 +4,7 @@
 // reports to the window it is attached to. The handshake that finds and identifies the target,
 // DetectTarget, is common to every family and lives here.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -81,6 +82,8 @@ class CProgramer {
     void ReportProgress(int value, const std::string& labelPrefix);
 
     void SetWindow(CReportWindow* reportWindow) { window = reportWindow; }
+    // A flag another thread may set to have programming stop before the next row (null: never).
+    void SetStopRequest(const std::atomic<bool>* request) { stopRequest = request; }
     CReportWindow* Window() const { return window; }
     CCommChannel* Channel() const { return channel; }
     int Progress() const { return progress; }
@@ -140,6 +143,7 @@ class CProgramer {
 
     CCommChannel* channel;
     CReportWindow* window = nullptr;
+    const std::atomic<bool>* stopRequest = nullptr;
     int progress = 0;
     int maxAddress = 0;
     std::vector<std::unique_ptr<CMemory>> rows;
