@@ -1,0 +1,19 @@
+#include "app/AboutDlg.h"
+
+#include "app/AppIcon.h"
+#include "ui_AboutDlg.h"
+
+namespace tamrix {
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
+    ui_->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    const QIcon icon(QStringLiteral(":/icons/tamrix.png"));
+    ui_->iconLabel->setPixmap(icon.pixmap(32, 32));
+    setWindowIcon(icon);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+CAboutDlg::~CAboutDlg() = default;
+
+}  // namespace tamrix

@@ -1,0 +1,12 @@
+#include "app/AppIcon.h"
+
+namespace tamrix {
+
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/tamrix-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+}  // namespace tamrix

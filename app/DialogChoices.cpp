@@ -1,0 +1,33 @@
+#include "app/DialogChoices.h"
+
+#include "app/Profile.h"
+
+namespace tamrix {
+
+namespace {
+
+void ReadInt(CProfile& profile, const char* entry, int& field) {
+    const int value = profile.GetProfileInt(kSettingsSection, entry, kProfileMissing);
+    if (value != kProfileMissing)
+        field = value;
+}
+
+}  // namespace
+
+DialogChoices ReadDialogChoices(CProfile& profile) {
+    DialogChoices choices;
+    ReadInt(profile, "Interface_Type", choices.interfaceType);
+    ReadInt(profile, "Download_Port_Number", choices.portIndex);
+    ReadInt(profile, "Download_Baud_Rate", choices.baudIndex);
+    choices.filePath = profile.GetProfileString(kSettingsSection, "Firmware_File_Path", QString());
+    return choices;
+}
+
+void WriteDialogChoices(CProfile& profile, const DialogChoices& choices) {
+    profile.WriteProfileInt(kSettingsSection, "Interface_Type", choices.interfaceType);
+    profile.WriteProfileInt(kSettingsSection, "Download_Port_Number", choices.portIndex);
+    profile.WriteProfileInt(kSettingsSection, "Download_Baud_Rate", choices.baudIndex);
+    profile.WriteProfileString(kSettingsSection, "Firmware_File_Path", choices.filePath);
+}
+
+}  // namespace tamrix

@@ -1,0 +1,29 @@
+#pragma once
+// The four choices the main window remembers between runs, and how they are kept in the settings
+// section "Firmware_Downloader". Whole numbers are read with 255 as the default: 255 means "not
+// stored" and leaves the window's own default. The port and baud values are list positions
+// (0 = COM1, 0 = 1200), not a port number or a rate.
+
+#include <QString>
+
+namespace tamrix {
+
+class CProfile;
+
+inline constexpr const char* kSettingsSection = "Firmware_Downloader";
+inline constexpr int kProfileMissing = 255;
+
+struct DialogChoices {
+    int interfaceType = 0;  // 0 two wires ("Built-in USB"), 1 one signal wire
+    int portIndex = 3;      // COM4
+    int baudIndex = 7;      // 115200
+    QString filePath;
+};
+
+// The stored choices over the defaults above.
+DialogChoices ReadDialogChoices(CProfile& profile);
+// Stores all four, in the order "Interface_Type", "Download_Port_Number", "Download_Baud_Rate",
+// "Firmware_File_Path".
+void WriteDialogChoices(CProfile& profile, const DialogChoices& choices);
+
+}  // namespace tamrix

@@ -1,0 +1,104 @@
+#include "app/StatusDisplay.h"
+
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTableWidget>
+
+#include "common/Format.h"
+
+namespace tamrix {
+
+namespace {
+
+// Column widths in pixels: row number, time, text. The time column is widened when the window's
+// font would not fit the time text into it; the text column takes what the window has left.
+constexpr int kNumberWidth = 30;
+constexpr int kTimeWidth = 130;
+constexpr int kTextWidth = 375;
+
+}  // namespace
+
+QString TextForDisplay(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+CStatusDisplay::CStatusDisplay(QTableWidget* list, QProgressBar* bar, QLabel* label,
+                               std::string logPath)
+    : list_(list), bar_(bar), label_(label), log_(std::move(logPath)) {
+    SetUpList();
+    bar_->setRange(0, 100);
+    label_->setText(progressText_);
+}
+
+void CStatusDisplay::SetUpList() {
+    list_->setColumnCount(3);
+    list_->setHorizontalHeaderLabels({QStringLiteral("No"), QStringLiteral("Time"),
+                                      QStringLiteral("Log")});
+    QHeaderView* header = list_->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setStretchLastSection(true);
+    const QFontMetrics metrics(list_->font());
+    const int margin = 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+    list_->setColumnWidth(0, std::max(kNumberWidth, metrics.horizontalAdvance("000") + margin));
+    list_->setColumnWidth(
+        1, std::max(kTimeWidth, metrics.horizontalAdvance("0000-00-00 (00:00:00)") + margin));
+    list_->setColumnWidth(2, kTextWidth);
+    list_->verticalHeader()->setVisible(false);
+    list_->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::MultiSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setShowGrid(true);
+    list_->setWordWrap(false);
+}
+
+int CStatusDisplay::RowCount() const { return list_->rowCount(); }
+
+void CStatusDisplay::AddStatusLine(const std::string& text) {
+    WriteProcessLog(text);
+    AppendRow(TextForDisplay(text));
+}
+
+void CStatusDisplay::AppendRow(const QString& text) {
+    const int row = list_->rowCount();
+    list_->insertRow(row);
+    const QString cells[3] = {QString::number(row + 1), QString::fromStdString(FormatLogTime()),
+                              text};
+    for (int column = 0; column < 3; ++column) {
+        auto* item = new QTableWidgetItem(cells[column]);
+        item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        list_->setItem(row, column, item);
+    }
+    list_->scrollToItem(list_->item(row, 0), QAbstractItemView::EnsureVisible);
+    // The new row is selected and focused; rows selected before stay selected.
+    const QModelIndex index = list_->model()->index(row, 0);
+    list_->selectionModel()->select(index,
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+}
+
+void CStatusDisplay::WriteProcessLog(const std::string& text) {
+    std::string reason;
+    if (log_.Write(text, &reason) || logFailureShown_)
+        return;
+    // Said in the list only: the log is what cannot be written.
+    logFailureShown_ = true;
+    AppendRow(TextForDisplay(Format(
+        "[Notice] : The process log %s cannot be written (%s); its entries are not kept. \r\n",
+        log_.Path().c_str(), reason.c_str())));
+}
+
+void CStatusDisplay::ShowProgress(int value, const std::string& labelPrefix) {
+    SetProgressText(TextForDisplay(Format("%s%d%%", labelPrefix.c_str(), value)));
+    bar_->setValue(std::clamp(value, 0, 100));
+}
+
+void CStatusDisplay::SetProgressText(const QString& text) {
+    progressText_ = text;
+    label_->setText(progressText_);
+}
+
+}  // namespace tamrix

@@ -1,0 +1,108 @@
+#pragma once
+// CTamrixDlg, the main window: the technician picks the firmware file, the COM port, the baud
+// rate and the wiring, presses Program, and follows the download in the status list, the progress
+// bar and the process log. The window remembers the four choices, and stores them when a download
+// starts.
+//
+// Two states: idle, and downloading (Browse, Program, Search and both combo boxes disabled, the
+// worker running, a 250 ms timer watching for its end). The worker reports through a hand-over
+// to this window's thread; it never touches a widget.
+
+#include <QDialog>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/DialogChoices.h"
+#include "common/ReportWindow.h"
+#include "download/DownloadStart.h"
+
+namespace Ui {
+class CTamrixDlg;
+}
+
+namespace tamrix {
+
+class CGuiHandOver;
+class CProfile;
+class CReportRelay;
+class CStatusDisplay;
+
+// What the window works with. The program fills it with the real things; tests replace pieces.
+struct TamrixDlgServices {
+    CProfile* profile = nullptr;  // the settings store (not owned, outlives the window)
+    // Seed, bootloader table and clock of every download; `openChannel` empty means serial ports
+    // on the chosen COM number through the port map, which is loaded anew for every download.
+    DownloadSettings downloadSettings;
+    std::string logPath;  // empty: beside the program, else the per-user state folder
+    // Browse's file dialog: the chosen path, or an empty text when the user cancelled.
+    std::function<QString(QWidget* parent, const QString& initialPath)> chooseFirmwareFile;
+    // Search's port dialog: the chosen COM number, 0 when cancelled or nothing was chosen.
+    std::function<int(QWidget* parent)> choosePort;
+    // The box that asks whether to close the window while a download runs.
+    std::function<bool(QWidget* parent)> confirmCloseDuringDownload;
+};
+
+class CTamrixDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit CTamrixDlg(TamrixDlgServices services, QWidget* parent = nullptr);
+    ~CTamrixDlg() override;
+
+    // The status display, progress and log; GUI thread only (the worker's reports are handed
+    // over to this thread).
+    void AddStatusLine(const std::string& text);
+    void WriteProcessLog(const std::string& text);
+    void OnStatusLine(const std::string& text);
+    void OnProgress(int value, const std::string& labelPrefix);
+    MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
+                                 MessageIcon icon, MessageButtons buttons);
+
+    bool IsDownloading() const { return worker_ != nullptr; }
+    // Waits until a download stopped by closing the window has ended, so that the program ends
+    // with the port released.
+    void WaitForDownloadEnd();
+
+    const DialogChoices& Choices() const { return choices_; }
+    const std::string& LogPath() const;
+    // Where the About box is reached from.
+    void OnAbout();
+
+  public slots:
+    void done(int result) override;
+
+  private slots:
+    void OnComPortChange(int index);
+    void OnBaudRateChange(int index);
+    void OnBrowse();
+    void OnSearch();
+    void OnProgram();
+    void OnTimer();
+
+  private:
+    void ApplyStoredChoices();
+    void SetUpAboutEntry();
+    // The framework's data exchange: the file edit, the wiring radios and the progress label.
+    void PullFields();
+    void PushFields();
+    void EnableDownloadControls(bool enable);
+    // The COM number of a combo entry.
+    int PortNumberOfItem(int index) const;
+    // Selects COM<portNumber> in the combo, adding an entry for a port above the list.
+    void SelectPortNumber(int portNumber);
+    // Drops the running download's reports and asks it to stop (the window is closing).
+    void LetGoOfDownload();
+
+    std::unique_ptr<Ui::CTamrixDlg> ui_;
+    TamrixDlgServices services_;
+    DialogChoices choices_;
+    std::unique_ptr<CStatusDisplay> status_;
+    QTimer timer_;
+    std::shared_ptr<CGuiHandOver> handOver_;
+    std::shared_ptr<CReportRelay> relay_;
+    std::unique_ptr<CDownloadWorker> worker_;
+};
+
+}  // namespace tamrix

@@ -1,0 +1,8 @@
+// tamrix: the firmware update utility's dialog program.
+
+#include "app/TamrixApp.h"
+
+int main(int argc, char** argv) {
+    tamrix::CTamrixApp app(argc, argv);
+    return app.InitInstance();
+}

@@ -1,0 +1,418 @@
+// The main window with real widgets: its start-up from the stored choices, the selection
+// handlers, the status list and the process log, and Program from the start checks to the end of
+// a download against a simulated product.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <cstdlib>
+#include <map>
+
+#include "app/DialogChoices.h"
+#include "app/TamrixDlg.h"
+#include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
+#include "sim/SimTarget.h"
+#include "sim/SimVerify.h"
+#include "tests/app/GuiTestSupport.h"
+#include "tests/support/FirmwareBuilder.h"
+
+namespace tamrix {
+namespace {
+
+using test::BoxAnswerer;
+using test::ReadWholeFile;
+using test::RecordingProfile;
+using test::WaitUntil;
+
+constexpr const char* kSection = "Firmware_Downloader/";
+
+class TamrixDlgTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        logPath = folder.File("ProcssLog.log");
+        mapPath = folder.File("ports");
+        setenv("TAMRIX_PORT_MAP", mapPath.c_str(), 1);
+    }
+    void TearDown() override { unsetenv("TAMRIX_PORT_MAP"); }
+
+    void Store(const char* entry, const QString& value) {
+        profile.values[QString(kSection) + entry] = value;
+    }
+    // Maps COM<number> to `device` in the port map the window loads for every download.
+    void MapPort(int number, const std::string& device) {
+        ASSERT_TRUE(test::WriteWholeFile(
+            mapPath, "COM" + std::to_string(number) + " = " + device + "\n"));
+    }
+
+    std::unique_ptr<CTamrixDlg> MakeWindow() {
+        TamrixDlgServices services;
+        services.profile = &profile;
+        services.logPath = logPath;
+        services.choosePort = [this](QWidget*) { return searchAnswer; };
+        services.confirmCloseDuringDownload = [this](QWidget*) {
+            ++closeQuestions;
+            return closeAnswer;
+        };
+        auto window = std::make_unique<CTamrixDlg>(std::move(services));
+        window->show();
+        return window;
+    }
+
+    template <class Widget>
+    static Widget* Child(CTamrixDlg& window, const char* name) {
+        auto* widget = window.findChild<Widget*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    static QComboBox* PortCombo(CTamrixDlg& w) { return Child<QComboBox>(w, "comPortCombo"); }
+    static QComboBox* BaudCombo(CTamrixDlg& w) { return Child<QComboBox>(w, "baudRateCombo"); }
+    static QTableWidget* List(CTamrixDlg& w) { return Child<QTableWidget>(w, "statusList"); }
+
+    // The log texts of the status list, in order.
+    static std::vector<std::string> Lines(CTamrixDlg& window) {
+        std::vector<std::string> lines;
+        QTableWidget* list = List(window);
+        for (int row = 0; row < list->rowCount(); ++row)
+            lines.push_back(list->item(row, 2)->text().toStdString());
+        return lines;
+    }
+    static bool HasLine(CTamrixDlg& window, const std::string& text) {
+        const auto lines = Lines(window);
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    }
+    // Which of the controls a download disables are enabled, in the order Browse, Program,
+    // Search, COM combo, baud combo, and then Exit, the file edit and both radios.
+    static std::vector<bool> Enabled(CTamrixDlg& w) {
+        return {Child<QPushButton>(w, "browseButton")->isEnabled(),
+                Child<QPushButton>(w, "programButton")->isEnabled(),
+                Child<QPushButton>(w, "searchButton")->isEnabled(),
+                PortCombo(w)->isEnabled(),
+                BaudCombo(w)->isEnabled(),
+                Child<QPushButton>(w, "exitButton")->isEnabled(),
+                Child<QLineEdit>(w, "filePathEdit")->isEnabled(),
+                Child<QRadioButton>(w, "usbWiringRadio")->isEnabled(),
+                Child<QRadioButton>(w, "signalWiringRadio")->isEnabled()};
+    }
+    static void Choose(QComboBox* combo, int index) {
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+    static void Press(CTamrixDlg& window, const char* button) {
+        Child<QPushButton>(window, button)->click();
+    }
+
+    test::TempFolder folder;
+    std::string logPath;
+    std::string mapPath;
+    RecordingProfile profile;
+    int searchAnswer = 0;
+    bool closeAnswer = false;
+    int closeQuestions = 0;
+};
+
+TEST_F(TamrixDlgTest, StartsFromTheStoredChoicesOrTheDefaults) {
+    {
+        SCOPED_TRACE("fresh profile");
+        auto window = MakeWindow();
+        EXPECT_EQ(window->windowTitle(), "ZKT Orvane Firmware Update Utility.  Ver-1.0");
+        EXPECT_EQ(PortCombo(*window)->currentText(), "COM4");
+        EXPECT_EQ(PortCombo(*window)->count(), 15);
+        EXPECT_EQ(BaudCombo(*window)->currentText(), "115200");
+        EXPECT_TRUE(Child<QRadioButton>(*window, "usbWiringRadio")->isChecked());
+        EXPECT_EQ(Child<QLineEdit>(*window, "filePathEdit")->text(), "");
+        EXPECT_EQ(Child<QLabel>(*window, "progressLabel")->text(), "Progress....");
+        QHeaderView* header = List(*window)->horizontalHeader();
+        EXPECT_EQ(List(*window)->horizontalHeaderItem(0)->text(), "No");
+        EXPECT_EQ(List(*window)->horizontalHeaderItem(1)->text(), "Time");
+        EXPECT_EQ(List(*window)->horizontalHeaderItem(2)->text(), "Log");
+        EXPECT_GE(header->sectionSize(1), 130);
+        EXPECT_EQ(Lines(*window).size(), 0u);
+    }
+    {
+        SCOPED_TRACE("stored 0, 0, 0 and a path");
+        Store("Interface_Type", "0");
+        Store("Download_Port_Number", "0");
+        Store("Download_Baud_Rate", "0");
+        Store("Firmware_File_Path", "/srv/fw/update.bin");
+        auto window = MakeWindow();
+        EXPECT_EQ(PortCombo(*window)->currentText(), "COM1");
+        EXPECT_EQ(BaudCombo(*window)->currentText(), "1200");
+        EXPECT_TRUE(Child<QRadioButton>(*window, "usbWiringRadio")->isChecked());
+        EXPECT_EQ(Child<QLineEdit>(*window, "filePathEdit")->text(), "/srv/fw/update.bin");
+    }
+    {
+        SCOPED_TRACE("255 counts as not stored; the one-wire wiring");
+        Store("Interface_Type", "1");
+        Store("Download_Port_Number", "255");
+        Store("Download_Baud_Rate", "255");
+        auto window = MakeWindow();
+        EXPECT_TRUE(Child<QRadioButton>(*window, "signalWiringRadio")->isChecked());
+        EXPECT_EQ(PortCombo(*window)->currentText(), "COM4");
+        EXPECT_EQ(BaudCombo(*window)->currentText(), "115200");
+    }
+    {
+        SCOPED_TRACE("a damaged baud choice and a port beyond the list");
+        Store("Download_Port_Number", "19");
+        Store("Download_Baud_Rate", "9");
+        auto window = MakeWindow();
+        EXPECT_EQ(BaudCombo(*window)->currentText(), "115200");
+        EXPECT_EQ(Lines(*window),
+                  std::vector<std::string>{"[Notice] : The stored baud rate choice 9 is not in "
+                                           "the list; 115200 is used. \r\n"});
+        // The combo shows no port, but the stored number stands: Program opens COM20.
+        EXPECT_EQ(PortCombo(*window)->currentIndex(), -1);
+        EXPECT_EQ(window->Choices().portIndex, 19);
+    }
+    EXPECT_TRUE(profile.writes.isEmpty());
+}
+
+TEST_F(TamrixDlgTest, SelectionsAddTheirStatusLinesToTheListAndTheLogButStoreNothing) {
+    // Entries of earlier runs stay; the new window still numbers its rows from 1.
+    ASSERT_TRUE(test::WriteWholeFile(logPath, "2026-01-01 (00:00:00) >> earlier \r\n "));
+    auto window = MakeWindow();
+    Choose(PortCombo(*window), 6);
+    Choose(BaudCombo(*window), 3);
+    EXPECT_EQ(Lines(*window),
+              (std::vector<std::string>{"COM Port change: COM7 \r\n", "Baud Rate change: 9600 \r\n"}));
+    QTableWidget* list = List(*window);
+    EXPECT_EQ(list->item(0, 0)->text(), "1");
+    EXPECT_EQ(list->item(1, 0)->text(), "2");
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\(\\d\\d:\\d\\d:\\d\\d\\)$")
+                    .match(list->item(1, 1)->text())
+                    .hasMatch());
+    // The newest row is selected and current; the earlier one stays selected.
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_EQ(list->selectionModel()->selectedRows().size(), 2);
+
+    // Each entry: the time, " >> ", the text unchanged and one blank, appended.
+    const std::string log = ReadWholeFile(logPath);
+    const QRegularExpression entries(
+        "^2026-01-01 \\(00:00:00\\) >> earlier \r\n "
+        "\\d{4}-\\d\\d-\\d\\d \\(\\d\\d:\\d\\d:\\d\\d\\) >> COM Port change: COM7 \r\n "
+        "\\d{4}-\\d\\d-\\d\\d \\(\\d\\d:\\d\\d:\\d\\d\\) >> Baud Rate change: 9600 \r\n $");
+    EXPECT_TRUE(entries.match(QString::fromStdString(log)).hasMatch()) << log;
+    EXPECT_TRUE(profile.writes.isEmpty());
+}
+
+TEST_F(TamrixDlgTest, SearchSelectsThePortItFoundAndKeepsOneAboveTheList) {
+    auto window = MakeWindow();
+    searchAnswer = 0;
+    Press(*window, "searchButton");
+    EXPECT_EQ(PortCombo(*window)->currentText(), "COM4");
+    EXPECT_TRUE(Lines(*window).empty());
+
+    searchAnswer = 3;
+    Press(*window, "searchButton");
+    EXPECT_EQ(PortCombo(*window)->currentText(), "COM3");
+    EXPECT_EQ(window->Choices().portIndex, 2);
+    EXPECT_TRUE(PortCombo(*window)->hasFocus() || QApplication::focusWidget() == nullptr);
+
+    // A USB adapter numbered above the list joins it instead of leaving the window on "COM0".
+    searchAnswer = 20;
+    Press(*window, "searchButton");
+    EXPECT_EQ(PortCombo(*window)->currentText(), "COM20");
+    EXPECT_EQ(window->Choices().portIndex, 19);
+    Choose(PortCombo(*window), 0);
+    Choose(PortCombo(*window), PortCombo(*window)->count() - 1);
+    EXPECT_EQ(Lines(*window),
+              (std::vector<std::string>{"COM Port change: COM3 \r\n", "COM Port change: COM20 \r\n",
+                                        "COM Port change: COM1 \r\n",
+                                        "COM Port change: COM20 \r\n"}));
+    EXPECT_TRUE(profile.writes.isEmpty());
+}
+
+TEST_F(TamrixDlgTest, ProgramRefusesAnEmptyPathAndAPortThatCannotBeOpened) {
+    auto window = MakeWindow();
+    {
+        SCOPED_TRACE("empty path");
+        BoxAnswerer answerer(QMessageBox::Ok);
+        Press(*window, "programButton");
+        ASSERT_EQ(answerer.boxes.size(), 1u);
+        EXPECT_EQ(answerer.boxes[0].text, "Error opening HEX file for input!");
+        EXPECT_EQ(answerer.boxes[0].caption, QCoreApplication::applicationName());
+        EXPECT_EQ(ReadWholeFile(logPath), "");
+    }
+    {
+        SCOPED_TRACE("port that cannot be opened");
+        MapPort(4, folder.File("no-such-device"));
+        Child<QLineEdit>(*window, "filePathEdit")->setText("/srv/fw/update.bin");
+        BoxAnswerer answerer(QMessageBox::Ok);
+        Press(*window, "programButton");
+        ASSERT_EQ(answerer.boxes.size(), 1u);
+        EXPECT_EQ(answerer.boxes[0].text, "Port Open Fail");
+        EXPECT_EQ(answerer.boxes[0].caption, "Channel");
+        EXPECT_EQ(answerer.boxes[0].icon, QMessageBox::Critical);
+        const std::string log = ReadWholeFile(logPath);
+        EXPECT_NE(log.find(" >> Firmware Download Process Start!!  \r\n "), std::string::npos);
+        EXPECT_NE(log.find(" >> Port Open Fail  \r\n "), std::string::npos);
+        EXPECT_EQ(log.find("Download Info."), std::string::npos);
+    }
+    EXPECT_FALSE(window->IsDownloading());
+    EXPECT_EQ(Enabled(*window), std::vector<bool>(9, true));
+    EXPECT_TRUE(profile.writes.isEmpty());
+}
+
+// A simulated product on a pseudo-terminal, mapped to COM7, and the sample firmware for it.
+class TamrixDlgDownloadTest : public TamrixDlgTest {
+  protected:
+    void StartProduct(uint16_t appVersion, bool pace = false, int baud = 115200) {
+        SimOptions options;
+        options.chip = "dsPIC30F6014A";
+        options.productCode = 12345;
+        options.appVersion = appVersion;
+        options.pace = pace;
+        options.bootBaud = baud;
+        product = std::make_unique<CSimTarget>(options);
+        std::string error;
+        ASSERT_TRUE(product->Start(&error)) << error;
+        MapPort(7, product->DevicePath());
+        Store("Download_Port_Number", "6");
+        Store("Download_Baud_Rate", QString::number(BaudIndexFromRate(baud)));
+        Store("Firmware_File_Path", QString::fromLatin1(kSampleFirmware));
+    }
+    static std::map<uint32_t, uint8_t> SampleImage() {
+        std::string text = ReadWholeFile(kSampleFirmware);
+        ApplyKeystream(reinterpret_cast<uint8_t*>(text.data()), text.size());
+        std::map<uint32_t, uint8_t> image;
+        ParseIntelHex(text.data(), static_cast<int>(text.size()), image);
+        return image;
+    }
+
+    static constexpr const char* kSampleFirmware = TAMRIX_SAMPLE_FIRMWARE;
+    std::unique_ptr<CSimTarget> product;
+};
+
+TEST_F(TamrixDlgDownloadTest, ProgramRunsADownloadAndReturnsTheWindowToIdle) {
+    StartProduct(1000);
+    const auto before = product->HexImage();
+    auto window = MakeWindow();
+    BoxAnswerer answerer(QMessageBox::Yes);
+    Press(*window, "programButton");
+
+    // Exactly the five controls are disabled while the worker runs.
+    ASSERT_TRUE(window->IsDownloading());
+    EXPECT_EQ(Enabled(*window),
+              (std::vector<bool>{false, false, false, false, false, true, true, true, true}));
+    EXPECT_EQ(profile.writes,
+              (QStringList{"Firmware_Downloader/Interface_Type",
+                           "Firmware_Downloader/Download_Port_Number",
+                           "Firmware_Downloader/Download_Baud_Rate",
+                           "Firmware_Downloader/Firmware_File_Path"}));
+    EXPECT_EQ(profile.values["Firmware_Downloader/Download_Port_Number"], "6");
+
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }));
+    EXPECT_EQ(Enabled(*window), std::vector<bool>(9, true));
+    EXPECT_TRUE(answerer.boxes.empty()) << answerer.boxes[0].text.toStdString();
+    EXPECT_EQ(Child<QProgressBar>(*window, "progressBar")->value(), 100);
+    EXPECT_EQ(Child<QLabel>(*window, "progressLabel")->text(), "Programing Successfully...100%");
+    EXPECT_TRUE(HasLine(*window, "[Message] : Application Firmware Download \r\n"));
+    EXPECT_TRUE(HasLine(*window, "[Message] : Successfully Done !!\r\n"));
+
+    const std::string log = ReadWholeFile(logPath);
+    EXPECT_NE(log.find(" >> Download Info. Port : 7, BaudRate : 115200, SignalType : 0  \r\n "),
+              std::string::npos);
+    EXPECT_NE(log.find(" >> Flash Program Success! \r\n "), std::string::npos);
+    // Every status line of the list is in the log.
+    for (const std::string& line : Lines(*window))
+        EXPECT_NE(log.find(" >> " + line + " "), std::string::npos) << line;
+
+    ASSERT_TRUE(product->WaitFor([&] { return product->State() == SimState::Application; }, 5000));
+    const SimVerifyResult check = VerifySimFlash(*product, SampleImage(), before);
+    EXPECT_TRUE(check.matches) << check.difference;
+}
+
+TEST_F(TamrixDlgDownloadTest, ADowngradeAnsweredNoInTheBoxStopsTheDownload) {
+    StartProduct(2000);  // the product runs 2.0, the file brings 1.1
+    const auto before = product->HexImage();
+    auto window = MakeWindow();
+    BoxAnswerer answerer(QMessageBox::No);
+    Press(*window, "programButton");
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }));
+
+    ASSERT_EQ(answerer.boxes.size(), 1u);
+    EXPECT_TRUE(answerer.boxes[0].text.contains("lower than the product version"))
+        << answerer.boxes[0].text.toStdString();
+    EXPECT_EQ(answerer.boxes[0].buttons, int(QMessageBox::Yes | QMessageBox::No));
+    EXPECT_FALSE(HasLine(*window, "[Message] : Successfully Done !!\r\n"));
+    EXPECT_EQ(Enabled(*window), std::vector<bool>(9, true));
+    EXPECT_EQ(product->HexImage(), before);
+}
+
+TEST_F(TamrixDlgDownloadTest, ClosingDuringADownloadAsksStopsItAndReleasesThePort) {
+    StartProduct(1000, /*pace=*/true, 57600);
+    auto window = MakeWindow();
+    Press(*window, "programButton");
+    ASSERT_TRUE(WaitUntil([&] {
+        return Child<QLabel>(*window, "progressLabel")->text().startsWith("Flash Programing...");
+    }));
+
+    // Declined: the window stays and the download goes on.
+    closeAnswer = false;
+    window->close();
+    EXPECT_EQ(closeQuestions, 1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->IsDownloading());
+
+    closeAnswer = true;
+    window->close();
+    EXPECT_EQ(closeQuestions, 2);
+    EXPECT_FALSE(window->isVisible());
+    const int rowsAtClose = List(*window)->rowCount();
+    window->WaitForDownloadEnd();
+    QApplication::processEvents();
+    // Nothing more reached the closed window; the log says what happened.
+    EXPECT_EQ(List(*window)->rowCount(), rowsAtClose);
+    EXPECT_NE(ReadWholeFile(logPath).find(" >> Window closed during the download"),
+              std::string::npos);
+    window.reset();
+
+    // The port is free at once, and the product, left in its bootloader, takes a new download
+    // once it has been powered off and on.
+    product->PowerCycle();
+    auto again = MakeWindow();
+    BoxAnswerer answerer(QMessageBox::Yes);
+    Press(*again, "programButton");
+    ASSERT_TRUE(WaitUntil([&] { return !again->IsDownloading(); }, 120000));
+    EXPECT_TRUE(HasLine(*again, "[Message] : Successfully Done !!\r\n"))
+        << testing::PrintToString(Lines(*again));
+}
+
+TEST_F(TamrixDlgTest, TheAboutBoxOpensFromTheHelpEntryAndF1) {
+    auto window = MakeWindow();
+    QAction* about = nullptr;
+    for (QAction* action : window->actions()) {
+        if (action->text() == "&About ZKT Orvane Firmware Update Utility")
+            about = action;
+    }
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->shortcut(), QKeySequence(QKeySequence::HelpContents));
+
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        seen << box->windowTitle();
+        for (QLabel* label : box->findChildren<QLabel*>())
+            seen << label->text();
+        box->close();
+    });
+    about->trigger();
+    EXPECT_TRUE(seen.contains("ZKT Orvane"));
+    EXPECT_TRUE(seen.contains("ZKT Orvane Firmware  Update Utility"));
+    EXPECT_TRUE(seen.contains("Ver 1.0"));
+}
+
+}  // namespace
+}  // namespace tamrix
