@@ -20,6 +20,10 @@
 #include "common/ReportRelay.h"
 #include "ui_TamrixDlg.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace tamrix {
 
 namespace {
@@ -27,6 +31,8 @@ namespace {
 constexpr const char* kCaption = "ZKT Orvane Firmware Update Utility.  Ver-1.0";
 constexpr const char* kAboutEntry = "&About ZKT Orvane Firmware Update Utility";
 constexpr int kTimerPeriodMs = 250;
+// The system menu's About command, as the window's own commands are numbered there.
+[[maybe_unused]] constexpr unsigned kAboutCommand = 0x0010;
 
 QString DefaultChooseFirmwareFile(QWidget* parent, const QString& initialPath) {
     // The chosen file must exist: the dialog's open mode only accepts existing files.
@@ -135,7 +141,26 @@ void CTamrixDlg::SetUpAboutEntry() {
     menuBar->addMenu(QStringLiteral("&Help"))->addAction(about);
     layout()->setMenuBar(menuBar);
     setContextMenuPolicy(Qt::ActionsContextMenu);
+#ifdef Q_OS_WIN
+    // Where Windows users have always found it: the window's system menu, below a separator.
+    if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
+        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(menu, MF_STRING, kAboutCommand, kAboutEntry);
+    }
+#endif
 }
+
+#ifdef Q_OS_WIN
+bool CTamrixDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const auto* msg = static_cast<const MSG*>(message);
+    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == kAboutCommand) {
+        OnAbout();
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
 
 void CTamrixDlg::OnAbout() {
     CAboutDlg about(this);

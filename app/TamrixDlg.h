@@ -73,6 +73,12 @@ class CTamrixDlg : public QDialog {
   public slots:
     void done(int result) override;
 
+  protected:
+#ifdef Q_OS_WIN
+    // The About entry of the window's system menu.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
   private slots:
     void OnComPortChange(int index);
     void OnBaudRateChange(int index);
