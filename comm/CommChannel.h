@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "comm/OpenFailure.h"
+
 namespace tamrix {
 
 class CCommChannel {
@@ -44,6 +46,10 @@ class CCommChannel {
     // each), rounded up; 0 when the channel has no rate (not open). Reply waits add the wire time
     // of the reply they wait for, so that a slow rate does not turn a long reply into a time-out.
     virtual int WireTimeMs(int bytes) const = 0;
+
+    // Why the last Open failed, so that "Port Open Fail" can be followed by what to do about it.
+    // A channel that cannot tell says nothing (error None).
+    virtual OpenFailure LastOpenFailure() const { return OpenFailure(); }
 };
 
 }  // namespace tamrix

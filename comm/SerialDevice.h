@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "comm/OpenFailure.h"
+
 namespace tamrix {
 
 class CPortLease;
@@ -28,6 +30,8 @@ class CSerialDevice {
     // it is then closed again. With a lease, the exclusive hold is the lease's (see
     // CSerialPort::OpenDevice).
     virtual bool Open(const std::string& path, int baud, CPortLease* lease) = 0;
+    // Why the last Open failed (None after a successful one).
+    virtual OpenError LastOpenError() const = 0;
     // Purges both queues and closes; harmless when closed.
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "comm/DeviceAccess.h"
 #include "comm/SerialDevice.h"
 #include "common/ReportWindow.h"
 
@@ -49,8 +50,10 @@ int CSerialPort::Open(int number, int baud, int echo) {
 int CSerialPort::Open(int number, int baud, int echo, CPortLease* lease) {
     Close();
     const std::string path = portMap.DevicePath(number);
-    if (path.empty())
+    if (path.empty()) {
+        openFailure = OpenFailure{OpenError::NoDevice, std::string(), std::string()};
         return 0;
+    }
     if (OpenDevice(path, baud, echo, lease) != 1)
         return 0;
     portNumber = number;
@@ -59,8 +62,14 @@ int CSerialPort::Open(int number, int baud, int echo, CPortLease* lease) {
 
 int CSerialPort::OpenDevice(const std::string& path, int baud, int echo, CPortLease* lease) {
     Close();
-    if (!device->Open(path, baud, lease))
+    openFailure = OpenFailure();
+    if (!device->Open(path, baud, lease)) {
+        openFailure.error = device->LastOpenError();
+        openFailure.device = path;
+        if (openFailure.error == OpenError::PermissionDenied)
+            openFailure.group = DeviceAccessGroup(path);
         return 0;
+    }
     devicePath = path;
     echoMode = echo;
     baudRate = baud;

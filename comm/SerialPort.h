@@ -49,6 +49,9 @@ class CSerialPort : public CCommChannel {
     int BytesAvailable() override;
     void WaitForInput(int count, int timeoutMs) override;
     int WireTimeMs(int bytes) const override;
+    // Set by every Open and OpenDevice: error None after a successful one. A device this user
+    // may not open names the group that would let them (where there is one).
+    OpenFailure LastOpenFailure() const override { return openFailure; }
 
     bool IsOpen() const { return isOpen != 0; }
     int PortNumber() const { return portNumber; }
@@ -70,6 +73,7 @@ class CSerialPort : public CCommChannel {
     int baudRate = 0;
     int lastWriteAccepted = 0;
     std::string devicePath;
+    OpenFailure openFailure;
 };
 
 }  // namespace tamrix

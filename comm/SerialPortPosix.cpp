@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -90,11 +91,43 @@ bool NotSupported(int error) {
     return error == ENOTTY || error == EINVAL;
 }
 
+// What an open() that failed with `error` means to the user.
+OpenError OpenErrorFrom(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return OpenError::PermissionDenied;
+        case EBUSY:
+            return OpenError::Busy;
+        case ENOENT:
+        case ENOTDIR:
+        case ENODEV:
+        case ENXIO:
+        case EIO:  // a port node without a UART behind it
+            return OpenError::NoDevice;
+        default:
+            return OpenError::NotUsable;
+    }
+}
+
+// Why a lease could not be taken, found without opening the device again (an opening can move the
+// modem lines of a port somebody else is using): missing, not ours to open, or held by another.
+OpenError LeaseError(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return OpenError::NoDevice;
+    if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0)
+        return errno == EACCES || errno == EPERM ? OpenError::PermissionDenied
+                                                 : OpenError::NotUsable;
+    return OpenError::Busy;
+}
+
 class CPosixSerialDevice : public CSerialDevice {
   public:
     ~CPosixSerialDevice() override { Close(); }
 
     bool Open(const std::string& path, int baud, CPortLease* lease) override;
+    OpenError LastOpenError() const override { return openError_; }
     void Close() override;
     bool IsOpen() const override { return handle_.IsOpen(); }
     bool PurgeInput() override { return ::tcflush(handle_.Get(), TCIFLUSH) == 0; }
@@ -112,20 +145,28 @@ class CPosixSerialDevice : public CSerialDevice {
 
     CUniqueFd handle_;
     int baud_ = 0;
+    OpenError openError_ = OpenError::None;
 };
 
 bool CPosixSerialDevice::Open(const std::string& path, int baud, CPortLease* lease) {
     Close();
-    if (lease != nullptr && !lease->IsHeld() && !lease->Acquire(path))
-        return false;  // somebody else has the port
-    CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.IsOpen())
+    openError_ = OpenError::None;
+    if (lease != nullptr && !lease->IsHeld() && !lease->Acquire(path)) {
+        openError_ = LeaseError(path);  // typically: somebody else has the port
         return false;
+    }
+    CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.IsOpen()) {
+        openError_ = OpenErrorFrom(errno);
+        return false;
+    }
     // Until the lock is ours the port belongs to somebody else: close it without touching its
     // queues or its exclusive flag. A lease that holds this very device carries the lock for us.
     const bool leased = lease != nullptr && lease->HoldsDevice(path);
-    if (!leased && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+    if (!leased && ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        openError_ = OpenError::Busy;
         return false;
+    }
     handle_ = std::move(fd);
     baud_ = baud;
     ::ioctl(handle_.Get(), TIOCEXCL);
@@ -133,6 +174,7 @@ bool CPosixSerialDevice::Open(const std::string& path, int baud, CPortLease* lea
     PurgeOutput();
     if (!Configure(baud)) {
         Close();
+        openError_ = OpenError::NotUsable;
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "comm/OpenFailure.h"
 #include "comm/PortMap.h"
 #include "common/Format.h"
 #include "common/ReportWindow.h"
@@ -28,16 +29,22 @@ StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener&
 bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
                    CReportWindow* window) {
     int opened = 0;
+    OpenFailure failure;
     {
         std::unique_ptr<CCommChannel> trial = openChannel(baudRate, echoMode, &opened);
         if (trial && opened == 1)
             trial->Close();
+        else if (trial)
+            failure = trial->LastOpenFailure();
     }
     if (opened == 1)
         return true;
     if (window != nullptr) {
         window->WriteProcessLog("Port Open Fail  \r\n");
         window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error, MessageButtons::Ok);
+        // "Port Open Fail" alone leaves a user without the permission for the port guessing.
+        if (const std::string advice = OpenFailureAdvice(failure); !advice.empty())
+            window->AddStatusLine(advice);
     }
     return false;
 }

@@ -19,7 +19,9 @@ enum class StartCheck { Ok, EmptyPath, PortOpenFailed };
 StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener& openChannel);
 
 // Opens and closes the port once, as a test: true when it opened. Otherwise the log line
-// "Port Open Fail" and the "Channel" message box.
+// "Port Open Fail" and the "Channel" message box, then, when the channel says why it failed and
+// the user can do something about it (no permission for the device), a status line that says
+// what (OpenFailureAdvice).
 bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
                    CReportWindow* window);
 

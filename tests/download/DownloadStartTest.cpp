@@ -1,5 +1,6 @@
-// How a download process begins: the firmware file is read before the product is woken, and a port
-// that cannot be opened for the download itself stops it at once.
+// How a download process begins: the firmware file is read before the product is woken, a port
+// that cannot be opened for the download itself stops it at once, and a port this user may not
+// open is explained.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include "common/Clock.h"
 #include "download/DownloadProcess.h"
+#include "download/DownloadStart.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "tests/download/TempDir.h"
@@ -87,6 +89,45 @@ TEST_F(DownloadStartTest, TheDownloadsOwnOpeningFailingIsPortOpenFail) {
     EXPECT_EQ(boxes[0].text, "Port Open Fail");
     EXPECT_EQ(boxes[0].caption, "Channel");
     EXPECT_EQ(boxes[0].icon, MessageIcon::Error);
+}
+
+// "Port Open Fail" stays as it is; when the port was refused for lack of permission, a status line
+// after the box says what to do. Other failures add nothing.
+TEST(TrialOpenPortTest, APortWithoutPermissionIsExplainedAfterTheBox) {
+    const struct {
+        OpenFailure failure;
+        std::string advice;
+    } cases[] = {
+        {{OpenError::PermissionDenied, "/dev/ttyUSB0", "dialout"},
+         "[Error] : Permission denied for /dev/ttyUSB0 (owned by group dialout). Add your "
+         "account to the group: sudo usermod -aG dialout $USER, then log in again. \r\n"},
+        {{OpenError::PermissionDenied, "/dev/ttyS4", ""},
+         "[Error] : Permission denied for /dev/ttyS4. Ask the administrator for read and write "
+         "access to it. \r\n"},
+        {{OpenError::Busy, "/dev/ttyUSB0", ""}, ""},
+        {{OpenError::NoDevice, "", ""}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.advice);
+        CVirtualClock clock;
+        RecordingWindow window;
+        const ChannelOpener opener = [&](int, int, int* opened) {
+            auto channel = std::make_unique<FakeChannel>(clock);
+            channel->openResult = 0;
+            channel->openFailure = c.failure;
+            *opened = 0;
+            return channel;
+        };
+        EXPECT_FALSE(TrialOpenPort(opener, 9600, 0, &window));
+        ASSERT_EQ(window.events.size(), c.advice.empty() ? 2u : 3u);
+        EXPECT_EQ(window.events[0].text, "Port Open Fail  \r\n");
+        EXPECT_EQ(window.events[1].kind, test::WindowEvent::MessageBox);
+        EXPECT_EQ(window.events[1].caption, "Channel");
+        if (!c.advice.empty()) {
+            EXPECT_EQ(window.events[2].kind, test::WindowEvent::AddedStatusLine);
+            EXPECT_EQ(window.events[2].text, c.advice);
+        }
+    }
 }
 
 }  // namespace

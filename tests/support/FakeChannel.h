@@ -31,6 +31,8 @@ class FakeChannel : public CCommChannel {
     int CountWrites(uint8_t firstByte) const;
 
     int openResult = 1;
+    // What LastOpenFailure reports.
+    OpenFailure openFailure;
     // The line's rate: 0 (the default) moves no virtual time for a write; otherwise every write
     // takes its wire time (10 bits a byte) before onWrite sees it and before Write returns, as
     // the serial port's Write does, and WireTimeMs reports it.
@@ -56,6 +58,7 @@ class FakeChannel : public CCommChannel {
     int Read(uint8_t* buffer, int count) override;
     int BytesAvailable() override;
     void WaitForInput(int count, int timeoutMs) override;
+    OpenFailure LastOpenFailure() const override { return openFailure; }
 
     // Bytes scheduled but not yet arrived, plus those waiting.
     size_t Pending() const { return queue_.size(); }
