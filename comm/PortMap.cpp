@@ -149,6 +149,9 @@ int CPortMap::LowestFreeNumber() const {
 int CPortMap::AssignNumber(const std::string& path, const std::string& device, CClock& clock,
                            std::string* error) {
     constexpr int kLockWaitMs = 5000;
+    // The per-user folder does not exist before the first adapter is seen.
+    if (const size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0)
+        MakeFolders(path.substr(0, slash));
     CFileLock lock;
     if (!lock.Acquire(path + ".lock", clock, kLockWaitMs)) {
         if (error)

@@ -63,7 +63,8 @@ class CPortMap {
     // a device the file does not know yet gets the lowest free number, written into the file. The
     // file is locked while it is read and written, so two programs assigning at the same moment
     // never hand out one number twice; the lock is waited for up to a few seconds (`clock`
-    // sleeps). 0 with the reason in `error` when the file cannot be locked, read or written.
+    // sleeps). The file's folder is made when missing. 0 with the reason in `error` when the
+    // file cannot be locked, read or written.
     static int AssignNumber(const std::string& path, const std::string& device, CClock& clock,
                             std::string* error = nullptr);
 
