@@ -1,9 +1,15 @@
-// `tamrix-cli devices` and `tamrix-cli ports`: the chips this program knows, and the port map.
+// `tamrix-cli devices` and `tamrix-cli ports`: the chips this program knows, and the serial ports
+// present with the port map.
 
 #include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "comm/PortEnumerator.h"
 #include "comm/PortMap.h"
 #include "programmer/DeviceTable.h"
 
@@ -28,14 +34,60 @@ void AddDevicesCommand(CLI::App& app, int& exitCode) {
     });
 }
 
+namespace {
+
+// The ports present, each under its COM number, with what a technician needs to tell them apart
+// and whether they may open it. Returns the numbers listed.
+std::set<int> PrintPresentPorts(const std::vector<SerialPortInfo>& ports) {
+    std::set<int> listed;
+    std::printf("Ports present:%s\n", ports.empty() ? " none" : "");
+    for (const SerialPortInfo& port : ports) {
+        std::printf("COM%-3d %-14s %s\n", port.portNumber, port.device.c_str(),
+                    port.friendlyName.c_str());
+        if (!port.byIdKey.empty())
+            std::printf("       by-id: %s\n", port.byIdKey.c_str());
+        if (!port.accessible && !port.group.empty()) {
+            std::printf(
+                "       you may not open it: it belongs to group %s (sudo usermod -aG %s "
+                "$USER, then log in again)\n",
+                port.group.c_str(), port.group.c_str());
+        } else if (!port.accessible) {
+            std::printf("       you may not open it: ask the administrator for access\n");
+        }
+        listed.insert(port.portNumber);
+    }
+    return listed;
+}
+
+}  // namespace
+
 void AddPortsCommand(CLI::App& app, int& exitCode) {
-    auto* command = app.add_subcommand("ports", "show which device each COM number opens");
+    auto* command = app.add_subcommand(
+        "ports", "list the serial ports present and show which device each COM number opens");
     command->callback([&exitCode]() {
         const std::string file = CPortMap::MapFilePath();
         std::printf("Port map file: %s\n", file.empty() ? "(none)" : file.c_str());
+
+        // Listing the ports gives a new adapter its number, in the map file: so the ports come
+        // first and the map is read afterwards. A map that cannot be written costs only that.
+        std::set<int> present;
+        if (const std::unique_ptr<CPortEnumerator> enumerator = CreatePortEnumerator(file)) {
+            present = PrintPresentPorts(enumerator->Enumerate());
+            for (const std::string& problem : enumerator->Problems())
+                std::fprintf(stderr, "tamrix-cli: warning: %s\n", problem.c_str());
+        } else {
+            std::printf("Ports present: cannot be listed on this system\n");
+        }
+
         // Held in a named object: a range over a member of a temporary would outlive it.
         const CPortMap map = CPortMap::Load();
+        bool headed = false;
         for (const auto& [number, path] : map.Entries()) {
+            if (present.count(number) != 0)
+                continue;
+            if (!headed)
+                std::printf("Other ports in the map (not present):\n");
+            headed = true;
             std::printf("COM%-3d %s\n", number, path.c_str());
         }
         if (!map.Problems().empty()) {

@@ -46,9 +46,9 @@ TEST(CliCommandLineTest, AnEmptyOrNonNumericBaudIsACommandLineError) {
     }
 }
 
-// One malformed line in the port map costs only that line: `ports` shows every good one and
-// names the bad one with its file and line, and a command on a COM port warns about it once. A
-// FIFO as map file is never waited on: it is named and ignored.
+// One malformed line in the port map costs only that line: `ports` lists the ports present, shows
+// every good line and names the bad one with its file and line, and a command on a COM port warns
+// about it once. A FIFO as map file is never waited on: it is named and ignored.
 TEST(CliCommandLineTest, PortMapProblemsAreShownAndEveryGoodLineIsKept) {
     TempFolder folder;
     const std::string mapFile = folder.File("bench.ports");
@@ -71,6 +71,7 @@ TEST(CliCommandLineTest, PortMapProblemsAreShownAndEveryGoodLineIsKept) {
         const CliResult ports = RunCli({"ports"}, 10);
         ASSERT_FALSE(ports.timedOut) << ports.output;
         EXPECT_EQ(ports.exitCode, cli::kExitSuccess) << ports.output;
+        EXPECT_TRUE(Contains(ports.output, "Ports present:")) << ports.output;
         EXPECT_TRUE(Contains(ports.output, map.entry)) << ports.output;
         EXPECT_EQ(Occurrences(ports.output, map.problem), 1u) << ports.output;
 
