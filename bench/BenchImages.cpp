@@ -3,6 +3,7 @@
 #include <random>
 
 #include "common/Format.h"
+#include "image/IntelHex.h"
 #include "image/MemorySAM.h"
 #include "tests/support/FirmwareBuilder.h"
 
@@ -58,6 +59,27 @@ int CountDifferences(const ByteImage& image, const ByteImage& dump, uint32_t fro
             note(it->first, "in the simulated flash but not in the image");
     }
     return count;
+}
+
+bool DumpMatches(const std::string& dumpPath, const ByteImage& image, uint32_t from,
+                 std::string* error) {
+    const std::string text = test::ReadWholeFile(dumpPath);
+    ByteImage dump;
+    std::string reason;
+    if (text.empty() || !ParseIntelHex(text.data(), static_cast<int>(text.size()), dump, &reason)) {
+        if (error)
+            *error = "cannot read the simulator's dump " + dumpPath + " " + reason;
+        return false;
+    }
+    std::string first;
+    if (const int differences = CountDifferences(image, dump, from, &first)) {
+        if (error) {
+            *error = Format("the simulated flash differs from the image in %d bytes; first at %s",
+                            differences, first.c_str());
+        }
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tamrix::bench

@@ -28,4 +28,9 @@ inline constexpr uint32_t kPicResetVectorHexBytes = 8;
 int CountDifferences(const ByteImage& image, const ByteImage& dump, uint32_t from,
                      std::string* first);
 
+// Reads the simulator's flash dump (Intel HEX, its --dump file) and compares it with `image` as
+// CountDifferences does. False with the reason when the dump cannot be read or differs.
+bool DumpMatches(const std::string& dumpPath, const ByteImage& image, uint32_t from,
+                 std::string* error);
+
 }  // namespace tamrix::bench

@@ -116,17 +116,6 @@ bool Analyse(const Options& options, const DeviceTableEntry& device, const HostR
     return true;
 }
 
-bool ReadDump(const std::string& path, ByteImage& dump) {
-    const std::string text = test::ReadWholeFile(path);
-    std::string error;
-    if (text.empty() || !ParseIntelHex(text.data(), static_cast<int>(text.size()), dump, &error)) {
-        std::fprintf(stderr, "program_speed: cannot read the simulator's dump %s %s\n",
-                     path.c_str(), error.c_str());
-        return false;
-    }
-    return true;
-}
-
 // One run against a fresh simulator, checked against the image afterwards.
 bool RunOnce(const Options& options, const DeviceTableEntry& device, const ByteImage& image,
              const std::string& hexText, RunFigures& figures) {
@@ -156,16 +145,11 @@ bool RunOnce(const Options& options, const DeviceTableEntry& device, const ByteI
                      run.timedOut ? ", timed out" : "", run.Output().c_str());
         return false;
     }
-    ByteImage dump;
-    if (!simEnded || !ReadDump(dumpPath, dump))
+    if (!simEnded)
         return false;
-    std::string first;
     const uint32_t from = options.sam ? 0 : kPicResetVectorHexBytes;
-    if (const int differences = CountDifferences(image, dump, from, &first)) {
-        std::fprintf(stderr,
-                     "program_speed: the simulated flash differs from the image in %d "
-                     "bytes; first at %s\n",
-                     differences, first.c_str());
+    if (!DumpMatches(dumpPath, image, from, &error)) {
+        std::fprintf(stderr, "program_speed: %s\n", error.c_str());
         return false;
     }
     return Analyse(options, device, run, figures);
