@@ -1,6 +1,7 @@
 #include "bench/Statistics.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "common/Format.h"
 
@@ -16,6 +17,15 @@ Spread SpreadOf(std::vector<double> values) {
     spread.min = values.front();
     spread.max = values.back();
     return spread;
+}
+
+double Percentile(std::vector<double> values, double percent) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const double rank = std::ceil(percent / 100.0 * static_cast<double>(values.size()));
+    const size_t index = static_cast<size_t>(std::clamp(rank, 1.0, double(values.size()))) - 1;
+    return values[index];
 }
 
 std::string DescribeSpread(const Spread& spread, const char* format) {

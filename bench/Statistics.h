@@ -16,6 +16,10 @@ struct Spread {
 // All zero for no values.
 Spread SpreadOf(std::vector<double> values);
 
+// The smallest value that at least `percent` % of the values do not exceed (nearest rank); 0 for
+// no values.
+double Percentile(std::vector<double> values, double percent);
+
 // "12.3 (11.9..13.0)" with `format` applied to each of the three values.
 std::string DescribeSpread(const Spread& spread, const char* format);
 
