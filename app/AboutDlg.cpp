@@ -8,7 +8,7 @@ namespace tamrix {
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
     ui_->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    const QIcon icon(QStringLiteral(":/icons/tamrix.png"));
+    const QIcon icon = ApplicationIcon();
     ui_->iconLabel->setPixmap(icon.pixmap(32, 32));
     setWindowIcon(icon);
     layout()->setSizeConstraint(QLayout::SetFixedSize);

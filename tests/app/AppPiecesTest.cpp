@@ -10,6 +10,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/AppIcon.h"
 #include "app/DialogChoices.h"
 #include "app/GuiHandOver.h"
 #include "app/Profile.h"
@@ -49,6 +50,15 @@ TEST(AppSettingsTest, ChoicesAreKeptPerProgramNameInTheFirmwareDownloaderSection
     EXPECT_EQ(read.portIndex, 6);
     EXPECT_EQ(read.baudIndex, 3);
     EXPECT_EQ(read.filePath, "/srv/fw/update.bin");
+}
+
+TEST(AppIconTest, TheIconIsBuiltIntoTheProgramInItsSizes) {
+    const QIcon icon = ApplicationIcon();
+    ASSERT_FALSE(icon.isNull());
+    const QList<QSize> sizes = icon.availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(sizes.contains(QSize(256, 256)));
+    EXPECT_FALSE(icon.pixmap(32, 32).isNull());
 }
 
 class GuiHandOverTest : public ::testing::Test {
