@@ -65,13 +65,21 @@ void CStatusDisplay::AddStatusLine(const std::string& text) {
 void CStatusDisplay::AppendRow(const QString& text) {
     const int row = list_->rowCount();
     list_->insertRow(row);
+    // The text is kept as it came, line end included; a one-line cell shows it without the line
+    // end (which would otherwise show as an elided second line), and its tooltip shows it whole
+    // when the column is too narrow.
+    QString shown = text;
+    while (shown.endsWith('\n') || shown.endsWith('\r'))
+        shown.chop(1);
     const QString cells[3] = {QString::number(row + 1), QString::fromStdString(FormatLogTime()),
-                              text};
+                              shown};
     for (int column = 0; column < 3; ++column) {
         auto* item = new QTableWidgetItem(cells[column]);
         item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         list_->setItem(row, column, item);
     }
+    list_->item(row, 2)->setData(kStatusTextRole, text);
+    list_->item(row, 2)->setToolTip(shown);
     list_->scrollToItem(list_->item(row, 0), QAbstractItemView::EnsureVisible);
     // The new row is selected and focused; rows selected before stay selected.
     const QModelIndex index = list_->model()->index(row, 0);
@@ -93,7 +101,11 @@ void CStatusDisplay::WriteProcessLog(const std::string& text) {
 
 void CStatusDisplay::ShowProgress(int value, const std::string& labelPrefix) {
     SetProgressText(TextForDisplay(Format("%s%d%%", labelPrefix.c_str(), value)));
+    // The bar would repaint at once, while the worker waits for this report; held back, it is
+    // painted in the event loop's next turn, while the next row is already on its way.
+    bar_->setUpdatesEnabled(false);
     bar_->setValue(std::clamp(value, 0, 100));
+    bar_->setUpdatesEnabled(true);
 }
 
 void CStatusDisplay::SetProgressText(const QString& text) {

@@ -4,6 +4,7 @@
 // status line goes to the list and the log; log lines go to the log only. GUI thread only.
 
 #include <QString>
+#include <Qt>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,9 @@ class QProgressBar;
 class QTableWidget;
 
 namespace tamrix {
+
+// The status text of a row in the list's third column, exactly as it was added.
+inline constexpr int kStatusTextRole = Qt::UserRole + 1;
 
 class CStatusDisplay {
   public:

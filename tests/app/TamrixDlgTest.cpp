@@ -20,6 +20,7 @@
 #include <map>
 
 #include "app/DialogChoices.h"
+#include "app/StatusDisplay.h"
 #include "app/TamrixDlg.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
@@ -85,7 +86,7 @@ class TamrixDlgTest : public ::testing::Test {
         std::vector<std::string> lines;
         QTableWidget* list = List(window);
         for (int row = 0; row < list->rowCount(); ++row)
-            lines.push_back(list->item(row, 2)->text().toStdString());
+            lines.push_back(list->item(row, 2)->data(kStatusTextRole).toString().toStdString());
         return lines;
     }
     static bool HasLine(CTamrixDlg& window, const std::string& text) {
@@ -187,6 +188,8 @@ TEST_F(TamrixDlgTest, SelectionsAddTheirStatusLinesToTheListAndTheLogButStoreNot
     EXPECT_EQ(Lines(*window),
               (std::vector<std::string>{"COM Port change: COM7 \r\n", "Baud Rate change: 9600 \r\n"}));
     QTableWidget* list = List(*window);
+    // Shown on one line without its line end; kept whole.
+    EXPECT_EQ(list->item(0, 2)->text(), "COM Port change: COM7 ");
     EXPECT_EQ(list->item(0, 0)->text(), "1");
     EXPECT_EQ(list->item(1, 0)->text(), "2");
     EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\(\\d\\d:\\d\\d:\\d\\d\\)$")
