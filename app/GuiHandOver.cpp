@@ -50,6 +50,24 @@ int CGuiHandOver::RunOnWindowThread(std::function<int(CTamrixDlg&)> work, int un
     return call->done ? call->result : unhandled;
 }
 
+void CGuiHandOver::Post(std::function<void(CTamrixDlg&)> work) {
+    CTamrixDlg* window = window_;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    if (shared_->abandoned)
+        return;
+    QMetaObject::invokeMethod(
+        window,
+        [shared = shared_, work = std::move(work), window]() {
+            {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                if (shared->abandoned)
+                    return;
+            }
+            work(*window);
+        },
+        Qt::QueuedConnection);
+}
+
 void CGuiHandOver::Abandon() {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->abandoned = true;

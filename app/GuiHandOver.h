@@ -31,6 +31,10 @@ class CGuiHandOver : public CReportWindow {
     MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
                                  MessageIcon icon, MessageButtons buttons) override;
 
+    // Has `work` run on the window's thread without waiting for it (dropped once abandoned).
+    // Any thread.
+    void Post(std::function<void(CTamrixDlg&)> work);
+
     // GUI thread only; the window calls it before it is destroyed. From now on nothing reaches
     // the window; a waiting worker goes on.
     void Abandon();

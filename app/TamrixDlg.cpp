@@ -11,6 +11,7 @@
 
 #include "app/AppIcon.h"
 #include "app/AboutDlg.h"
+#include "app/DeviceListDlg.h"
 #include "app/GuiHandOver.h"
 #include "app/Profile.h"
 #include "app/StatusDisplay.h"
@@ -79,6 +80,8 @@ CTamrixDlg::CTamrixDlg(TamrixDlgServices services, QWidget* parent)
     ui_->setupUi(this);
     if (!services_.chooseFirmwareFile)
         services_.chooseFirmwareFile = DefaultChooseFirmwareFile;
+    if (!services_.choosePort)
+        services_.choosePort = CDeviceListDlg::ChoosePort;
     if (!services_.confirmCloseDuringDownload)
         services_.confirmCloseDuringDownload = DefaultConfirmClose;
 
@@ -250,8 +253,6 @@ void CTamrixDlg::OnBrowse() {
 }
 
 void CTamrixDlg::OnSearch() {
-    if (!services_.choosePort)
-        return;
     const int portNumber = services_.choosePort(this);
     if (portNumber <= 0)
         return;
@@ -284,7 +285,9 @@ void CTamrixDlg::OnProgram() {
     EnableDownloadControls(false);
     LogDownloadInfo(*params, settings.portMap);
     auto worker = std::make_unique<CDownloadWorker>();
-    if (!worker->Start(std::move(params), std::move(settings), relay)) {
+    // The timer notices the end within its period; the worker's own notice is at once.
+    auto onEnd = [handOver] { handOver->Post([](CTamrixDlg& window) { window.OnTimer(); }); };
+    if (!worker->Start(std::move(params), std::move(settings), relay, onEnd)) {
         EnableDownloadControls(true);
         AddStatusLine("[Error] : The download could not be started: no worker thread could be "
                       "created. Nothing was sent to the product. \r\n");
@@ -304,6 +307,8 @@ void CTamrixDlg::OnTimer() {
         return;
     worker_->Wait();
     worker_.reset();
+    // Nothing may reach this window through them any more (a notice of the end still queued).
+    handOver_->Abandon();
     relay_.reset();
     handOver_.reset();
     timer_.stop();
@@ -318,6 +323,8 @@ void CTamrixDlg::done(int result) {
 }
 
 void CTamrixDlg::LetGoOfDownload() {
+    if (handOver_ != nullptr && (worker_ == nullptr || !worker_->IsRunning()))
+        handOver_->Abandon();  // the notice of the end may still be on its way
     if (worker_ == nullptr || !worker_->IsRunning())
         return;
     WriteProcessLog("Window closed during the download: the download stops after the row being "

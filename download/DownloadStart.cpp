@@ -73,7 +73,7 @@ CDownloadWorker::~CDownloadWorker() {
 }
 
 bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings,
-                            std::shared_ptr<CReportWindow> window) {
+                            std::shared_ptr<CReportWindow> window, std::function<void()> onEnd) {
     if (thread_.joinable() || !params)
         return false;
     params->window = window.get();
@@ -81,11 +81,13 @@ bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSett
     settings.stopRequest = state->stop;
     try {
         thread_ = std::thread([state, window = std::move(window), p = std::move(params),
-                               s = std::move(settings)]() mutable {
+                               s = std::move(settings), onEnd = std::move(onEnd)]() mutable {
             DownloadOutcome result = DownloadOutcome::NoTarget;
             DownloadThreadProc(std::move(p), s, &result);
             state->outcome = result;
             state->running = false;
+            if (onEnd)
+                onEnd();
         });
     } catch (const std::system_error&) {
         return false;

@@ -4,6 +4,7 @@
 // the download process on a worker thread of its own.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -44,9 +45,10 @@ class CDownloadWorker {
 
     // Starts the worker reporting to `window` (params->window is set to it). False when the
     // thread could not be created: nothing runs, and the caller re-enables its controls and says
-    // so.
+    // so. `onEnd`, when given, is called on the worker's thread once IsRunning has turned false,
+    // so a window need not wait for its next poll to notice the end.
     bool Start(std::unique_ptr<DownloadParams> params, DownloadSettings settings,
-               std::shared_ptr<CReportWindow> window);
+               std::shared_ptr<CReportWindow> window, std::function<void()> onEnd = {});
     // Asks the download to stop at its next safe point (between steps or rows); any thread.
     void RequestStop();
     // True from Start until the download process has ended.
