@@ -7,7 +7,9 @@ namespace tamrix {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(std::make_unique<Ui::CAboutDlg>()) {
     ui_->setupUi(this);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // A fixed box: a caption with a close button, nothing to minimise or maximise.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     const QIcon icon = ApplicationIcon();
     ui_->iconLabel->setPixmap(icon.pixmap(32, 32));
     setWindowIcon(icon);
