@@ -6,7 +6,9 @@ namespace tamrix {
 
 namespace {
 
-QString Key(const QString& section, const QString& entry) { return section + '/' + entry; }
+QString Key(const QString& section, const QString& entry) {
+    return section + '/' + entry;
+}
 
 }  // namespace
 
@@ -29,6 +31,29 @@ QString CQtProfile::GetProfileString(const QString& section, const QString& entr
 void CQtProfile::WriteProfileString(const QString& section, const QString& entry,
                                     const QString& value) {
     QSettings().setValue(Key(section, entry), value);
+}
+
+int CMemoryProfile::GetProfileInt(const QString& section, const QString& entry, int defaultValue) {
+    const auto found = values.find(Key(section, entry));
+    bool ok = false;
+    const int value = found == values.end() ? defaultValue : found->second.toInt(&ok);
+    return found == values.end() || ok ? value : defaultValue;
+}
+
+void CMemoryProfile::WriteProfileInt(const QString& section, const QString& entry, int value) {
+    WriteProfileString(section, entry, QString::number(value));
+}
+
+QString CMemoryProfile::GetProfileString(const QString& section, const QString& entry,
+                                         const QString& defaultValue) {
+    const auto found = values.find(Key(section, entry));
+    return found == values.end() ? defaultValue : found->second;
+}
+
+void CMemoryProfile::WriteProfileString(const QString& section, const QString& entry,
+                                        const QString& value) {
+    values[Key(section, entry)] = value;
+    writes << Key(section, entry);
 }
 
 }  // namespace tamrix

@@ -29,12 +29,12 @@
 #include <vector>
 
 #include "app/DialogChoices.h"
+#include "app/Profile.h"
 #include "app/TamrixDlg.h"
 #include "bench/BenchImages.h"
 #include "bench/EventLoopGaps.h"
 #include "bench/EventTimingApp.h"
 #include "bench/HostRun.h"
-#include "bench/MemoryProfile.h"
 #include "bench/SimProcess.h"
 #include "bench/Statistics.h"
 #include "bench/WireBudget.h"
@@ -186,11 +186,11 @@ bool RunGui(const Options& options, const BenchFile& file, CEventTimingApp& app,
     if (!product.Start(options))
         return false;
     CMemoryProfile profile;
-    profile.Set(QString(kSection) + "Interface_Type", "0");
-    profile.Set(QString(kSection) + "Download_Port_Number", QString::number(kPortNumber - 1));
-    profile.Set(QString(kSection) + "Download_Baud_Rate",
-                QString::number(BaudIndexFromRate(options.baud)));
-    profile.Set(QString(kSection) + "Firmware_File_Path", QString::fromStdString(file.path));
+    profile.values[QString(kSection) + "Interface_Type"] = "0";
+    profile.values[QString(kSection) + "Download_Port_Number"] = QString::number(kPortNumber - 1);
+    profile.values[QString(kSection) + "Download_Baud_Rate"] =
+        QString::number(BaudIndexFromRate(options.baud));
+    profile.values[QString(kSection) + "Firmware_File_Path"] = QString::fromStdString(file.path);
     TamrixDlgServices services;
     services.profile = &profile;
     services.logPath = product.LogPath();

@@ -37,8 +37,9 @@ TEST(AppSettingsTest, ChoicesAreKeptPerProgramNameInTheFirmwareDownloaderSection
     QSettings().sync();
 
     const QString file = QDir(qEnvironmentVariable("XDG_CONFIG_HOME"))
-                             .filePath("Local AppWizard-Generated Applications/"
-                                       "tamrix-settings-test.conf");
+                             .filePath(
+                                 "Local AppWizard-Generated Applications/"
+                                 "tamrix-settings-test.conf");
     QFile stored(file);
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly)) << file.toStdString();
     const QString text = QString::fromUtf8(stored.readAll());
@@ -70,7 +71,7 @@ class GuiHandOverTest : public ::testing::Test {
         return std::make_unique<CTamrixDlg>(std::move(services));
     }
     test::TempFolder folder;
-    test::RecordingProfile profile;
+    CMemoryProfile profile;
 };
 
 TEST_F(GuiHandOverTest, TheWorkerWaitsUntilTheWindowHasHandledItsReport) {
@@ -86,8 +87,9 @@ TEST_F(GuiHandOverTest, TheWorkerWaitsUntilTheWindowHasHandledItsReport) {
     EXPECT_FALSE(returned);
     ASSERT_TRUE(test::WaitUntil([&] { return returned.load(); }));
     worker.join();
-    EXPECT_NE(test::ReadWholeFile(folder.File("ProcssLog.log")).find(" >> [Message] : from the worker"),
-              std::string::npos);
+    EXPECT_NE(
+        test::ReadWholeFile(folder.File("ProcssLog.log")).find(" >> [Message] : from the worker"),
+        std::string::npos);
 }
 
 TEST_F(GuiHandOverTest, AbandoningLetsAWaitingWorkerGoAndAnswersItsQuestionNo) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -11,9 +12,9 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
-#include <unistd.h>
 
 #include "app/DeviceListDlg.h"
+#include "app/Profile.h"
 #include "app/StatusDisplay.h"
 #include "app/TamrixDlg.h"
 #include "tests/app/GuiTestSupport.h"
@@ -117,10 +118,9 @@ TEST_F(DeviceListDlgTest, ListsPortsByNameInByteOrderAndHandsBackTheChosenNumber
     EXPECT_EQ(dialog->windowTitle(), "COM Port Manager");
     EXPECT_EQ(List(*dialog)->headerItem()->text(0), "Port");
     EXPECT_EQ(List(*dialog)->headerItem()->text(1), "Device");
-    EXPECT_EQ(Rows(*dialog), (QStringList{" | Odd) adapter (COM7)",
-                                          "COM10 | USB Serial Port (COM10)",
-                                          "COM2 | Communications Port (COM2)",
-                                          "COM3 | USB Serial Port (COM3)"}));
+    EXPECT_EQ(Rows(*dialog),
+              (QStringList{" | Odd) adapter (COM7)", "COM10 | USB Serial Port (COM10)",
+                           "COM2 | Communications Port (COM2)", "COM3 | USB Serial Port (COM3)"}));
 
     SelectRow(*dialog, "COM10");
     dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
@@ -158,8 +158,8 @@ TEST_F(DeviceListDlgTest, APortArrivingOrLeavingRefreshesTheListAndForgetsTheCho
     machine.ports.push_back(Port("FT232R USB UART (COM5)", "/dev/ttyUSB0"));
     monitor->Signal('s');
     ASSERT_TRUE(test::WaitUntil([&] { return List(*dialog)->topLevelItemCount() == 2; }));
-    EXPECT_EQ(Rows(*dialog), (QStringList{"COM1 | Communications Port (COM1)",
-                                          "COM5 | FT232R USB UART (COM5)"}));
+    EXPECT_EQ(Rows(*dialog),
+              (QStringList{"COM1 | Communications Port (COM1)", "COM5 | FT232R USB UART (COM5)"}));
     EXPECT_TRUE(List(*dialog)->selectedItems().isEmpty());
 
     SelectRow(*dialog, "COM5");
@@ -174,7 +174,7 @@ TEST_F(DeviceListDlgTest, SearchSelectsThePortChosenInTheDialog) {
     machine.ports = {Port("Communications Port (COM1)", "/dev/ttyS0"),
                      Port("Communications Port (COM3)", "/dev/ttyS2")};
     test::TempFolder folder;
-    test::RecordingProfile profile;
+    CMemoryProfile profile;
     TamrixDlgServices services;
     services.profile = &profile;
     services.logPath = folder.File("ProcssLog.log");

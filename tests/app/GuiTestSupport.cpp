@@ -9,29 +9,6 @@
 
 namespace tamrix::test {
 
-int RecordingProfile::GetProfileInt(const QString& section, const QString& entry,
-                                    int defaultValue) {
-    const auto found = values.find(section + '/' + entry);
-    return found == values.end() ? defaultValue : found->second.toInt();
-}
-
-void RecordingProfile::WriteProfileInt(const QString& section, const QString& entry, int value) {
-    values[section + '/' + entry] = QString::number(value);
-    writes << section + '/' + entry;
-}
-
-QString RecordingProfile::GetProfileString(const QString& section, const QString& entry,
-                                           const QString& defaultValue) {
-    const auto found = values.find(section + '/' + entry);
-    return found == values.end() ? defaultValue : found->second;
-}
-
-void RecordingProfile::WriteProfileString(const QString& section, const QString& entry,
-                                          const QString& value) {
-    values[section + '/' + entry] = value;
-    writes << section + '/' + entry;
-}
-
 struct BoxAnswerer::Watch {
     QTimer timer;
 };
@@ -55,7 +32,9 @@ BoxAnswerer::BoxAnswerer(int answer) : watch_(new Watch) {
     watch_->timer.start();
 }
 
-BoxAnswerer::~BoxAnswerer() { delete watch_; }
+BoxAnswerer::~BoxAnswerer() {
+    delete watch_;
+}
 
 bool WaitUntil(const std::function<bool()>& done, int limitMs) {
     QDeadlineTimer deadline(limitMs);

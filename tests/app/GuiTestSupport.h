@@ -1,32 +1,16 @@
 #pragma once
-// What the window tests share: a settings store that records its writes, an answerer for the
-// modal boxes the window raises, and a wait that keeps the event loop turning.
+// What the window tests share: an answerer for the modal boxes the window raises, and a wait
+// that keeps the event loop turning.
 
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
-
-#include "app/Profile.h"
 
 class QWidget;
 
 namespace tamrix::test {
-
-class RecordingProfile : public CProfile {
-  public:
-    std::map<QString, QString> values;  // "section/entry" -> value
-    QStringList writes;                 // entries in the order they were written
-
-    int GetProfileInt(const QString& section, const QString& entry, int defaultValue) override;
-    void WriteProfileInt(const QString& section, const QString& entry, int value) override;
-    QString GetProfileString(const QString& section, const QString& entry,
-                             const QString& defaultValue) override;
-    void WriteProfileString(const QString& section, const QString& entry,
-                            const QString& value) override;
-};
 
 // A message box as the user saw it.
 struct SeenBox {

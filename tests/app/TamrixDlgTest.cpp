@@ -20,6 +20,7 @@
 #include <map>
 
 #include "app/DialogChoices.h"
+#include "app/Profile.h"
 #include "app/StatusDisplay.h"
 #include "app/TamrixDlg.h"
 #include "image/FirmwareFile.h"
@@ -34,7 +35,6 @@ namespace {
 
 using test::BoxAnswerer;
 using test::ReadWholeFile;
-using test::RecordingProfile;
 using test::WaitUntil;
 
 constexpr const char* kSection = "Firmware_Downloader/";
@@ -53,8 +53,8 @@ class TamrixDlgTest : public ::testing::Test {
     }
     // Maps COM<number> to `device` in the port map the window loads for every download.
     void MapPort(int number, const std::string& device) {
-        ASSERT_TRUE(test::WriteWholeFile(
-            mapPath, "COM" + std::to_string(number) + " = " + device + "\n"));
+        ASSERT_TRUE(
+            test::WriteWholeFile(mapPath, "COM" + std::to_string(number) + " = " + device + "\n"));
     }
 
     std::unique_ptr<CTamrixDlg> MakeWindow() {
@@ -117,7 +117,7 @@ class TamrixDlgTest : public ::testing::Test {
     test::TempFolder folder;
     std::string logPath;
     std::string mapPath;
-    RecordingProfile profile;
+    CMemoryProfile profile;
     int searchAnswer = 0;
     bool closeAnswer = false;
     int closeQuestions = 0;
@@ -185,8 +185,8 @@ TEST_F(TamrixDlgTest, SelectionsAddTheirStatusLinesToTheListAndTheLogButStoreNot
     auto window = MakeWindow();
     Choose(PortCombo(*window), 6);
     Choose(BaudCombo(*window), 3);
-    EXPECT_EQ(Lines(*window),
-              (std::vector<std::string>{"COM Port change: COM7 \r\n", "Baud Rate change: 9600 \r\n"}));
+    EXPECT_EQ(Lines(*window), (std::vector<std::string>{"COM Port change: COM7 \r\n",
+                                                        "Baud Rate change: 9600 \r\n"}));
     QTableWidget* list = List(*window);
     // Shown on one line without its line end; kept whole.
     EXPECT_EQ(list->item(0, 2)->text(), "COM Port change: COM7 ");
@@ -229,10 +229,9 @@ TEST_F(TamrixDlgTest, SearchSelectsThePortItFoundAndKeepsOneAboveTheList) {
     EXPECT_EQ(window->Choices().portIndex, 19);
     Choose(PortCombo(*window), 0);
     Choose(PortCombo(*window), PortCombo(*window)->count() - 1);
-    EXPECT_EQ(Lines(*window),
-              (std::vector<std::string>{"COM Port change: COM3 \r\n", "COM Port change: COM20 \r\n",
-                                        "COM Port change: COM1 \r\n",
-                                        "COM Port change: COM20 \r\n"}));
+    EXPECT_EQ(Lines(*window), (std::vector<std::string>{
+                                  "COM Port change: COM3 \r\n", "COM Port change: COM20 \r\n",
+                                  "COM Port change: COM1 \r\n", "COM Port change: COM20 \r\n"}));
     EXPECT_TRUE(profile.writes.isEmpty());
 }
 
@@ -308,11 +307,10 @@ TEST_F(TamrixDlgDownloadTest, ProgramRunsADownloadAndReturnsTheWindowToIdle) {
     ASSERT_TRUE(window->IsDownloading());
     EXPECT_EQ(Enabled(*window),
               (std::vector<bool>{false, false, false, false, false, true, true, true, true}));
-    EXPECT_EQ(profile.writes,
-              (QStringList{"Firmware_Downloader/Interface_Type",
-                           "Firmware_Downloader/Download_Port_Number",
-                           "Firmware_Downloader/Download_Baud_Rate",
-                           "Firmware_Downloader/Firmware_File_Path"}));
+    EXPECT_EQ(profile.writes, (QStringList{"Firmware_Downloader/Interface_Type",
+                                           "Firmware_Downloader/Download_Port_Number",
+                                           "Firmware_Downloader/Download_Baud_Rate",
+                                           "Firmware_Downloader/Firmware_File_Path"}));
     EXPECT_EQ(profile.values["Firmware_Downloader/Download_Port_Number"], "6");
 
     ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }));
