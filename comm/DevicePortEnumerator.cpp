@@ -29,23 +29,13 @@ bool IsSerialPort(const SerialDeviceRecord& record) {
     return true;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The database's *_ENC values spell spaces and other awkward bytes as \xNN.
 std::string DecodeEscapes(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-            const int high = HexDigit(text[i + 2]);
-            const int low = HexDigit(text[i + 3]);
+            const int high = HexDigitValue(text[i + 2]);
+            const int low = HexDigitValue(text[i + 3]);
             if (high >= 0 && low >= 0) {
                 out += static_cast<char>(high * 16 + low);
                 i += 3;

@@ -8,4 +8,7 @@ namespace tamrix {
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The value of one hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char c);
+
 }  // namespace tamrix

@@ -9,18 +9,8 @@ namespace tamrix {
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 int ByteAt(std::string_view text, size_t at) {
-    return HexValue(text[at]) * 16 + HexValue(text[at + 1]);
+    return HexDigitValue(text[at]) * 16 + HexDigitValue(text[at + 1]);
 }
 
 bool IsBlank(char c) {
@@ -62,7 +52,8 @@ bool CHexLineReader::Next(HexLine& line) {
 }
 
 uint8_t HexRecord::DataByte(int k) const {
-    return static_cast<uint8_t>(HexValue(dataText[2 * k]) * 16 + HexValue(dataText[2 * k + 1]));
+    return static_cast<uint8_t>(HexDigitValue(dataText[2 * k]) * 16 +
+                                HexDigitValue(dataText[2 * k + 1]));
 }
 
 uint16_t HexRecord::Digits4(int group) const {
@@ -74,7 +65,7 @@ HexRecordError ParseHexRecord(const HexLine& line, HexRecord& record) {
     if (text.empty() || text[0] != ':')
         return HexRecordError::NotARecord;
     for (size_t i = 1; i < text.size(); ++i) {
-        if (HexValue(text[i]) < 0)
+        if (HexDigitValue(text[i]) < 0)
             return HexRecordError::BadDigit;
     }
     // ':' count(2) address(4) type(2) data(2n) checksum(2)
@@ -198,7 +189,7 @@ bool ReadHexTextFile(const std::string& path, std::string& text) {
 unsigned ParseHexDigits(const char* text, int maxDigits) {
     unsigned value = 0;
     for (int i = 0; i < maxDigits; ++i) {
-        const int digit = HexValue(text[i]);
+        const int digit = HexDigitValue(text[i]);
         if (digit < 0)
             break;
         value = value * 16 + static_cast<unsigned>(digit);
