@@ -83,6 +83,9 @@ void CDeviceListDlg::RefreshPortList() {
         item->setToolTip(1, tip);
     }
 
+    // No row is chosen yet; the first arrow key chooses one.
+    ui_->portList->setCurrentIndex(QModelIndex());
+
     QStringList problems;
     if (enumerator_ == nullptr)
         problems << QStringLiteral("The serial ports of this machine cannot be listed.");
