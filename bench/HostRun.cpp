@@ -68,6 +68,7 @@ HostRun RunHost(const std::vector<std::string>& args, int timeoutSeconds) {
     run.exitCode = process.Wait(&usage, &run.wallMs);
     run.userMs = Milliseconds(usage.ru_utime);
     run.sysMs = Milliseconds(usage.ru_stime);
+    run.peakKiB = usage.ru_maxrss;
     return run;
 }
 

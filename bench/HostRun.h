@@ -22,6 +22,7 @@ struct HostRun {
     double wallMs = 0;  // from the start of the program to its end
     double userMs = 0;  // CPU time of the whole run, from the kernel's account at its end
     double sysMs = 0;
+    long peakKiB = 0;  // the most memory it held at once (resident set)
     std::vector<TimedLine> lines;
 
     double CpuMs() const { return userMs + sysMs; }

@@ -47,6 +47,7 @@ struct Options {
     int baud = 115200;
     uint32_t seed = 20240611;
     bool bare = false;  // also time the same rows from a bare write-and-wait loop
+    bool summary = false;  // end with one tab-separated line of the main figures (bench/report)
 };
 
 struct Phase {
@@ -61,6 +62,7 @@ struct RunFigures {
     double rowsCpuShare = 0;   // host CPU over wall while the rows were written, percent
     double wholeCpuShare = 0;  // over the whole run, percent
     double wholeCpuMs = 0;
+    long peakKiB = 0;  // the host's peak resident memory
 };
 
 const char* const kMilestones[] = {
@@ -152,6 +154,7 @@ bool RunOnce(const Options& options, const DeviceTableEntry& device, const ByteI
         std::fprintf(stderr, "program_speed: %s\n", error.c_str());
         return false;
     }
+    figures.peakKiB = run.peakKiB;
     return Analyse(options, device, run, figures);
 }
 
@@ -263,6 +266,17 @@ void PrintFigures(const Options& options, const std::vector<RunFigures>& runs, s
     std::printf("  each run, rows ratio / host CPU %%:%s\n", each.c_str());
     std::printf("  every run: exit 0, and the simulated flash equals the image%s\n",
                 options.sam ? "" : " (the reset vector aside, which the target keeps)");
+    if (options.summary) {
+        std::vector<double> peak;
+        for (const RunFigures& run : runs)
+            peak.push_back(static_cast<double>(run.peakKiB));
+        // chip, baud, rows, whole run / bound, programming / bound, host CPU % of the whole run,
+        // peak memory in KiB: medians.
+        std::printf("summary\t%s\t%d\t%d\t%.4f\t%.4f\t%.2f\t%.0f\n", options.chip.c_str(),
+                    options.baud, options.sam ? kSamProgramRowsSent : options.rows,
+                    SpreadOf(wholeRatio).median, SpreadOf(progRatio).median,
+                    SpreadOf(wholeCpu).median, SpreadOf(peak).median);
+    }
 }
 
 }  // namespace
@@ -282,6 +296,8 @@ int main(int argc, char** argv) {
             ->check(CLI::Range(1, 255));
         command->add_flag("--bare", options.bare,
                           "also time the same rows from a bare write-and-wait loop");
+        command->add_flag("--summary", options.summary,
+                          "end with one tab-separated line of the main figures");
     };
     CLI::App* pic = app.add_subcommand("pic", "a PIC image of full program rows");
     addCommon(pic);
