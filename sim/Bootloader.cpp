@@ -5,6 +5,8 @@ namespace tamrix {
 void CSimBootloader::Reset() {
     frame_.clear();
     frameLength_ = 0;
+    rowFrame_ = false;
+    echoLossAt_ = -1;
 }
 
 void CSimBootloader::Receive(uint8_t byte, SimFrameContext& context, SimActions& out) {
@@ -12,6 +14,19 @@ void CSimBootloader::Receive(uint8_t byte, SimFrameContext& context, SimActions&
         frameLength_ = FrameLength(byte);
         if (frameLength_ == 0)
             return;  // not a command: a bootloader skips it
+        rowFrame_ = StartsRowFrame(byte);
+        echoLossAt_ = rowFrame_ ? context.faults.EchoLossAt(frameLength_) : -1;
+    }
+    if (rowFrame_) {
+        // This frame's number: the row frames completed before it.
+        if (context.faults.HangsUpInside(context.counters.rowFrames, frame_.size(), frameLength_)) {
+            out.hangUp = true;
+            return;
+        }
+        if (static_cast<int>(frame_.size()) == echoLossAt_) {
+            out.echoLost = true;
+            ++context.counters.echoesLost;
+        }
     }
     frame_.push_back(byte);
     if (frame_.size() < frameLength_)
@@ -49,6 +64,10 @@ size_t CSimBootloader::FrameLength(uint8_t command) {
     return command == kSimIdentify || command == kSimFinish ? 1 : 0;
 }
 
+bool CSimBootloader::StartsRowFrame(uint8_t) const {
+    return false;
+}
+
 void CSimBootloader::HandleFrame(const std::vector<uint8_t>& frame, SimFrameContext& context,
                                  SimActions& out) {
     switch (frame[0]) {
@@ -82,10 +101,11 @@ bool CSimBootloader::BeginRow(bool wellFormed, SimFrameContext& context, SimActi
         out.reply = {kSimNack};
         return false;
     }
-    pendingVerdict_ = faults.NextRow();
-    if (pendingVerdict_ == SimRowVerdict::Nack) {
+    pendingFate_ = faults.NextRowFate();
+    out.replyDelayMs += pendingFate_.extraDelayMs;
+    if (pendingFate_.verdict == SimRowVerdict::Nack) {
         ++context.counters.rowsNacked;
-        out.reply = {kSimNack};
+        AnswerWithNoise(kSimNack, true, context, out);
         return false;
     }
     return true;
@@ -93,18 +113,31 @@ bool CSimBootloader::BeginRow(bool wellFormed, SimFrameContext& context, SimActi
 
 void CSimBootloader::FinishRow(SimFrameContext& context, SimActions& out) {
     ++context.counters.rowsWritten;
-    switch (pendingVerdict_) {
+    switch (pendingFate_.verdict) {
         case SimRowVerdict::Ack:
             ++context.counters.rowsAcked;
-            out.reply = {kSimAck};
+            AnswerWithNoise(kSimAck, true, context, out);
             break;
         case SimRowVerdict::Garbage:
-            out.reply = {kSimGarbageByte};
+            AnswerWithNoise(kSimGarbageByte, true, context, out);
             break;
         case SimRowVerdict::DropAck:
+            AnswerWithNoise(0, false, context, out);
+            break;
         case SimRowVerdict::Nack:
             break;
     }
+}
+
+void CSimBootloader::AnswerWithNoise(uint8_t answer, bool answered, SimFrameContext& context,
+                                     SimActions& out) {
+    out.reply = pendingFate_.noiseBefore;
+    if (answered)
+        out.reply.push_back(answer);
+    out.reply.insert(out.reply.end(), pendingFate_.noiseAfter.begin(),
+                     pendingFate_.noiseAfter.end());
+    context.counters.strayBytesSent +=
+        static_cast<int>(pendingFate_.noiseBefore.size() + pendingFate_.noiseAfter.size());
 }
 
 }  // namespace tamrix

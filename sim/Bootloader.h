@@ -21,6 +21,7 @@ struct SimActions {
     int replyDelayMs = 0;        // time before the reply leaves (a slow row write)
     bool finished = false;       // hands over to the application after the reply
     bool hangUp = false;         // vanishes from the port; the reply is not sent
+    bool echoLost = false;       // one-wire: the echo of this byte does not reach the host
 };
 
 // What a frame may touch beyond the bootloader itself.
@@ -64,6 +65,9 @@ class CSimBootloader {
     // Length of the frame `command` starts, command byte included; 0 when the byte is no command
     // (it is ignored). May change the interpreter's mode.
     virtual size_t FrameLength(uint8_t command);
+    // True when `command`, which FrameLength has just accepted, starts a frame that writes a row
+    // (the frames the row faults apply to).
+    virtual bool StartsRowFrame(uint8_t command) const;
     virtual void HandleFrame(const std::vector<uint8_t>& frame, SimFrameContext& context,
                              SimActions& out);
 
@@ -82,12 +86,17 @@ class CSimBootloader {
     // The part of AnswerRow before the write: false when the row is not to be written.
     bool BeginRow(bool wellFormed, SimFrameContext& context, SimActions& out);
     void FinishRow(SimFrameContext& context, SimActions& out);
+    // The reply to a row: the fate's noise around `answer` (or around nothing when not
+    // `answered`).
+    void AnswerWithNoise(uint8_t answer, bool answered, SimFrameContext& context, SimActions& out);
 
     uint16_t deviceId_;
     uint16_t pi_;
     std::vector<uint8_t> frame_;
     size_t frameLength_ = 0;
-    SimRowVerdict pendingVerdict_ = SimRowVerdict::Ack;
+    bool rowFrame_ = false;  // the frame being received writes a row
+    int echoLossAt_ = -1;    // index of its byte whose echo is lost, -1 none
+    SimRowFate pendingFate_;
 };
 
 }  // namespace tamrix

@@ -72,7 +72,8 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
         "Prints the device to open (one line) and runs until SIGINT or SIGTERM.\n"
         "It starts in its running application, which resets into the bootloader when the\n"
         "wake-up message arrives at 19200 or 9600 baud; the bootloader then listens only at\n"
-        "--boot-baud and sends its start signal (0x0A) every 100 ms until it is answered.",
+        "--boot-baud and sends its start signal (0x0A) every 100 ms until it is answered.\n"
+        "SIGUSR1 powers it off and on: back in the running application, the flash kept.",
         "tamrix-sim");
 
     bool listChips = false;
@@ -134,6 +135,24 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
               "A row write takes N milliseconds before its answer", 600000);
     faults->add_flag("--no-version-info", f.noVersionInfo, "Do not answer 0x10");
     faults->add_flag("--no-version-addresses", f.noVersionAddresses, "Do not answer 0x11");
+    const auto share = [faults](const std::string& name, double& target, const std::string& help) {
+        faults->add_option(name, target, help)->type_name("P")->check(CLI::Range(0.0, 1.0));
+    };
+    share("--drop-ack-share", f.dropAckShare,
+          "Write this share of rows at random but do not acknowledge them");
+    share("--garbage-share", f.garbageAckShare,
+          "Write this share of rows at random but answer 0x55 instead of an acknowledge");
+    share("--noise-share", f.noiseShare,
+          "Put 1-3 noise bytes (never 0x00 or 0x01) around this share of row answers");
+    share("--slow-share", f.slowRowShare, "This share of row writes takes up to --slow-ms longer");
+    AddNumber(*faults, "--slow-ms", f.slowRowMaxMs, "Longest extra time of a slow row write",
+              600000);
+    share("--echo-loss-share", f.echoLossShare,
+          "One wire: lose the echo of one byte in this share of row frames");
+    AddNumber(*faults, "--hangup-in-row", f.hangUpInRow,
+              "Vanish from the port in the middle of row frame N (0: the first)", 1000000);
+    AddNumber(*faults, "--hangup-at-byte", f.hangUpAtByte,
+              "... when its byte B arrives (0: the command byte; default 0)", 1000000);
 
     try {
         app.parse(argc, argv);
@@ -189,6 +208,52 @@ bool LoadInitialImage(SimCommandLine& commandLine, std::string* error) {
         return false;
     }
     return true;
+}
+
+std::vector<std::string> SimFaultArguments(const SimFaults& f) {
+    std::vector<std::string> args;
+    const auto add = [&args](const char* name, const std::string& value) {
+        args.push_back(name);
+        if (!value.empty())
+            args.push_back(value);
+    };
+    // Shares keep every digit they have, so a run is repeated with the very same thresholds.
+    const auto share = [&add](const char* name, double value) {
+        if (value > 0.0)
+            add(name, Format("%.17g", value));
+    };
+    if (f.nackRows > 0)
+        add("--nack", std::to_string(f.nackRows));
+    share("--nack-share", f.nackShare);
+    if (f.dropAcks > 0)
+        add("--drop-ack", std::to_string(f.dropAcks));
+    share("--drop-ack-share", f.dropAckShare);
+    if (f.garbageAcks < 0)
+        add("--garbage", "");
+    share("--garbage-share", f.garbageAckShare);
+    share("--noise-share", f.noiseShare);
+    if (f.slowRowShare > 0.0 && f.slowRowMaxMs > 0) {
+        share("--slow-share", f.slowRowShare);
+        add("--slow-ms", std::to_string(f.slowRowMaxMs));
+    }
+    share("--echo-loss-share", f.echoLossShare);
+    if (f.silentAfterRows >= 0)
+        add("--silent-after", std::to_string(f.silentAfterRows));
+    if (f.hangUpAfterRows >= 0)
+        add("--hangup-after", std::to_string(f.hangUpAfterRows));
+    if (f.hangUpInRow >= 0) {
+        add("--hangup-in-row", std::to_string(f.hangUpInRow));
+        add("--hangup-at-byte", std::to_string(f.hangUpAtByte));
+    }
+    if (f.rowDelayMs > 0)
+        add("--row-delay", std::to_string(f.rowDelayMs));
+    if (f.noVersionInfo)
+        add("--no-version-info", "");
+    if (f.noVersionAddresses)
+        add("--no-version-addresses", "");
+    if (!args.empty())
+        add("--seed", std::to_string(f.seed));
+    return args;
 }
 
 std::string FormatTraceLine(const SimTraceEntry& entry) {

@@ -2,6 +2,7 @@
 // The command line of tamrix-sim.
 
 #include <string>
+#include <vector>
 
 #include "sim/SimTypes.h"
 
@@ -20,6 +21,11 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
 
 // Reads a HEX file into the options' initial image. False with a reason on failure.
 bool LoadInitialImage(SimCommandLine& commandLine, std::string* error);
+
+// The command-line arguments that switch on `faults` (with their seed), so a run of the
+// simulator in a program can be repeated with tamrix-sim. Counts of -1 other than --garbage's
+// have no argument and are left out.
+std::vector<std::string> SimFaultArguments(const SimFaults& faults);
 
 // One trace line: time in milliseconds, direction, byte.
 std::string FormatTraceLine(const SimTraceEntry& entry);

@@ -111,6 +111,12 @@ size_t CSimPicBootloader::FrameLength(uint8_t command) {
     }
 }
 
+bool CSimPicBootloader::StartsRowFrame(uint8_t command) const {
+    // A configuration group (0xFF) only starts a frame in configuration mode.
+    return command == kWriteRow || command == kWriteEeprom || command == kWriteConfig ||
+           command == kConfigGroup;
+}
+
 void CSimPicBootloader::HandleFrame(const std::vector<uint8_t>& frame, SimFrameContext& context,
                                     SimActions& out) {
     switch (frame[0]) {

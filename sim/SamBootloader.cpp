@@ -48,6 +48,10 @@ size_t CSimSamBootloader::FrameLength(uint8_t command) {
     }
 }
 
+bool CSimSamBootloader::StartsRowFrame(uint8_t command) const {
+    return command == kWriteRow || command == kWriteEeprom || command == kWriteFuses;
+}
+
 void CSimSamBootloader::WriteBytes(const std::vector<uint8_t>& frame, size_t first, size_t count,
                                    uint32_t base) {
     for (size_t i = 0; i < count; ++i) {

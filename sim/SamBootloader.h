@@ -35,6 +35,7 @@ class CSimSamBootloader : public CSimBootloader {
 
   protected:
     size_t FrameLength(uint8_t command) override;
+    bool StartsRowFrame(uint8_t command) const override;
     void HandleFrame(const std::vector<uint8_t>& frame, SimFrameContext& context,
                      SimActions& out) override;
 

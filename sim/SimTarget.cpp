@@ -426,8 +426,20 @@ void CSimTarget::Advance(int64_t now) {
 
 void CSimTarget::Process(const InboundByte& in) {
     // The one-wire echo is the line itself: every host byte comes back, whatever the product
-    // makes of it, and before any answer to it.
-    if (options_.wiring == SimWiring::OneWireEcho)
+    // makes of it, and before any answer to it. Only the echo-loss fault holds one back, which
+    // the bootloader decides as it takes the byte in.
+    const bool echo = options_.wiring == SimWiring::OneWireEcho;
+    if (state_ == SimState::Bootloader && in.baud == options_.bootBaud) {
+        SimActions out;
+        SimFrameContext context{faults_, counters_};
+        bootloader_->Receive(in.byte, context, out);
+        if (echo && !out.echoLost)
+            WriteEcho(in);
+        AddTrace(in.atUs, SimTraceDirection::HostToTarget, in.byte);
+        ActOnBootloaderByte(in, out);
+        return;
+    }
+    if (echo)
         WriteEcho(in);
 
     switch (state_) {
@@ -452,13 +464,10 @@ void CSimTarget::Process(const InboundByte& in) {
                 return;
             }
             AddTrace(in.atUs, SimTraceDirection::HostToTarget, in.byte);
-            if (state_ == SimState::WaitingForAnswer) {
-                // Until its start signal is answered the bootloader listens for nothing else.
-                if (in.byte == kSimStartSignal)
-                    state_ = SimState::Bootloader;
-                return;
-            }
-            ProcessBootloaderByte(in);
+            // Until its start signal is answered the bootloader listens for nothing else (the
+            // bytes it takes as commands are handled above).
+            if (in.byte == kSimStartSignal)
+                state_ = SimState::Bootloader;
             return;
         case SimState::Stopped:
         case SimState::HungUp:
@@ -466,10 +475,7 @@ void CSimTarget::Process(const InboundByte& in) {
     }
 }
 
-void CSimTarget::ProcessBootloaderByte(const InboundByte& in) {
-    SimActions out;
-    SimFrameContext context{faults_, counters_};
-    bootloader_->Receive(in.byte, context, out);
+void CSimTarget::ActOnBootloaderByte(const InboundByte& in, const SimActions& out) {
     if (out.hangUp) {
         hangUpPending_ = true;
         return;

@@ -116,7 +116,8 @@ class CSimTarget {
     int WaitingInTerminal() const;
     void Advance(int64_t now);
     void Process(const InboundByte& in);
-    void ProcessBootloaderByte(const InboundByte& in);
+    // Sends the bootloader's reply to a byte, or hangs up, or hands over to the application.
+    void ActOnBootloaderByte(const InboundByte& in, const SimActions& out);
     void EnterBootloader(int64_t atUs);
     void SendStartSignal(int64_t now);
     void Queue(const std::vector<uint8_t>& bytes, int64_t readyUs);

@@ -40,6 +40,24 @@ struct SimFaults {
     int rowDelayMs = 0;          // time a row write takes before its answer leaves
     bool noVersionInfo = false;  // no answer to the version-information request (0x10)
     bool noVersionAddresses = false;  // no answer to the version-address request (0x11)
+
+    // Random misbehaviour of row frames, each kind drawn from a generator of its own (seeded from
+    // `seed`), so switching one kind on does not change where another strikes.
+    double dropAckShare = 0.0;     // write this share of rows but send no acknowledge
+    double garbageAckShare = 0.0;  // write this share but answer a byte that is no acknowledge
+    // This share of row answers comes with one to three noise bytes before or after it. Noise
+    // never takes the value of ACK or NACK: no host of a one-byte answer can tell such a byte
+    // from a real answer.
+    double noiseShare = 0.0;
+    double slowRowShare = 0.0;  // this share of row writes takes up to slowRowMaxMs longer
+    int slowRowMaxMs = 0;
+    // One-wire wiring: in this share of row frames the echo of one byte (any of the frame's)
+    // does not come back to the host; the product still takes the byte.
+    double echoLossShare = 0.0;
+    // Vanish from the port in the middle of row frame N (0: the first), when its byte B arrives
+    // (0: the command byte; past the frame's end: its last byte). -1: never.
+    int hangUpInRow = -1;
+    int hangUpAtByte = 0;
 };
 
 // The byte that stands for garbage in place of an acknowledge: neither ACK (0x01) nor NACK (0x00).
@@ -58,6 +76,8 @@ struct SimCounters {
     int rowsWritten = 0;      // rows that changed the simulated flash
     int finishes = 0;         // finish commands (0x08): back to the application
     int noiseBytes = 0;       // host bytes ignored because they came at another baud rate
+    int echoesLost = 0;       // one-wire echoes held back by the echo-loss fault
+    int strayBytesSent = 0;   // noise bytes sent around row answers by the noise fault
 };
 
 enum class SimTraceDirection {

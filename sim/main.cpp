@@ -26,11 +26,11 @@ void PrintSummary(const CSimTarget& target) {
     const SimVersions v = target.Versions();
     std::fprintf(stderr,
                  "tamrix-sim: %s; wake-ups %d, start signals %d, identifications %d, row frames "
-                 "%d (ACK %d, NACK %d), finishes %d, noise bytes %d; product code %u, "
-                 "application version %u, boot version %u\n",
+                 "%d (ACK %d, NACK %d), finishes %d, noise bytes %d, echoes lost %d, stray "
+                 "bytes sent %d; product code %u, application version %u, boot version %u\n",
                  SimStateName(target.State()), c.wakeUps, c.startSignals, c.identifications,
-                 c.rowFrames, c.rowsAcked, c.rowsNacked, c.finishes, c.noiseBytes, v.productCode,
-                 v.appVersion, v.bootVersion);
+                 c.rowFrames, c.rowsAcked, c.rowsNacked, c.finishes, c.noiseBytes, c.echoesLost,
+                 c.strayBytesSent, v.productCode, v.appVersion, v.bootVersion);
 }
 
 }  // namespace
@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     CSimTarget target(commandLine.options);
@@ -67,10 +68,19 @@ int main(int argc, char** argv) {
     std::printf("%s\n", target.DevicePath().c_str());
     std::fflush(stdout);
 
-    // Until a signal, or until the product has hung up (a fault that ends its life).
+    // Until SIGINT or SIGTERM, or until the product has hung up (a fault that ends its life).
+    // SIGUSR1 is the power switch: off and on, as a technician recovers a product that was left
+    // in its bootloader.
     const timespec period{0, 200 * 1000 * 1000};
-    while (sigtimedwait(&signals, nullptr, &period) < 0) {
-        if (target.State() == SimState::HungUp)
+    while (true) {
+        const int caught = sigtimedwait(&signals, nullptr, &period);
+        if (caught == SIGUSR1) {
+            target.PowerCycle();
+            if (commandLine.verbose)
+                std::fputs("tamrix-sim: powered off and on\n", stderr);
+            continue;
+        }
+        if (caught >= 0 || target.State() == SimState::HungUp)
             break;
     }
     target.Stop();

@@ -103,6 +103,55 @@ TEST(SimCommandLineTest, EveryOptionReachesTheSimulator) {
     EXPECT_TRUE(o.faults.noVersionInfo && o.faults.noVersionAddresses);
 }
 
+// The random faults from the command line, and the arguments a program prints to repeat a run
+// of the simulator it drove: read back, they switch on the same faults.
+TEST(SimCommandLineTest, FaultArgumentsRepeatTheFaults) {
+    SimFaults f;
+    f.nackRows = 2;
+    f.nackShare = 0.1234567890123;
+    f.seed = 77;
+    f.dropAcks = 1;
+    f.dropAckShare = 0.25;
+    f.garbageAcks = -1;
+    f.garbageAckShare = 0.125;
+    f.noiseShare = 0.5;
+    f.slowRowShare = 0.75;
+    f.slowRowMaxMs = 900;
+    f.echoLossShare = 0.0625;
+    f.silentAfterRows = 4;
+    f.hangUpAfterRows = 9;
+    f.hangUpInRow = 3;
+    f.hangUpAtByte = 1000;
+    f.rowDelayMs = 20;
+    f.noVersionInfo = true;
+    f.noVersionAddresses = true;
+    std::vector<std::string> args = SimFaultArguments(f);
+    std::vector<const char*> argv = {"tamrix-sim"};
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    SimCommandLine commandLine;
+    ASSERT_EQ(ParseSimCommandLine(static_cast<int>(argv.size()), argv.data(), commandLine), -1);
+    const SimFaults& back = commandLine.options.faults;
+    EXPECT_EQ(back.nackRows, 2);
+    EXPECT_EQ(back.nackShare, f.nackShare);
+    EXPECT_EQ(back.seed, 77u);
+    EXPECT_EQ(back.dropAcks, 1);
+    EXPECT_EQ(back.dropAckShare, 0.25);
+    EXPECT_EQ(back.garbageAcks, -1);
+    EXPECT_EQ(back.garbageAckShare, 0.125);
+    EXPECT_EQ(back.noiseShare, 0.5);
+    EXPECT_EQ(back.slowRowShare, 0.75);
+    EXPECT_EQ(back.slowRowMaxMs, 900);
+    EXPECT_EQ(back.echoLossShare, 0.0625);
+    EXPECT_EQ(back.silentAfterRows, 4);
+    EXPECT_EQ(back.hangUpAfterRows, 9);
+    EXPECT_EQ(back.hangUpInRow, 3);
+    EXPECT_EQ(back.hangUpAtByte, 1000);
+    EXPECT_EQ(back.rowDelayMs, 20);
+    EXPECT_TRUE(back.noVersionInfo && back.noVersionAddresses);
+    EXPECT_TRUE(SimFaultArguments(SimFaults()).empty()) << "no faults, no arguments";
+}
+
 TEST(SimCommandLineTest, BadValuesAreUsageErrors) {
     for (std::vector<const char*> args : {std::vector<const char*>{"--product-code", "70000"},
                                           {"--pi", "16"},

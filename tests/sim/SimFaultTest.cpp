@@ -135,6 +135,110 @@ TEST_F(SimFaultTest, RowDelayAppliesToTheAnswerOfEveryRow) {
     EXPECT_EQ(Command(kSimIdentify).replyDelayMs, 0) << "only row writes are slow";
 }
 
+// The random kinds: a lost or garbled answer still writes the row, noise surrounds an answer and
+// never looks like one, a slow write stays within its limit; each kind keeps its own sequence, so
+// switching on another kind does not move where it strikes.
+TEST_F(SimFaultTest, RandomKindsKeepTheirOwnSequences) {
+    SimFaults f;
+    f.seed = 3;
+    f.dropAckShare = 0.2;
+    f.garbageAckShare = 0.2;
+    f.noiseShare = 0.3;
+    f.slowRowShare = 0.3;
+    f.slowRowMaxMs = 50;
+    const auto fates = [&](const SimFaults& switches) {
+        faults.Set(switches);
+        std::vector<SimRowFate> list;
+        for (int i = 0; i < 300; ++i)
+            list.push_back(faults.NextRowFate());
+        return list;
+    };
+    const std::vector<SimRowFate> all = fates(f);
+    int dropped = 0, garbled = 0, noisy = 0, slow = 0;
+    for (const SimRowFate& fate : all) {
+        dropped += fate.verdict == SimRowVerdict::DropAck;
+        garbled += fate.verdict == SimRowVerdict::Garbage;
+        noisy += !fate.noiseBefore.empty() || !fate.noiseAfter.empty();
+        slow += fate.extraDelayMs > 0;
+        EXPECT_LE(fate.noiseBefore.size() + fate.noiseAfter.size(), 3u);
+        for (const auto* noise : {&fate.noiseBefore, &fate.noiseAfter}) {
+            for (uint8_t byte : *noise) {
+                EXPECT_NE(byte, kSimAck);
+                EXPECT_NE(byte, kSimNack);
+            }
+        }
+        EXPECT_LE(fate.extraDelayMs, 50);
+    }
+    EXPECT_GT(dropped, 30);
+    EXPECT_GT(garbled, 15);
+    EXPECT_GT(noisy, 50);
+    EXPECT_GT(slow, 50);
+
+    SimFaults noiseAlone;
+    noiseAlone.seed = 3;
+    noiseAlone.noiseShare = 0.3;
+    noiseAlone.nackShare = 0.5;
+    const std::vector<SimRowFate> alone = fates(noiseAlone);
+    for (size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(alone[i].noiseBefore, all[i].noiseBefore) << i;
+        EXPECT_EQ(alone[i].noiseAfter, all[i].noiseAfter) << i;
+    }
+
+    // Through the interpreter: a dropped answer still writes the row, noise comes with the
+    // answer.
+    SimFaults every;
+    every.dropAckShare = 1.0;
+    every.noiseShare = 1.0;
+    faults.Set(every);
+    const SimActions out = Row(1);
+    EXPECT_TRUE(Written(1));
+    EXPECT_FALSE(out.reply.empty());
+    EXPECT_EQ(std::count(out.reply.begin(), out.reply.end(), kSimAck), 0);
+    EXPECT_EQ(counters.strayBytesSent, static_cast<int>(out.reply.size()));
+}
+
+// One echo of a row frame is lost (never one of another command), and the product can vanish
+// at a chosen byte of a chosen row, which it then does not write.
+TEST_F(SimFaultTest, EchoLossAndHangUpStrikeInsideRowFrames) {
+    SimFaults f;
+    f.echoLossShare = 1.0;
+    faults.Set(f);
+    SimFrameContext context{faults, counters};
+    for (uint32_t n = 1; n <= 3; ++n) {
+        std::vector<uint8_t> frame = {0x03, static_cast<uint8_t>(0x40 * n), 0, 0};
+        frame.resize(4 + 96, static_cast<uint8_t>(n));
+        int lost = 0;
+        for (uint8_t byte : frame) {
+            SimActions step;
+            pic.Receive(byte, context, step);
+            lost += step.echoLost;
+        }
+        EXPECT_EQ(lost, 1) << "row " << n;
+    }
+    SimActions identify;
+    pic.Receive(kSimIdentify, context, identify);
+    EXPECT_FALSE(identify.echoLost);
+    EXPECT_EQ(counters.echoesLost, 3);
+
+    f = SimFaults();
+    f.hangUpInRow = 1;
+    f.hangUpAtByte = 50;
+    faults.Set(f);
+    counters = SimCounters();
+    EXPECT_FALSE(Row(1).hangUp);
+    std::vector<uint8_t> frame = {0x03, 0x80, 0, 0};
+    frame.resize(4 + 96, 2);
+    size_t hungUpAt = 0;
+    for (size_t i = 0; i < frame.size() && hungUpAt == 0; ++i) {
+        SimActions step;
+        pic.Receive(frame[i], context, step);
+        if (step.hangUp)
+            hungUpAt = i;
+    }
+    EXPECT_EQ(hungUpAt, 50u);
+    EXPECT_FALSE(Written(2));
+}
+
 TEST_F(SimFaultTest, VersionRequestsCanGoUnanswered) {
     SimFaults f;
     f.noVersionInfo = true;

@@ -431,6 +431,25 @@ TEST(SimTargetFaultTest, RowDelayHoldsTheAnswerBack) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(120));
 }
 
+// On the one-wire line a lost echo is one byte fewer coming back; the product still takes the
+// whole frame and answers it.
+TEST(SimTargetFaultTest, EchoLossHoldsBackOneEchoOfARowFrame) {
+    SimOptions options = BootloaderOptions("dsPIC30F2010");
+    options.wiring = SimWiring::OneWireEcho;
+    options.faults.echoLossShare = 1.0;
+    CSimTarget target(options);
+    SimPort port;
+    ASSERT_TRUE(StartInBootloader(target, port));
+    port.DiscardInput();
+    const std::vector<uint8_t> frame = PicRow(0x40, 32, 0x010203);
+    port.Write(frame);
+    const std::vector<uint8_t> back = port.Read(frame.size() + 1, 500);
+    ASSERT_EQ(back.size(), frame.size()) << "every echo but one, and the answer";
+    EXPECT_EQ(back.back(), kSimAck);
+    EXPECT_EQ(target.ProgramWord(0x40), 0x010203u);
+    EXPECT_EQ(target.Counters().echoesLost, 1);
+}
+
 TEST(SimTargetFaultTest, HangUpLeavesTheHostWithADeadPortAndTheFlashInspectable) {
     SimOptions options = BootloaderOptions("dsPIC30F2010");
     options.faults.hangUpAfterRows = 1;
