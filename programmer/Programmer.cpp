@@ -146,13 +146,13 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
             }
         }
         clock.SleepMs(kStartPollMs);
-        const int64_t waited = (clock.NowMs() - start) / 100;
-        if (waited >= 100) {
+        const int64_t waited = clock.NowMs() - start;
+        if (waited >= kStartSignalWaitMs) {
             ReportStatus("[Error] : Found not target device !!\r\n");
             ShowErrorBox("Found not target device !!");
             return false;
         }
-        ReportProgress(static_cast<int>(waited), kProgressWaiting);
+        ReportProgress(static_cast<int>(waited * 100 / kStartSignalWaitMs), kProgressWaiting);
     }
 
     ReportStatus("[Message] : Start Command Checked. Start Command Send. \r\n");
