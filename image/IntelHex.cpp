@@ -17,6 +17,29 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// A data record whose bytes run past offset 0xFFFF continues where the addressing says: segment
+// addresses wrap to the start of the segment (the offset counts modulo 64 KiB), linear ones go on
+// into the next 64 KiB and from the top of the 4 GiB space back to 0. The visitor gets such a
+// record as its two parts, each within one 64 KiB window, so that extended + address + k is the
+// address of every byte it sees. Placing the bytes after the segment's end instead would write
+// them somewhere the file never meant: program bytes into EEPROM or fuses.
+bool WalkDataRecord(const HexRecord& record, uint32_t extended, bool segment,
+                    CHexRecordVisitor& visitor) {
+    const int inWindow = std::min(record.byteCount, 0x10000 - record.address);
+    if (inWindow == record.byteCount)
+        return visitor.OnData(record, extended);
+    HexRecord head = record;
+    head.byteCount = inWindow;
+    HexRecord tail = record;
+    tail.address = 0;
+    tail.byteCount = record.byteCount - inWindow;
+    tail.dataText = record.dataText + 2 * inWindow;
+    // Both parts are one record: a reader that stops the walk at this record still sees all of it.
+    const bool headGo = visitor.OnData(head, extended);
+    const bool tailGo = visitor.OnData(tail, segment ? extended : extended + 0x10000u);  // mod 2^32
+    return headGo && tailGo;
+}
+
 }  // namespace
 
 CHexLineReader::CHexLineReader(const char* text, int length)
@@ -135,6 +158,7 @@ HexWalkResult WalkHexRecords(const char* text, int length, CHexRecordVisitor& vi
     HexLine line;
     HexWalkResult walk;
     uint32_t extended = 0;  // starts at 0 for every text
+    bool segment = false;   // the last address record was a segment one (type 02)
     while (reader.Next(line)) {
         HexRecord record;
         walk.fault = ParseHexRecord(line, record);
@@ -147,7 +171,7 @@ HexWalkResult WalkHexRecords(const char* text, int length, CHexRecordVisitor& vi
         if (go) {
             switch (record.type) {
                 case kHexData:
-                    go = visitor.OnData(record, extended);
+                    go = WalkDataRecord(record, extended, segment, visitor);
                     break;
                 case kHexEndOfFile:
                     walk.sawEnd = true;
@@ -155,6 +179,7 @@ HexWalkResult WalkHexRecords(const char* text, int length, CHexRecordVisitor& vi
                 case kHexExtendedSegment:
                 case kHexExtendedLinear:
                     extended = ExtendedAddress(record);
+                    segment = record.type == kHexExtendedSegment;
                     break;
                 default:
                     go = visitor.OnOther(record);

@@ -85,6 +85,10 @@ class CHexRecordVisitor {
     // A record of any type that follows an end record, before it is handled as below.
     virtual bool OnAfterEnd(const HexRecord& record);
     // A data record; `extended` is the base address the last address record set (0 before any).
+    // Byte k lies at extended + record.address + k, never beyond 32 bits: a record whose bytes
+    // run past offset 0xFFFF comes as two calls, the bytes up to 0xFFFF and then the rest at
+    // offset 0, of the same segment after a segment address record (the offset wraps at 64 KiB),
+    // of the next 64 KiB otherwise (modulo 4 GiB).
     virtual bool OnData(const HexRecord& record, uint32_t extended) = 0;
     // A start address record, or a record of a type this program does not know.
     virtual bool OnOther(const HexRecord& record);
@@ -104,9 +108,10 @@ struct HexWalkResult {
 };
 
 // Checks the records of a text one by one, in order, and hands them to `visitor`: data records
-// with the base address in force, start and unknown records as they are, and every record after
-// an end record to OnAfterEnd first. Ends at the end of the text, at a hook that says stop, or at
-// the first record that fails its check. A null text is an empty one.
+// with the base address in force (in two parts where they run past offset 0xFFFF, see OnData),
+// start and unknown records as they are, and every record after an end record to OnAfterEnd
+// first. Ends at the end of the text, at a hook that says stop, or at the first record that fails
+// its check. A null text is an empty one.
 HexWalkResult WalkHexRecords(const char* text, int length, CHexRecordVisitor& visitor);
 
 // Reads a whole HEX text file. False when it cannot be read or is implausibly large for firmware

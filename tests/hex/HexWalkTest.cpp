@@ -104,5 +104,36 @@ TEST(HexWalkTest, TheByteImageReaderRefusesAMissingEndAndAnythingAfterIt) {
               HexRecordErrorText(1, HexRecordError::BadChecksum));
 }
 
+// Past offset 0xFFFF a segment address wraps to the start of its segment, while a linear one
+// goes on into the next 64 KiB, and from the top of 4 GiB back to 0 (srec_cat reads these texts
+// the same way). Placing a segment's wrapped bytes after its end put a SAM program's bytes into
+// EEPROM and a PIC program's words 32 K addresses too high.
+TEST(HexWalkTest, ARecordPastOffsetFFFFWrapsInItsSegmentAndGoesOnInLinearAddressing) {
+    const auto image = [](const std::string& records) {
+        const std::string text = records + kEnd;
+        std::map<uint32_t, uint8_t> bytes;
+        EXPECT_TRUE(ParseIntelHex(text.data(), static_cast<int>(text.size()), bytes));
+        return bytes;
+    };
+    const std::string data = Record(kHexData, 0xFFFE, {1, 2, 3, 4});
+    EXPECT_EQ(
+        image(Record(kHexExtendedSegment, 0, {0x10, 0x00}) + data),
+        (std::map<uint32_t, uint8_t>{{0x1FFFE, 1}, {0x1FFFF, 2}, {0x10000, 3}, {0x10001, 4}}));
+    EXPECT_EQ(
+        image(Record(kHexExtendedLinear, 0, {0x00, 0x01}) + data),
+        (std::map<uint32_t, uint8_t>{{0x1FFFE, 1}, {0x1FFFF, 2}, {0x20000, 3}, {0x20001, 4}}));
+    EXPECT_EQ(image(data),
+              (std::map<uint32_t, uint8_t>{{0xFFFE, 1}, {0xFFFF, 2}, {0x10000, 3}, {0x10001, 4}}))
+        << "before any address record the addressing is linear";
+    EXPECT_EQ(image(Record(kHexExtendedLinear, 0, {0xFF, 0xFF}) + data),
+              (std::map<uint32_t, uint8_t>{{0xFFFFFFFE, 1}, {0xFFFFFFFF, 2}, {0, 3}, {1, 4}}));
+
+    // A reader sees such a record as its two parts, each within one 64 KiB window.
+    const std::string segment = Record(kHexExtendedSegment, 0, {0x10, 0x00}) + data;
+    CRecorder parts;
+    WalkHexRecords(segment.data(), static_cast<int>(segment.size()), parts);
+    EXPECT_EQ(parts.seen, (std::vector<std::string>{"D@131070", "D@65536"}));
+}
+
 }  // namespace
 }  // namespace tamrix

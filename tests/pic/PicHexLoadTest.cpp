@@ -146,6 +146,26 @@ TEST(PicHexLoadTest, RecordsPlaceEveryByteAtItsOwnAddress) {
     EXPECT_EQ(empty.programmer.GetImageWord(0x40), 0);
 }
 
+// A record that runs past the end of its segment continues at the segment's start: its words
+// there belong at the start, not 32 K device addresses higher.
+TEST(PicHexLoadTest, ARecordPastTheEndOfItsSegmentWrapsToTheSegmentStart) {
+    PicRig rig;
+    const std::string text = Record(kHexExtendedSegment, 0, {0x00, 0x01}) +  // byte 0x10
+                             Data(0xFFFC, {1, 2, 3, 4, 5, 6, 7, 8}) +
+                             Record(kHexExtendedSegment, 0, {0x00, 0x00}) +
+                             Data(0xFFFF, {0xAA, 0xBB, 0xCC}) + kEndRecord;
+    ASSERT_EQ(rig.Load(text), 1);
+    EXPECT_EQ(rig.programmer.GetImageWord(0x8006), 0x0102);  // bytes 0x1000C-0x1000F
+    EXPECT_EQ(rig.programmer.GetImageWord(0x8007), 0x0304);
+    EXPECT_EQ(rig.programmer.GetImageWord(0x0008), 0x0506);  // bytes 0x10-0x13
+    EXPECT_EQ(rig.programmer.GetImageWord(0x0009), 0x0708);
+    EXPECT_EQ(rig.programmer.GetImageWord(0x8008), 0xFFFF) << "nothing after the segment";
+    // Byte 0xFFFF is the second half of device 0x7FFF; the next two open the segment again.
+    EXPECT_EQ(rig.programmer.GetImageWord(0x7FFF), 0xFFAA);
+    EXPECT_EQ(rig.programmer.GetImageWord(0x0000), 0xBBCC);
+    EXPECT_EQ(rig.programmer.MaxAddress(), 0x8007);
+}
+
 TEST(PicHexLoadTest, WordsOutsideEveryRowAreNoticedOneByOne) {
     PicRig rig(1);  // program memory ends at 0x17FFF: byte address 0x2FFFC is device 0x17FFE
     const std::string text = Linear(0x0002) + Data(0xFFFC, {1, 2, 3, 4, 5, 6, 7, 8}) +

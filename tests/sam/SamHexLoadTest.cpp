@@ -114,6 +114,23 @@ TEST_F(SamHexLoadTest, ExtendedAddressRecordsMoveTheBase) {
     EXPECT_EQ(programmer.MaxAddress(), 0x100);  // EEPROM and fuse bytes do not count
 }
 
+// Past the end of its segment a record continues at the segment's start: program bytes stay in
+// program memory instead of landing in EEPROM (or, from segment 0x1000 on, in the fuses).
+TEST_F(SamHexLoadTest, ARecordPastTheEndOfItsSegmentWrapsToTheSegmentStart) {
+    std::vector<uint8_t> data(16);
+    for (size_t k = 0; k < data.size(); ++k)
+        data[k] = static_cast<uint8_t>(0x10 + k);
+    const std::string text = HexLineOf(kHexExtendedSegment, 0, {0x00, 0x00}) +
+                             HexLineOf(kHexData, 0xFFFF, data) + ":00000001FF\r\n";
+    ASSERT_EQ(Load(text), 1);
+    EXPECT_EQ(FilledRows(), (std::vector<int>{0, 511}));
+    EXPECT_EQ(Row(511).words[127], 0x10);
+    for (int k = 0; k < 15; ++k)
+        EXPECT_EQ(Row(0).words[k], 0x11 + k) << k;
+    EXPECT_EQ(Row(0).words[15], kEmptySlot);
+    EXPECT_EQ(programmer.MaxAddress(), 0xFFFF);
+}
+
 // The target has four fuse bytes, and a fuse frame carries no address: a fuse row that took a byte
 // above 0x20003 would be sent after row 0 and overwrite the fuses with FF FF FF and that byte.
 // Such a file is refused before anything is written.
