@@ -83,6 +83,13 @@ bool CPortMap::LoadLines(const std::string& text, const std::string& source, std
         line = Trim(line);
         if (line.empty())
             continue;
+        if (line.find('\0') != std::string::npos) {
+            // A device path reaches the system as a C string, which ends at a NUL byte: the port
+            // opened would not be the one the line names.
+            problems_.push_back(
+                Format("%s line %d: a NUL byte in the line", source.c_str(), lineNumber));
+            continue;
+        }
         size_t split = line.find('=');
         if (split == std::string::npos)
             split = line.find_first_of(" \t");

@@ -53,18 +53,22 @@ TEST(PortMapTest, MapTextOverridesAndExtendsTheDefaults) {
 }
 
 TEST(PortMapTest, MalformedLinesAreRefusedWithTheirLineNumber) {
-    const char* bad[] = {"COM5",
-                         "COM5 =",
-                         "PORT5 = /dev/ttyUSB0",
-                         "COM0 = /dev/ttyUSB0",
-                         "COMx = /dev/ttyUSB0",
-                         "= /dev/ttyUSB0"};
-    for (const char* line : bad) {
+    using namespace std::string_literals;
+    // The last two hold a NUL byte: the system would see "/dev/ttyUSB0" and "" as their paths.
+    const std::string bad[] = {"COM5",
+                               "COM5 =",
+                               "PORT5 = /dev/ttyUSB0",
+                               "COM0 = /dev/ttyUSB0",
+                               "COMx = /dev/ttyUSB0",
+                               "= /dev/ttyUSB0",
+                               "COM5 = /dev/ttyUSB0\0/dev/ttyUSB1"s,
+                               "COM5 =\0 /dev/ttyUSB0"s};
+    for (const std::string& line : bad) {
         CPortMap map;
         std::string error;
-        EXPECT_FALSE(map.LoadText(std::string("# header\nCOM7 = /dev/ttyUSB7\n") + line, &error))
-            << line;
+        EXPECT_FALSE(map.LoadText("# header\nCOM7 = /dev/ttyUSB7\n" + line, &error)) << line;
         EXPECT_NE(error.find("line 3"), std::string::npos) << line << ": " << error;
+        EXPECT_EQ(map.Entries().size(), 1u) << line;
     }
 }
 
