@@ -239,8 +239,16 @@ void CSimTarget::ClearTrace() {
 }
 
 int CSimTarget::WaitingInTerminal() const {
+    if (!terminal_.IsOpen())
+        return 0;
+    // What the host writes reaches the master's queue a moment later, by a kernel worker:
+    // FIONREAD alone can say 0 for a byte the host has already written (most of the time right
+    // after the write, measured here). A poll hands such bytes over first, so a host that ends
+    // right after its last byte does not find the product idle with that byte still on its way.
+    pollfd ready{terminal_.Master(), POLLIN, 0};
+    ::poll(&ready, 1, 0);
     int waiting = 0;
-    if (!terminal_.IsOpen() || ::ioctl(terminal_.Master(), FIONREAD, &waiting) != 0)
+    if (::ioctl(terminal_.Master(), FIONREAD, &waiting) != 0)
         return 0;
     return waiting;
 }

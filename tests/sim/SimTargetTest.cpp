@@ -520,6 +520,24 @@ TEST(SimTargetImageTest, StartRefusesWhatCannotBeSimulated) {
     EXPECT_FALSE(CSimTarget(badBaud).Start(&error));
 }
 
+// A byte the host has just written is on its way until the product has taken it: the product is
+// not idle then, however soon it is asked (the kernel hands a pseudo-terminal's bytes over a
+// moment after the write).
+TEST(SimTargetPacingTest, AByteJustWrittenIsNeverIdle) {
+    SimOptions options = BootloaderOptions("dsPIC30F2010");
+    options.bootBaud = 1200;  // the product takes a byte 8.3 ms after it arrived
+    options.pace = true;
+    CSimTarget target(options);
+    SimPort port;
+    ASSERT_TRUE(StartInBootloader(target, port, 1200));
+    ASSERT_TRUE(target.WaitUntilIdle(kWait));
+    for (int i = 0; i < 20; ++i) {
+        port.Write({0x00});  // no command: the bootloader skips it
+        EXPECT_FALSE(target.IsIdle()) << i;
+        ASSERT_TRUE(target.WaitUntilIdle(kWait));
+    }
+}
+
 TEST(SimTargetPacingTest, AFrameTakesAtLeastItsWireTime) {
     SimOptions options = BootloaderOptions("dsPIC30F2010");
     options.bootBaud = 9600;
