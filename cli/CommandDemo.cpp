@@ -56,6 +56,9 @@ class CTemporaryFirmwareFile {
 };
 
 int RunDemo(const DemoOptions& options) {
+    // Before the simulated product's thread and the worker exist: neither may be the one a stop
+    // signal interrupts.
+    CStopSignals signals;
     const WiringChoice& wiring = WiringChoiceFor(ChosenWiring(options.interface));
     SimOptions sim;
     sim.chip = kDemoChip;
@@ -94,8 +97,9 @@ int RunDemo(const DemoOptions& options) {
     DownloadSettings settings;
     settings.openChannel = SerialPortOpener(params->port, settings.portMap, window.get());
 
-    const int exitCode = RunDownload(std::move(params), settings, *window);
-    target.WaitFor([&target]() { return target.State() == SimState::Application; }, 1000);
+    const int exitCode = RunDownload(std::move(params), settings, *window, signals);
+    if (exitCode != kExitInterrupted)
+        target.WaitFor([&target]() { return target.State() == SimState::Application; }, 1000);
     target.Stop();
     if (exitCode != kExitSuccess)
         return exitCode;

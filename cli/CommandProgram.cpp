@@ -32,6 +32,8 @@ int RunProgram(const ProgramOptions& options) {
         return kExitUsage;
     }
 
+    // Before any thread exists: the worker must never be the one a stop signal interrupts.
+    CStopSignals signals;
     const PortName port = options.link.Port();
     auto window = MakeWindow(options.output);
     if (const CProcessLog* log = window->Log()) {
@@ -50,7 +52,7 @@ int RunProgram(const ProgramOptions& options) {
     settings.portMap = options.link.portMap;
     settings.openChannel = SerialPortOpener(port, settings.portMap, window.get());
 
-    return RunDownload(std::move(params), settings, *window);
+    return RunDownload(std::move(params), settings, *window, signals);
 }
 
 }  // namespace

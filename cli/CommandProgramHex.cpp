@@ -1,12 +1,16 @@
 // `tamrix-cli program-hex`: an engineering tool that programs a plain Intel HEX file into the
 // target after the handshake, with no product or version checks. Technicians use `program`.
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "cli/Commands.h"
 #include "cli/Connect.h"
 #include "cli/ExitCodes.h"
+#include "cli/RunDownload.h"
 #include "common/Clock.h"
 #include "common/FileAccess.h"
 #include "image/FirmwareFile.h"
@@ -22,7 +26,44 @@ struct ProgramHexOptions {
     OutputOptions output;
 };
 
+// After the handshake: the rows of `text` written to the target. `stop` turns true on a stop
+// signal; the row loop then stops before its next row.
+int ProgramHexText(const ProgramHexOptions& options, const std::string& text,
+                   CTerminalWindow& window, const std::atomic<bool>& stop) {
+    CClock& clock = CSystemClock::Instance();
+    TargetConnection connection = ConnectToTarget(options.link, window, clock, &stop);
+    if (connection.exitCode != 0)
+        return connection.exitCode;
+
+    const DeviceTableEntry& entry = connection.entry;
+    const std::unique_ptr<CProgramer> programmer =
+        MakeProgrammerFor(entry, connection.channel.get(), clock, &window);
+    if (programmer == nullptr) {
+        std::fprintf(stderr, "tamrix-cli: %s cannot be programmed by this program\n", entry.name);
+        return kExitHandshake;
+    }
+    programmer->SetStopRequest(&stop);
+
+    programmer->BuildMemoryMap(entry.family);
+    if (programmer->LoadHexBuffer(text.data(), static_cast<int>(text.size())) != 1) {
+        window.FinishProgress();
+        std::fprintf(stderr,
+                     "tamrix-cli: %s is not valid Intel HEX for %s; nothing was programmed\n",
+                     options.file.c_str(), entry.name);
+        return kExitFile;
+    }
+    if (programmer->ReadTargetData(entry.family) != 1)
+        return kExitProgramming;
+    const bool done = programmer->ProgramFlash(0);
+    window.FinishProgress();
+    connection.channel->Close();
+    return done ? kExitSuccess : kExitProgramming;
+}
+
 int RunProgramHex(const ProgramHexOptions& options) {
+    // Before any thread exists: the one that talks to the target must never be the one a stop
+    // signal interrupts.
+    CStopSignals signals;
     // The same limit as the download process's text buffer, checked before anything is read;
     // regular files only, so a folder, FIFO or device is refused at once.
     const FileReadResult file = ReadRegularFile(options.file, kImageBufferSize);
@@ -43,33 +84,26 @@ int RunProgramHex(const ProgramHexOptions& options) {
     const std::string text(file.bytes.begin(), file.bytes.end());
 
     auto window = MakeWindow(options.output);
-    CClock& clock = CSystemClock::Instance();
-    TargetConnection connection = ConnectToTarget(options.link, *window, clock);
-    if (connection.exitCode != 0)
-        return connection.exitCode;
-
-    const DeviceTableEntry& entry = connection.entry;
-    const std::unique_ptr<CProgramer> programmer =
-        MakeProgrammerFor(entry, connection.channel.get(), clock, window.get());
-    if (programmer == nullptr) {
-        std::fprintf(stderr, "tamrix-cli: %s cannot be programmed by this program\n", entry.name);
-        return kExitHandshake;
-    }
-
-    programmer->BuildMemoryMap(entry.family);
-    if (programmer->LoadHexBuffer(text.data(), static_cast<int>(text.size())) != 1) {
-        window->FinishProgress();
-        std::fprintf(stderr,
-                     "tamrix-cli: %s is not valid Intel HEX for %s; nothing was programmed\n",
-                     options.file.c_str(), entry.name);
-        return kExitFile;
-    }
-    if (programmer->ReadTargetData(entry.family) != 1)
+    std::atomic<bool> stop{false};
+    int exitCode = kExitProgramming;
+    std::thread work;
+    try {
+        work = std::thread([&] {
+            exitCode = ProgramHexText(options, text, *window, stop);
+            signals.NotifyEnd();
+        });
+    } catch (const std::system_error&) {
+        std::fprintf(stderr, "tamrix-cli: cannot start the programming thread\n");
         return kExitProgramming;
-    const bool done = programmer->ProgramFlash(0);
-    window->FinishProgress();
-    connection.channel->Close();
-    return done ? kExitSuccess : kExitProgramming;
+    }
+    const int signal = AwaitEndTakingStops(signals, *window, [&stop] { stop = true; });
+    work.join();
+    if (signal != 0 && exitCode != kExitSuccess) {
+        window->FinishProgress();
+        std::printf("Programming stopped: %s\n", CStopSignals::Name(signal));
+        return kExitInterrupted;
+    }
+    return exitCode;
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 
 namespace tamrix::cli {
 
-TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& window, CClock& clock) {
+TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& window, CClock& clock,
+                                 const std::atomic<bool>* stopRequest) {
     TargetConnection connection;
     const ChannelOpener open = SerialPortOpener(link.Port(), link.portMap, &window);
     const int echo = link.InterfaceType();
@@ -20,7 +21,7 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
         return connection;
     }
 
-    TargetReach reach = ReachTarget(open, link.baud, echo, &window, clock);
+    TargetReach reach = ReachTarget(open, link.baud, echo, &window, clock, stopRequest);
     connection.channel = std::move(reach.channel);
     connection.entry = reach.entry;
     if (!reach.portOpened) {

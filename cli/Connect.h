@@ -2,6 +2,7 @@
 // Reaching the target from the command line: the trial opening of the port, the wake-up message,
 // the channel at the chosen rate and the handshake, exactly as a download pass begins.
 
+#include <atomic>
 #include <memory>
 
 #include "cli/CommonOptions.h"
@@ -20,6 +21,8 @@ struct TargetConnection {
     int exitCode = 0;                       // non-zero: what went wrong
 };
 
-TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& window, CClock& clock);
+// `stopRequest` (may be null) ends the wait for the start signal early (see ReachTarget).
+TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& window, CClock& clock,
+                                 const std::atomic<bool>* stopRequest = nullptr);
 
 }  // namespace tamrix::cli

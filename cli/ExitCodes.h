@@ -14,6 +14,10 @@ enum ExitCode : int {
         13,                 // the file does not belong to this product, or a downgrade was declined
     kExitProgramming = 14,  // the target stopped answering or refused a row while programming
     kExitSimulator = 15,    // demo only: the simulated target could not be started or disagrees
+    // Interrupted by SIGINT (Ctrl-C) or SIGTERM: the download stopped between two rows or steps,
+    // or at once on a second signal. No finish byte was sent, so a product that was woken stays
+    // in its bootloader until it is powered off and on; then the download is run again.
+    kExitInterrupted = 16,
 };
 
 }  // namespace tamrix::cli

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 
 #include "common/Format.h"
@@ -50,6 +51,12 @@ const char* IconName(MessageIcon icon) {
 
 constexpr int kBarWidth = 40;
 
+std::string WithoutLineEnd(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
 }  // namespace
 
 CTerminalWindow::CTerminalWindow(std::FILE* out, std::unique_ptr<CProcessLog> log,
@@ -78,7 +85,7 @@ void CTerminalWindow::DrawBar() {
 }
 
 void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::timed_mutex> lock(mutex_);
     const bool changed = value != barValue_ || labelPrefix != barLabel_;
     const bool newLabel = labelPrefix != barLabel_;
     barValue_ = value;
@@ -97,18 +104,31 @@ void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
     }
 }
 
-void CTerminalWindow::AddStatusLine(const std::string& text) {
-    WriteProcessLog(text);
-    std::lock_guard<std::mutex> lock(mutex_);
+void CTerminalWindow::PrintStatusLine(const std::string& shown) {
     ClearBar();
     ++lines_;
-    std::string shown = text;
-    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r'))
-        shown.pop_back();
     std::fprintf(out_, "%3d  %s  %s\n", lines_, FormatLogTime().c_str(), shown.c_str());
     if (terminal_ && barValue_ >= 0 && barValue_ < 100)
         DrawBar();
     std::fflush(out_);
+}
+
+void CTerminalWindow::AddStatusLine(const std::string& text) {
+    WriteProcessLog(text);
+    std::lock_guard<std::timed_mutex> lock(mutex_);
+    PrintStatusLine(WithoutLineEnd(text));
+}
+
+void CTerminalWindow::Notice(const std::string& text) {
+    if (log_)
+        log_->Write(text);
+    std::unique_lock<std::timed_mutex> lock(mutex_, std::defer_lock);
+    if (!lock.try_lock_for(std::chrono::milliseconds(200))) {
+        std::fprintf(stderr, "\n%s\n", WithoutLineEnd(text).c_str());
+        std::fflush(stderr);
+        return;
+    }
+    PrintStatusLine(WithoutLineEnd(text));
 }
 
 void CTerminalWindow::WriteProcessLog(const std::string& text) {
@@ -117,7 +137,7 @@ void CTerminalWindow::WriteProcessLog(const std::string& text) {
         return;
     // Once, not for every entry: the technician learns that this run leaves no log, and the
     // download goes on.
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::timed_mutex> lock(mutex_);
     ClearBar();
     std::fflush(out_);
     std::fprintf(stderr,
@@ -131,7 +151,7 @@ void CTerminalWindow::WriteProcessLog(const std::string& text) {
 
 MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std::string& caption,
                                               MessageIcon icon, MessageButtons buttons) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::timed_mutex> lock(mutex_);
     ClearBar();
     const std::string title = caption.empty() ? std::string("Tamrix") : caption;
     const char* iconName = IconName(icon);
@@ -185,7 +205,7 @@ MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std
 }
 
 void CTerminalWindow::FinishProgress() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::timed_mutex> lock(mutex_);
     if (barShown_) {
         std::fputs("\n", out_);
         barShown_ = false;

@@ -29,6 +29,10 @@ class CTerminalWindow : public CReportWindow {
     MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
                                  MessageIcon icon, MessageButtons buttons) override;
 
+    // A status line from another thread than the download's, which never waits for long: while
+    // a question at the terminal waits for its answer (the download's thread holds the window),
+    // the line goes to standard error instead of the numbered list. It is logged either way.
+    void Notice(const std::string& text);
     // Ends a progress bar line so that later output starts on a fresh line.
     void FinishProgress();
     int StatusLineCount() const { return lines_; }
@@ -37,13 +41,15 @@ class CTerminalWindow : public CReportWindow {
   private:
     void ClearBar();
     void DrawBar();
+    // One numbered, time-stamped line of the status list; the window's lock is held.
+    void PrintStatusLine(const std::string& shown);
 
     std::FILE* out_;
     std::unique_ptr<CProcessLog> log_;
     std::atomic<bool> logFailureReported_{false};
     QuestionPolicy policy_;
     bool terminal_;
-    std::mutex mutex_;
+    std::timed_mutex mutex_;
     int lines_ = 0;
     bool barShown_ = false;
     int barValue_ = -1;

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.footer(
         "Exit status: 0 done; 2 usage; 10 port; 11 target/handshake; 12 firmware file; "
-        "13 file does not fit this product or downgrade declined; 14 programming; 15 simulator.");
+        "13 file does not fit this product or downgrade declined; 14 programming; 15 simulator; "
+        "16 interrupted (SIGINT or SIGTERM).");
     int exitCode = kExitSuccess;
 #ifdef TAMRIX_HAVE_DEMO
     AddDemoCommand(app, exitCode);

@@ -128,10 +128,18 @@ CDownloadProcess::PassEnd CDownloadProcess::Stop(DownloadOutcome outcome) {
 // records why and returns false.
 CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
     ++passes_;
-    if (StopRequested())
-        return StopOnRequest();
+    if (StopRequested()) {
+        StatusLine("[Notice] : Download stopped before the product was woken: it still runs its "
+                   "firmware. \r\n");
+        return Stop(DownloadOutcome::Stopped);
+    }
     DeviceTableEntry entry{};
-    if (!ReachTheTarget(entry) || !TakeProgrammerFor(entry))
+    if (!ReachTheTarget(entry)) {
+        // The wait for the start signal ends at once on a stop request.
+        const bool stopped = outcome_ == DownloadOutcome::NoTarget && StopRequested();
+        return stopped ? StopOnRequest() : Stop(outcome_);
+    }
+    if (!TakeProgrammerFor(entry))
         return Stop(outcome_);
     programmer_->SetStopRequest(settings_.stopRequest.get());
     const bool sam = ProgrammerKindFor(entry) == ProgrammerKind::Sam;
@@ -156,8 +164,11 @@ bool CDownloadProcess::StopRequested() const {
     return settings_.stopRequest != nullptr && settings_.stopRequest->load();
 }
 
+// After the wake-up, before the first row.
 CDownloadProcess::PassEnd CDownloadProcess::StopOnRequest() {
-    StatusLine("[Notice] : Download stopped before programming. \r\n");
+    StatusLine("[Notice] : Download stopped before programming: nothing was written. A product "
+               "that was woken waits in its bootloader: power it off and on to start its "
+               "firmware again. \r\n");
     return Stop(DownloadOutcome::Stopped);
 }
 
@@ -169,7 +180,7 @@ bool CDownloadProcess::StopWith(DownloadOutcome outcome) {
 // Wake-up, the pass's channel, the handshake.
 bool CDownloadProcess::ReachTheTarget(DeviceTableEntry& entry) {
     TargetReach reach = ReachTarget(settings_.openChannel, params_.baudRate, params_.interfaceType,
-                                    params_.window, clock_);
+                                    params_.window, clock_, settings_.stopRequest.get());
     channel_ = std::move(reach.channel);
     if (!reach.portOpened) {
         // Nothing can be said to a target on a port that is not open: stop now rather than wait

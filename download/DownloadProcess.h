@@ -67,7 +67,7 @@ enum class DownloadOutcome {
     ParseFailed,            // the firmware text is not valid Intel HEX for this target
     TargetReadFailed,       // the target's reset vector could not be read back
     ProgrammingFailed,      // a row was not acknowledged
-    Stopped,                // stopped on request before its end; the product is in its bootloader
+    Stopped,  // stopped on request: no finish byte; a woken product stays in its bootloader
 };
 
 const char* DownloadOutcomeName(DownloadOutcome outcome);

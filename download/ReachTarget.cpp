@@ -6,7 +6,8 @@
 namespace tamrix {
 
 TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, int echoMode,
-                        CReportWindow* window, CClock& clock) {
+                        CReportWindow* window, CClock& clock,
+                        const std::atomic<bool>* stopRequest) {
     TargetReach reach;
     // The running product answers the wake-up message by resetting into its bootloader.
     SendWakeUpMessages(openChannel, echoMode, clock);
@@ -19,6 +20,7 @@ TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, int echo
     reach.channel->FlushRx();
     // Any family's programmer can run the handshake; the one that serves the chip comes after.
     CProgramerPIC detector(reach.channel.get(), clock, window);
+    detector.SetStopRequest(stopRequest);
     detector.DetectTarget(reach.entry);
     return reach;
 }

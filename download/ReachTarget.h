@@ -3,6 +3,7 @@
 // with the wake-up message at 19200 and 9600 baud, open the pass's channel at the chosen rate, and
 // run the handshake that finds and identifies the bootloader.
 
+#include <atomic>
 #include <memory>
 
 #include "comm/CommChannel.h"
@@ -21,8 +22,11 @@ struct TargetReach {
 };
 
 // `window` hears the handshake's status lines, progress and message boxes. When the channel cannot
-// be opened nothing is tried on it (no handshake, nothing reported): the caller says so.
+// be opened nothing is tried on it (no handshake, nothing reported): the caller says so. When
+// `stopRequest` turns true while the bootloader's start signal is awaited, the wait ends at once
+// without a message and nothing is identified.
 TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, int echoMode,
-                        CReportWindow* window, CClock& clock);
+                        CReportWindow* window, CClock& clock,
+                        const std::atomic<bool>* stopRequest = nullptr);
 
 }  // namespace tamrix

@@ -135,6 +135,9 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     // The bootloader announces itself with 0x0A after the target's reset; anything else on the
     // line is dropped together with the rest of the receive queue.
     while (true) {
+        // A stop asked for before anything answered ends the wait; the caller says so.
+        if (stopRequest != nullptr && stopRequest->load())
+            return false;
         if (channel->BytesAvailable() >= 1) {
             uint8_t byte = 0;
             channel->Read(&byte, 1);

@@ -73,7 +73,8 @@ class CProgramer {
                                         uint16_t& appVersion, int& versionFlag) = 0;
 
     // Waits for the bootloader's start signal, answers it, asks for the device identification and
-    // looks it up in the device table. On false, found.name is null.
+    // looks it up in the device table. On false, found.name is null. A stop request (see
+    // SetStopRequest) ends the wait for the start signal at once, without a message.
     bool DetectTarget(DeviceTableEntry& found);
 
     // A status line to the attached window (nothing without one).

@@ -6,8 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -573,6 +575,66 @@ TEST_F(DownloadProcessTest, TheHandshakeGivesUpAfterTenSecondsOfNoStartSignal) {
         EXPECT_TRUE(product.openings[2].written.empty());
         EXPECT_TRUE(product.commands.empty());
         EXPECT_TRUE(product.InBootloader()) << "still waiting for an answer";
+    }
+}
+
+// A clock that asks the download to stop once virtual time reaches `stopAtMs`.
+class StoppingClock : public CVirtualClock {
+  public:
+    StoppingClock(int64_t stopAtMs, std::shared_ptr<std::atomic<bool>> stop)
+        : stopAtMs_(stopAtMs), stop_(std::move(stop)) {}
+    void SleepMs(int ms) override {
+        CVirtualClock::SleepMs(ms);
+        if (NowMs() >= stopAtMs_)
+            stop_->store(true);
+    }
+
+  private:
+    int64_t stopAtMs_;
+    std::shared_ptr<std::atomic<bool>> stop_;
+};
+
+// A stop request ends the download where it is, never with the finish byte, and says what that
+// leaves: before the wake-up the product runs its firmware untouched; while the bootloader's
+// start signal is awaited the wait ends at once, without the error of a product that never
+// answered.
+TEST_F(DownloadProcessTest, AStopRequestEndsTheDownloadWhereItIs) {
+    const std::string file = WriteFile(PicApplication(kProductCode, kFileAppVersion));
+    for (const int64_t stopAtMs : {int64_t{0}, int64_t{3000}}) {
+        SCOPED_TRACE(stopAtMs);
+        window.events.clear();
+        auto stop = std::make_shared<std::atomic<bool>>(stopAtMs == 0);
+        StoppingClock stoppingClock(stopAtMs, stop);
+        ScriptedBootloader product(stoppingClock, BootloaderKind::Pic, 0x00FF, 3);
+        MakePic(product, 512);
+        product.silent = true;
+        DownloadParams params;
+        params.port = PortName::Com(7);
+        params.filePath = file;
+        params.window = &window;
+        DownloadSettings settings;
+        settings.clock = &stoppingClock;
+        settings.openChannel = product.Opener();
+        settings.stopRequest = stop;
+        CDownloadProcess process(params, settings);
+
+        EXPECT_EQ(process.Run(), DownloadOutcome::Stopped);
+        ExpectNothingProgrammed(product);
+        EXPECT_TRUE(window.MessageBoxes().empty());
+        if (stopAtMs == 0) {
+            EXPECT_EQ(product.wakeUps, 0);
+            EXPECT_EQ(window.StatusLines(),
+                      (Lines{"[Notice] : Download stopped before the product was woken: it "
+                             "still runs its firmware. \r\n"}));
+        } else {
+            EXPECT_EQ(product.wakeUps, 1);
+            EXPECT_LT(stoppingClock.NowMs(), stopAtMs + 200) << "the wait ended at once";
+            EXPECT_EQ(window.StatusLines(),
+                      (Lines{"[Message] : Waiting for Hardware Reset..\r\n",
+                             "[Notice] : Download stopped before programming: nothing was "
+                             "written. A product that was woken waits in its bootloader: power "
+                             "it off and on to start its firmware again. \r\n"}));
+        }
     }
 }
 

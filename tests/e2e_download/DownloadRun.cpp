@@ -90,8 +90,9 @@ std::map<uint32_t, uint8_t> ImageOf(const std::string& hexText) {
     return image;
 }
 
-CliResult RunProgram(const CSimTarget& product, SimWiring wiring, const std::string& file,
-                     const std::string& log, const std::vector<std::string>& extra, int baud) {
+std::vector<std::string> ProgramArguments(const CSimTarget& product, SimWiring wiring,
+                                          const std::string& file, const std::string& log,
+                                          const std::vector<std::string>& extra, int baud) {
     std::vector<std::string> args = {"program",     file,
                                      "--port",      product.DevicePath(),
                                      "--baud",      std::to_string(baud),
@@ -99,7 +100,12 @@ CliResult RunProgram(const CSimTarget& product, SimWiring wiring, const std::str
                                      "--log",       log};
     for (const std::string& arg : extra)
         args.push_back(arg);
-    return RunCli(args, 300);
+    return args;
+}
+
+CliResult RunProgram(const CSimTarget& product, SimWiring wiring, const std::string& file,
+                     const std::string& log, const std::vector<std::string>& extra, int baud) {
+    return RunCli(ProgramArguments(product, wiring, file, log, extra, baud), 300);
 }
 
 std::string PrintedBox(const std::string& caption, const std::string& icon,

@@ -44,6 +44,11 @@ std::map<uint32_t, uint8_t> ImageOf(const std::string& hexText);
 CliResult RunProgram(const CSimTarget& product, SimWiring wiring, const std::string& file,
                      const std::string& log, const std::vector<std::string>& extra = {},
                      int baud = 115200);
+// The arguments of that command, for a run with options of its own (RunChild).
+std::vector<std::string> ProgramArguments(const CSimTarget& product, SimWiring wiring,
+                                          const std::string& file, const std::string& log,
+                                          const std::vector<std::string>& extra = {},
+                                          int baud = 115200);
 
 // A message box as tamrix-cli prints it: caption and icon, then the text with its line breaks.
 std::string PrintedBox(const std::string& caption, const std::string& icon,
