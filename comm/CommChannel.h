@@ -26,7 +26,9 @@ class CCommChannel {
     // transmitter is empty and that the bytes' wire time at the channel's rate has passed since
     // the write began: a pseudo-terminal or a USB adapter with a deep FIFO reports an empty
     // queue long before the bytes are on the other side. So every reply wait that starts after
-    // Write returns counts from the moment the target can have the whole command.
+    // Write returns counts from the moment the target can have the whole command. In echo mode an
+    // echo that is short or differs from what was sent fails the write, and what arrived until the
+    // line fell quiet is dropped: none of it may pass for an answer.
     virtual int Write(const uint8_t* buffer, int count) = 0;
     // Bytes the port took in the last Write, even when Write returned 0 because their echo came
     // late or the wait for the transmitter failed: those bytes did go out. 0 when the port took

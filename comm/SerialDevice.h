@@ -46,8 +46,7 @@ class CSerialDevice {
     // Hands `count` bytes to the driver, waiting for room until `deadline`, then waits (again
     // until `deadline`) for the driver to have sent them. `accepted` receives how many it took.
     // False on a device error, also after bytes were taken.
-    virtual bool Transmit(const uint8_t* buffer, int count, Deadline deadline,
-                          int& accepted) = 0;
+    virtual bool Transmit(const uint8_t* buffer, int count, Deadline deadline, int& accepted) = 0;
 
     // Copies what is waiting, at most `count` bytes; never waits.
     virtual int Read(uint8_t* buffer, int count) = 0;
@@ -55,9 +54,9 @@ class CSerialDevice {
     // True once `count` received bytes wait, false when `deadline` passed first. Waits without
     // spinning; `baud` tells how fast bytes can come at all.
     virtual bool WaitForBytes(int count, Deadline deadline, int baud) = 0;
-    // Reads away exactly `count` received bytes once they have arrived (by `deadline`); later
-    // bytes stay queued. False when they did not all come in time.
-    virtual bool Discard(int count, Deadline deadline, int baud) = 0;
+    // Reads exactly `count` received bytes into `buffer` once they have arrived (by `deadline`);
+    // later bytes stay queued. False when they did not all come in time.
+    virtual bool ReadExactly(uint8_t* buffer, int count, Deadline deadline, int baud) = 0;
 };
 
 // The device of this platform.

@@ -1,5 +1,6 @@
 #include "comm/SerialPort.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "comm/DeviceAccess.h"
@@ -20,6 +21,9 @@ constexpr const char* kTxWatchFailedText = "SetCommMask failed!";
 
 // The echo of a one-wire write must arrive within one second after the last byte has left.
 constexpr int kEchoWaitMs = 1000;
+// After an echo that went wrong, the line counts as quiet once nothing came for this long (or for
+// four bytes' wire time at slow rates); the settling never takes longer than the echo wait.
+constexpr int kSettleQuietMs = 20;
 // At rates without a write time-out a write still must not hang for ever on a port that never
 // takes the bytes: it gives up after twice the wire time plus this much.
 constexpr int64_t kStalledWriteGraceMs = 1000;
@@ -121,12 +125,10 @@ int CSerialPort::Write(const uint8_t* buffer, int count) {
     }
 
     const int perByteMs = WriteTimeoutPerByte(baudRate);
-    const auto limit =
-        perByteMs > 0
-            ? std::chrono::milliseconds(int64_t{perByteMs} * count)
-            : std::chrono::duration_cast<std::chrono::milliseconds>(
-                  Microseconds(2 * SerialWireTimeUs(count, baudRate))) +
-                  std::chrono::milliseconds(kStalledWriteGraceMs);
+    const auto limit = perByteMs > 0 ? std::chrono::milliseconds(int64_t{perByteMs} * count)
+                                     : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           Microseconds(2 * SerialWireTimeUs(count, baudRate))) +
+                                           std::chrono::milliseconds(kStalledWriteGraceMs);
     const auto began = SteadyClock::now();
     int written = 0;
     const bool drained = device->Transmit(buffer, count, began + limit, written);
@@ -142,11 +144,33 @@ int CSerialPort::Write(const uint8_t* buffer, int count) {
 
     if (echoMode != 1)
         return written;
-    // One-wire wiring: every sent byte comes back. Exactly `written` bytes are read away once
-    // they are all there; later bytes are the target's answer and stay queued. The echo is not
-    // compared with what was sent: a collision shows up as a missing or wrong answer.
+    // One-wire wiring: every sent byte comes back. Exactly `written` bytes are read back once
+    // they are all there; later bytes are the target's answer and stay queued.
+    echo.resize(static_cast<size_t>(written));
     const auto echoDeadline = SteadyClock::now() + std::chrono::milliseconds(kEchoWaitMs);
-    return device->Discard(written, echoDeadline, baudRate) ? written : 0;
+    if (device->ReadExactly(echo.data(), written, echoDeadline, baudRate) &&
+        std::equal(echo.begin(), echo.end(), buffer)) {
+        return written;
+    }
+    // The echo is short or is not what was sent: a byte was lost on the line, the line carried
+    // something else (then the target may have taken it changed), or a late byte of the target
+    // took an echo's place. Echo and answers are out of step now, and an echoed 0x01 would pass
+    // for an acknowledge: nothing received from here until the line falls quiet is trusted.
+    SettleLine();
+    return 0;
+}
+
+void CSerialPort::SettleLine() {
+    const int64_t quietUs =
+        std::max<int64_t>(int64_t{kSettleQuietMs} * 1000, 4 * SerialWireTimeUs(1, baudRate));
+    const auto limit = SteadyClock::now() + std::chrono::milliseconds(kEchoWaitMs);
+    device->PurgeInput();
+    while (SteadyClock::now() < limit) {
+        const auto quietUntil = std::min(limit, SteadyClock::now() + Microseconds(quietUs));
+        if (!device->WaitForBytes(1, quietUntil, baudRate))
+            return;
+        device->PurgeInput();
+    }
 }
 
 int CSerialPort::Read(uint8_t* buffer, int count) {

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "comm/CommChannel.h"
 #include "comm/PortMap.h"
@@ -25,8 +26,7 @@ class CSerialPort : public CCommChannel {
     // `window` receives the port's message boxes ("Channel not open! ..."); it may be null, and
     // is not owned. `portMap` gives the COM numbers their devices; the port never looks for a
     // map itself.
-    explicit CSerialPort(CReportWindow* window = nullptr,
-                         CPortMap portMap = CPortMap::Defaults());
+    explicit CSerialPort(CReportWindow* window = nullptr, CPortMap portMap = CPortMap::Defaults());
     ~CSerialPort() override;
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
@@ -63,6 +63,8 @@ class CSerialPort : public CCommChannel {
 
   private:
     void ShowMessage(const char* text);
+    // Drops what arrives until the line has been quiet for a moment (at most the echo wait).
+    void SettleLine();
 
     CReportWindow* window;
     CPortMap portMap;
@@ -72,6 +74,7 @@ class CSerialPort : public CCommChannel {
     int echoMode = 0;
     int baudRate = 0;
     int lastWriteAccepted = 0;
+    std::vector<uint8_t> echo;  // the echo of the last one-wire write, as it came back
     std::string devicePath;
     OpenFailure openFailure;
 };

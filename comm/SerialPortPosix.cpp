@@ -28,9 +28,9 @@ using SteadyClock = std::chrono::steady_clock;
 using Microseconds = std::chrono::microseconds;
 
 // A terminal's receive queue holds less than 4096 bytes (Linux: 4095), so a larger echo never
-// shows up whole: it is waited for and read away in pieces of this size. Every frame this program
-// sends fits into one piece, and then a missing echo leaves the queue untouched.
-constexpr int kDiscardPieceBytes = 2048;
+// shows up whole: it is waited for and read in pieces of this size. Every frame this program
+// sends fits into one piece.
+constexpr int kReadPieceBytes = 2048;
 // Below this much wire time for the missing bytes, waiting in poll() is cheaper than sleeping.
 constexpr int64_t kSleepForWireTimeAboveUs = 2000;
 // While part of an answer waits, poll() would report readiness at once; sleep instead, starting
@@ -137,7 +137,7 @@ class CPosixSerialDevice : public CSerialDevice {
     int Read(uint8_t* buffer, int count) override;
     int BytesAvailable() override;
     bool WaitForBytes(int count, Deadline deadline, int baud) override;
-    bool Discard(int count, Deadline deadline, int baud) override;
+    bool ReadExactly(uint8_t* buffer, int count, Deadline deadline, int baud) override;
 
   private:
     bool Configure(int baud);
@@ -286,8 +286,8 @@ bool CPosixSerialDevice::Drain(Deadline deadline) {
         const int64_t remainingUs = MicrosecondsUntil(deadline);
         if (remainingUs <= 0)
             return true;
-        SleepUs(std::min(std::max(SerialWireTimeUs(queued, baud_), kPartialWaitFirstUs),
-                         remainingUs));
+        SleepUs(
+            std::min(std::max(SerialWireTimeUs(queued, baud_), kPartialWaitFirstUs), remainingUs));
     }
     while (::tcdrain(fd) != 0) {
         if (errno == EINTR)
@@ -357,23 +357,24 @@ bool CPosixSerialDevice::WaitForBytes(int count, Deadline deadline, int baud) {
     }
 }
 
-bool CPosixSerialDevice::Discard(int count, Deadline deadline, int baud) {
-    uint8_t scratch[kDiscardPieceBytes];
-    int removed = 0;
-    while (removed < count) {
-        const int piece = std::min(count - removed, kDiscardPieceBytes);
+bool CPosixSerialDevice::ReadExactly(uint8_t* buffer, int count, Deadline deadline, int baud) {
+    int got = 0;
+    while (got < count) {
+        // Waits for a piece at a time, so a long echo is taken while it still comes in.
+        const int piece = std::min(count - got, kReadPieceBytes);
         if (!WaitForBytes(piece, deadline, baud))
             return false;
-        int got = 0;
-        while (got < piece) {
-            const ssize_t n = ::read(handle_.Get(), scratch, static_cast<size_t>(piece - got));
+        int pieceGot = 0;
+        while (pieceGot < piece) {
+            const ssize_t n = ::read(handle_.Get(), buffer + got + pieceGot,
+                                     static_cast<size_t>(piece - pieceGot));
             if (n > 0) {
-                got += static_cast<int>(n);
+                pieceGot += static_cast<int>(n);
             } else if (!(n < 0 && errno == EINTR)) {
                 return false;
             }
         }
-        removed += piece;
+        got += piece;
     }
     return true;
 }

@@ -62,6 +62,10 @@ CMemory::RowAnswer CMemory::AwaitAttemptAnswer(CCommChannel* channel, int attemp
     return RowAnswer::Ack;
 }
 
+bool CMemory::Sent(CCommChannel* channel, const uint8_t* bytes, size_t count) {
+    return channel->Write(bytes, static_cast<int>(count)) == static_cast<int>(count);
+}
+
 void CMemory::Trace(FILE* logFile, const std::string& text) {
     if (logFile == nullptr)
         return;

@@ -73,6 +73,11 @@ class CMemory {
     // next row never takes one of them for its own.
     RowAnswer AwaitAttemptAnswer(CCommChannel* channel, int attempt, int& answered);
 
+    // Writes `count` bytes: true when the channel took them all and, on the one-wire line, they
+    // came back as sent. Otherwise the answer to the frame cannot be told from what the line did
+    // to it, and the attempt counts as failed.
+    static bool Sent(CCommChannel* channel, const uint8_t* bytes, size_t count);
+
     // A piece of the trace of WriteRowLogged, written to the file at once, so that a trace
     // survives a crash or a pulled cable. Nothing is written without a file.
     static void Trace(FILE* logFile, const std::string& text);

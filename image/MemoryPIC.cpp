@@ -122,8 +122,11 @@ int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* lo
 
     int answered = 0;
     for (int attempt = 1;; ++attempt) {
-        SendFrame(channel, mode, logFile);
-        const RowAnswer answer = AwaitAttemptAnswer(channel, attempt, answered);
+        // A frame that did not go out whole, or whose one-wire echo came back wrong, has no
+        // answer that could be trusted: the attempt has failed.
+        const bool sent = SendFrame(channel, mode, logFile);
+        const RowAnswer answer =
+            sent ? AwaitAttemptAnswer(channel, attempt, answered) : RowAnswer::None;
         if (answer == RowAnswer::Ack) {
             Trace(logFile, "Target ack : COMMAND_ACK");
             Trace(logFile, "\n\n");
@@ -155,7 +158,7 @@ void CMemoryPIC::AppendHeader(std::vector<uint8_t>& frame, uint8_t command) cons
     frame.push_back(static_cast<uint8_t>((baseAddress >> 16) & 0xFF));
 }
 
-void CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile) {
+bool CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile) {
     std::vector<uint8_t> frame;
     frame.reserve(kFrameBufferSize);
 
@@ -170,10 +173,10 @@ void CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile)
         frame.push_back(0xFF);
         frame.push_back(packed[0]);
         frame.push_back(packed[1]);
-        channel->Write(frame.data(), static_cast<int>(frame.size()));
+        const bool sent = Sent(channel, frame.data(), frame.size());
         Trace(logFile, Format("FuseBits Row:%02d Address:0x%08x", rowIndex, baseAddress));
         Trace(logFile, HexDump(frame.data(), frame.size()));
-        return;
+        return sent;
     }
 
     const bool program = kind == kRowProgram;
@@ -186,16 +189,17 @@ void CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile)
             frame.push_back(static_cast<uint8_t>(sum & 0xFF));
             frame.push_back(static_cast<uint8_t>((sum >> 8) & 0xFF));
         }
-        channel->Write(frame.data(), static_cast<int>(frame.size()));
-        return;
+        return Sent(channel, frame.data(), frame.size());
     }
 
     // EEPROM rows, and program rows in the logged write: the header, then the data.
-    channel->Write(frame.data(), static_cast<int>(frame.size()));
+    // Both pieces go out whatever became of the first: the bootloader counts the frame's bytes.
+    const bool headerSent = Sent(channel, frame.data(), frame.size());
     Trace(logFile,
           Format(program ? "Program Address:0x%08x" : "EEProm Address:0x%08x", baseAddress));
-    channel->Write(packed.data(), static_cast<int>(packed.size()));
+    const bool dataSent = Sent(channel, packed.data(), packed.size());
     Trace(logFile, HexDump(packed.data(), packed.size()));
+    return headerSent && dataSent;
 }
 
 }  // namespace tamrix

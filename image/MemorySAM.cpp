@@ -72,22 +72,25 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
 
     int answered = 0;
     for (int attempt = 1; attempt <= kRowWriteAttempts; ++attempt) {
-        // Two writes; their results are not examined: a lost frame shows up as a missing
-        // acknowledge and is sent again.
-        channel->Write(header, headerSize);
+        // Two writes, the second whatever became of the first: the bootloader counts the frame's
+        // bytes. A frame that did not go out whole, or whose one-wire echo came back wrong, has no
+        // answer that could be trusted: the attempt has failed and the frame is sent again.
+        const bool headerSent = Sent(channel, header, static_cast<size_t>(headerSize));
         if (kind == kRowProgram) {
             Trace(logFile, Format("->Program Address:0x%08x", baseAddress));
         } else if (kind == kRowEeprom) {
             Trace(logFile, Format("->EEProm Address:0x%08x", baseAddress));
         }
-        channel->Write(packed.data(), wordCount);
+        const bool dataSent = Sent(channel, packed.data(), static_cast<size_t>(wordCount));
         if (kind == kRowConfig) {
             Trace(logFile, Format("->FuseBits Row:%02d Address:0x%08x", rowIndex, baseAddress));
         }
         if (logFile != nullptr)
             Trace(logFile, HexDump(packed.data(), packed.size()) + "\n\n");
 
-        const RowAnswer answer = AwaitAttemptAnswer(channel, attempt, answered);
+        const RowAnswer answer = headerSent && dataSent
+                                     ? AwaitAttemptAnswer(channel, attempt, answered)
+                                     : RowAnswer::None;
         if (answer == RowAnswer::Ack) {
             Trace(logFile, Format("<-Target ACK : %d", 1));
             Trace(logFile, "\n\n");

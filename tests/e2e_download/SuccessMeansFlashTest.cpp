@@ -280,6 +280,34 @@ TEST(SuccessMeansFlashTest, SlowRatesWriteEveryRowOnce) {
     }
 }
 
+// On the one-wire line a lost echo once left the rest of a frame's echo to be read as its answer:
+// an echoed 0x01 passed for the acknowledge of a row the product had refused, and the download
+// ended "Successfully Done" without that row. Here the product loses the echo of the first
+// frame's address byte and refuses that frame, whose last data bytes are 0x01 0x55.
+TEST(SuccessMeansFlashTest, AnEchoOfTheFrameNeverPassesForItsAcknowledge) {
+    Download run;
+    run.label = "S3F8, one wire, lost echo in a refused frame";
+    run.product = ProductOptions(kSamChip, SimWiring::OneWireEcho);
+    run.product.faults.nackRows = 1;
+    run.product.faults.echoLossShare = 0.3;
+    run.product.faults.seed = 14817;
+    {
+        // The seed's first draws: the first frame (3 + 128 bytes) loses the echo of its byte 1,
+        // and the next frames lose none.
+        CSimFaultPolicy policy(run.product.faults);
+        ASSERT_EQ(policy.EchoLossAt(131), 1);
+        ASSERT_EQ(policy.EchoLossAt(131), -1);
+    }
+    for (uint32_t address = 0; address < 256; ++address)
+        run.firmware.Byte(address, static_cast<uint8_t>(0x20 + address % 0x50));
+    run.firmware.Byte(126, 0x01).Byte(127, 0x55);
+    run.expect = Expect::Success;
+    const Outcome outcome = Execute(run);
+    ExpectSuccessMeansTheFlashHoldsTheFile(run, outcome);
+    EXPECT_EQ(outcome.counters.rowsNacked, 1);
+    EXPECT_GE(outcome.counters.echoesLost, 1);
+}
+
 // A second program started a moment after the first finds the port taken for the whole download,
 // also while the first has it closed between its openings; the first is not disturbed.
 TEST(SuccessMeansFlashTest, ASecondProgramOnTheSamePortGetsPortOpenFail) {

@@ -281,6 +281,25 @@ TEST_F(MemoryPICTest, AnAnswerIsNeverTakenForALaterRowsFrame) {
     EXPECT_EQ(channel.writes.size(), 2u + 5u);
 }
 
+// A frame whose one-wire echo came back wrong (the channel's write failed) may have reached the
+// target changed, and bytes of its echo could pass for the answer: that attempt's answer is not
+// taken, and the frame is sent again.
+TEST_F(MemoryPICTest, AFrameWhoseWriteFailedTakesNoAnswer) {
+    CMemoryPIC row = ProgramRow(1, 0);
+    row.SetWord(0, "1234");
+    row.PackRow();
+    Answer(100, {kAck, kAck});
+    channel.lateEchoForWritesStartingWith = kPicWriteProgram;
+    channel.onWrite = [inner = channel.onWrite, n = 0](FakeChannel& ch,
+                                                       const std::vector<uint8_t>& w) mutable {
+        inner(ch, w);
+        if (++n == 2)
+            ch.lateEchoForWritesStartingWith = -1;  // the second frame's echo is right
+    };
+    EXPECT_EQ(row.WriteRow(&channel), 0);
+    EXPECT_EQ(channel.writes.size(), 2u) << "the first frame's acknowledge was not taken";
+}
+
 TEST_F(MemoryPICTest, LoggedWriteTracesEveryAttempt) {
     std::unique_ptr<FILE, int (*)(FILE*)> log(std::tmpfile(), &std::fclose);
     ASSERT_NE(log, nullptr);

@@ -144,6 +144,21 @@ TEST_F(MemorySAMTest, AnAcknowledgeLateInTheWaitStillCounts) {
     }
 }
 
+// A frame whose one-wire echo came back wrong (here its header's) may have reached the target
+// changed, and bytes of its echo could pass for the answer: the data still goes out, since the
+// bootloader counts the frame's bytes, but that attempt's answer is not taken and the frame is
+// sent again.
+TEST_F(MemorySAMTest, AFrameWhoseWriteFailedTakesNoAnswer) {
+    channel.lateEchoForWritesStartingWith = kSamWriteProgramRow;
+    target.reply = [this](int, const SamFrame&) {
+        channel.lateEchoForWritesStartingWith = -1;  // the next header's echo is right
+        return std::vector<uint8_t>{COMMAND_ACK};
+    };
+    EXPECT_EQ(ProgramRow1()->WriteRowChecked(&channel), 0);
+    ASSERT_EQ(target.frames.size(), 2u) << "the first frame's acknowledge was not taken";
+    EXPECT_EQ(target.frames[0].data, target.frames[1].data);
+}
+
 TEST_F(MemorySAMTest, AFailingReceiveFlushFailsTheRowAtOnce) {
     {
         SCOPED_TRACE("the opening flush");
