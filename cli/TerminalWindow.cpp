@@ -5,12 +5,30 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <thread>
 
 #include "common/Format.h"
 
 namespace tamrix::cli {
 
 namespace {
+
+// How long a notice waits for a status line in progress before it goes to stderr on its own.
+constexpr int kNoticeLockWaitMs = 200;
+
+// Tries to take `lock` for up to `ms` milliseconds. A plain try-lock in short steps rather than a
+// timed mutex: libstdc++ takes a timed mutex through pthread_mutex_clocklock, which
+// ThreadSanitizer does not see, so it reports races on everything the lock protects. This wait
+// is rare (a signal while a line is printed) and short.
+bool TryLockFor(std::unique_lock<std::mutex>& lock, int ms) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!lock.try_lock()) {
+        if (std::chrono::steady_clock::now() >= limit)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // The texts carry "\r\n" (and, once, "\n\r") line breaks for the Windows message box; on a
 // terminal each becomes one line feed.
@@ -85,7 +103,7 @@ void CTerminalWindow::DrawBar() {
 }
 
 void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
-    std::lock_guard<std::timed_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     const bool changed = value != barValue_ || labelPrefix != barLabel_;
     const bool newLabel = labelPrefix != barLabel_;
     barValue_ = value;
@@ -115,15 +133,15 @@ void CTerminalWindow::PrintStatusLine(const std::string& shown) {
 
 void CTerminalWindow::AddStatusLine(const std::string& text) {
     WriteProcessLog(text);
-    std::lock_guard<std::timed_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     PrintStatusLine(WithoutLineEnd(text));
 }
 
 void CTerminalWindow::Notice(const std::string& text) {
     if (log_)
         log_->Write(text);
-    std::unique_lock<std::timed_mutex> lock(mutex_, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(200))) {
+    std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
+    if (!TryLockFor(lock, kNoticeLockWaitMs)) {
         std::fprintf(stderr, "\n%s\n", WithoutLineEnd(text).c_str());
         std::fflush(stderr);
         return;
@@ -137,7 +155,7 @@ void CTerminalWindow::WriteProcessLog(const std::string& text) {
         return;
     // Once, not for every entry: the technician learns that this run leaves no log, and the
     // download goes on.
-    std::lock_guard<std::timed_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     ClearBar();
     std::fflush(out_);
     std::fprintf(stderr,
@@ -151,7 +169,7 @@ void CTerminalWindow::WriteProcessLog(const std::string& text) {
 
 MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std::string& caption,
                                               MessageIcon icon, MessageButtons buttons) {
-    std::lock_guard<std::timed_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     ClearBar();
     const std::string title = caption.empty() ? std::string("Tamrix") : caption;
     const char* iconName = IconName(icon);
@@ -205,7 +223,7 @@ MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std
 }
 
 void CTerminalWindow::FinishProgress() {
-    std::lock_guard<std::timed_mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(mutex_);
     if (barShown_) {
         std::fputs("\n", out_);
         barShown_ = false;

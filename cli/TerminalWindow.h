@@ -49,7 +49,7 @@ class CTerminalWindow : public CReportWindow {
     std::atomic<bool> logFailureReported_{false};
     QuestionPolicy policy_;
     bool terminal_;
-    std::timed_mutex mutex_;
+    std::mutex mutex_;
     int lines_ = 0;
     bool barShown_ = false;
     int barValue_ = -1;
