@@ -7,6 +7,23 @@
 
 namespace tamrix {
 
+namespace {
+
+// Held while a call is posted, and taken first by the call when it runs. The call's captures are
+// written by the posting thread; Qt's event queue orders those writes before the call reads them,
+// but inside Qt, where a thread checker cannot see it. This lock states the same order in our own
+// code. Nothing of ours is taken while it is held, so it cannot deadlock.
+std::mutex& PostLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void AwaitPosting() {
+    std::lock_guard<std::mutex> posted(PostLock());
+}
+
+}  // namespace
+
 CGuiHandOver::CGuiHandOver(CTamrixDlg* window) : window_(window), windowThread_(window->thread()) {}
 
 int CGuiHandOver::RunOnWindowThread(std::function<int(CTamrixDlg&)> work, int unhandled) {
@@ -28,9 +45,11 @@ int CGuiHandOver::RunOnWindowThread(std::function<int(CTamrixDlg&)> work, int un
         std::lock_guard<std::mutex> lock(shared_->mutex);
         if (shared_->abandoned)
             return unhandled;
+        std::lock_guard<std::mutex> posting(PostLock());
         QMetaObject::invokeMethod(
             window,
             [shared = shared_, call, work = std::move(work), window]() {
+                AwaitPosting();
                 {
                     std::lock_guard<std::mutex> lock(shared->mutex);
                     if (shared->abandoned)
@@ -55,9 +74,11 @@ void CGuiHandOver::Post(std::function<void(CTamrixDlg&)> work) {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     if (shared_->abandoned)
         return;
+    std::lock_guard<std::mutex> posting(PostLock());
     QMetaObject::invokeMethod(
         window,
         [shared = shared_, work = std::move(work), window]() {
+            AwaitPosting();
             {
                 std::lock_guard<std::mutex> lock(shared->mutex);
                 if (shared->abandoned)
