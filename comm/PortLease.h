@@ -11,7 +11,7 @@
 
 namespace tamrix {
 
-// One source per platform implements it (PortLeasePosix.cpp).
+// One source per platform implements it (PortLeasePosix.cpp, PortLeaseWin32.cpp).
 class CPortLease {
   public:
     CPortLease() = default;
@@ -28,7 +28,9 @@ class CPortLease {
     bool HoldsDevice(const std::string& devicePath) const;
 
   private:
-    CUniqueFd handle_;  // an open descriptor of the device that carries the lock
+    CUniqueFd handle_;  // an open descriptor of the device that carries the lock (Windows: a
+                        // named object of this program's that stands for the port)
+    std::string device_;  // the device it was taken for
 };
 
 }  // namespace tamrix

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "comm/SerialDevice.h"
 #include "common/FileAccess.h"
 #include "common/Format.h"
 #include "common/UserFolders.h"
@@ -30,6 +31,9 @@ std::string Trim(const std::string& s) {
 
 CPortMap CPortMap::Defaults() {
     CPortMap map;
+    // Where the system names its COM ports itself (Windows), the map starts empty.
+    if (!SystemComPortName(1).empty())
+        return map;
     for (int n = 1; n <= 4; ++n)
         map.Set(n, Format("/dev/ttyS%d", n - 1));
     return map;
@@ -113,7 +117,7 @@ bool CPortMap::LoadLines(const std::string& text, const std::string& source, std
 
 std::string CPortMap::DevicePath(int portNumber) const {
     const auto it = entries_.find(portNumber);
-    return it == entries_.end() ? std::string() : it->second;
+    return it == entries_.end() ? SystemComPortName(portNumber) : it->second;
 }
 
 void CPortMap::Set(int portNumber, const std::string& devicePath) {

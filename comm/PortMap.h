@@ -23,7 +23,7 @@ inline constexpr const char* kPortMapEnvironment = "TAMRIX_PORT_MAP";
 
 class CPortMap {
   public:
-    // COM1..COM4 -> /dev/ttyS0..3.
+    // COM1..COM4 -> /dev/ttyS0..3; empty where the system names COM ports itself (Windows).
     static CPortMap Defaults();
     // The defaults, overridden and extended by the map file in force (a missing file is fine;
     // one that cannot be read, or is not a regular file, is ignored and noted in Problems()).
@@ -40,7 +40,8 @@ class CPortMap {
     // What was wrong with the text or files loaded so far, one message each, in order.
     const std::vector<std::string>& Problems() const { return problems_; }
 
-    // The device of COM<portNumber>, empty when the map has none.
+    // The device of COM<portNumber>: the map's entry, else the system's own name for the port
+    // (Windows), else empty.
     std::string DevicePath(int portNumber) const;
     void Set(int portNumber, const std::string& devicePath);
     // The COM number whose device is `devicePath`: the same path, or the same file under another

@@ -13,7 +13,8 @@ class CPortMonitor {
     virtual ~CPortMonitor() = default;
 
     // Watch this for "readable"; a platform-specific handle (on Linux a file descriptor, e.g. for
-    // a QSocketNotifier of type Read). Valid as long as the monitor exists.
+    // a QSocketNotifier of type Read; on Windows an event handle, signalled while events wait,
+    // e.g. for a QWinEventNotifier). Valid as long as the monitor exists.
     virtual int Handle() const = 0;
 
     // Takes every event that is waiting, without ever blocking: true when a serial port arrived

@@ -62,4 +62,8 @@ class CSerialDevice {
 // The device of this platform.
 std::unique_ptr<CSerialDevice> CreateSerialDevice();
 
+// The name under which the system itself opens COM<portNumber> ("COM4", "\\.\COM12" on
+// Windows); "" where the system has no COM numbers and the port map gives them their devices.
+std::string SystemComPortName(int portNumber);
+
 }  // namespace tamrix

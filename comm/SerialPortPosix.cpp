@@ -381,6 +381,10 @@ bool CPosixSerialDevice::ReadExactly(uint8_t* buffer, int count, Deadline deadli
 
 }  // namespace
 
+std::string SystemComPortName(int) {
+    return std::string();  // COM numbers come from the port map here
+}
+
 std::unique_ptr<CSerialDevice> CreateSerialDevice() {
     return std::make_unique<CPosixSerialDevice>();
 }

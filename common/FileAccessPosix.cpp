@@ -97,34 +97,6 @@ void SyncFolderOf(const std::string& path) {
 
 }  // namespace
 
-const char* FileErrorText(FileError error) {
-    switch (error) {
-        case FileError::None:
-            return "no error";
-        case FileError::Missing:
-            return "no such file";
-        case FileError::CannotOpen:
-            return "cannot be opened";
-        case FileError::NotRegular:
-            return "not a regular file";
-        case FileError::Locked:
-            return "in use by another instance of this program";
-        case FileError::NotWritable:
-            return "has no write permission";
-        case FileError::TooLarge:
-            return "too large";
-        case FileError::Empty:
-            return "empty";
-        case FileError::ReadFailed:
-            return "read failed";
-        case FileError::Changed:
-            return "changed while it was read (cut short or still being written)";
-        case FileError::WriteFailed:
-            return "write failed";
-    }
-    return "unknown error";
-}
-
 FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileReadMode mode) {
     // Looked at before it is opened: opening a FIFO, a terminal or a tape has effects of its own.
     struct stat info {};

@@ -1,7 +1,8 @@
 #pragma once
 // A file descriptor that closes itself: move-only, -1 when empty. Every descriptor the program
 // holds (serial ports, files, locks, pseudo-terminals) is one of these, so none can leak on an
-// early return. The closing lives in the platform's source; this header carries no OS types.
+// early return. The closing lives in the platform's source; this header carries no OS types. On
+// Windows it holds a kernel handle instead (they fit in 32 bits and are never negative).
 
 #include <utility>
 

@@ -1,0 +1,349 @@
+// The serial device on Win32: the communications calls on one synchronous handle.
+//
+// Opened exclusively by name ("COM4", "\\.\COM12"); both driver queues 4192 bytes; a read that
+// returns at once with what has arrived; a write time-out of 38400 / baud ms per byte; 8N1 with
+// both modem lines inactive and no XON/XOFF, every other setting of the device control block left
+// as the driver had it. Waiting for input never spins: ReadFile with the time-out combination
+// that returns at the first byte (ReadIntervalTimeout and ReadTotalTimeoutMultiplier MAXDWORD) is
+// given the time left, and what it brings is kept here until the caller reads it.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "comm/PortLease.h"
+#include "comm/SerialDevice.h"
+#include "common/Format.h"
+
+namespace tamrix {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr DWORD kQueueBytes = 4192;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// The transmitter gets at least this long to report itself empty after a write.
+constexpr auto kTransmitterWait = std::chrono::milliseconds(1000);
+constexpr int kReadPieceBytes = 4096;
+// A wait for input asks the driver for at most this long at a time. Windows ends such a read at
+// the first byte anyway; Wine's serial layer waits out the whole time and gathers what comes
+// (measured: a start signal every 100 ms, a one-second read came back after one second with ten
+// of them), so the slices keep the latency short there too.
+constexpr DWORD kWaitSliceMs = 2;
+
+DWORD MillisecondsUntil(SteadyClock::time_point deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    return left <= 0 ? 0 : static_cast<DWORD>(std::min<int64_t>(left, 0x7FFFFFFF));
+}
+
+OpenError OpenErrorFrom(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            // A COM port somebody else holds answers "access denied": ports are never shared.
+            return OpenError::Busy;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_UNIT:
+        case ERROR_DEV_NOT_EXIST:
+            return OpenError::NoDevice;
+        default:
+            return OpenError::NotUsable;
+    }
+}
+
+// Cancels the blocking wait for the transmitter of one thread when it has not ended by its
+// deadline: a synchronous handle has no time-out of its own for WaitCommEvent.
+class CWaitWatchdog {
+  public:
+    ~CWaitWatchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    // Arms the watchdog for the calling thread until Disarm.
+    void Arm(SteadyClock::time_point deadline) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!thread_.joinable())
+            thread_ = std::thread(&CWaitWatchdog::Run, this);
+        target_ = ::OpenThread(THREAD_TERMINATE, FALSE, ::GetCurrentThreadId());
+        deadline_ = deadline;
+        armed_ = true;
+        changed_.notify_all();
+    }
+
+    void Disarm() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        armed_ = false;
+        if (target_ != nullptr)
+            ::CloseHandle(target_);
+        target_ = nullptr;
+    }
+
+  private:
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!quit_) {
+            if (!armed_) {
+                changed_.wait(lock);
+                continue;
+            }
+            if (changed_.wait_until(lock, deadline_) == std::cv_status::timeout && armed_ &&
+                SteadyClock::now() >= deadline_) {
+                ::CancelSynchronousIo(target_);
+                armed_ = false;
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread thread_;
+    HANDLE target_ = nullptr;
+    SteadyClock::time_point deadline_;
+    bool armed_ = false;
+    bool quit_ = false;
+};
+
+class CWin32SerialDevice : public CSerialDevice {
+  public:
+    ~CWin32SerialDevice() override { Close(); }
+
+    bool Open(const std::string& path, int baud, CPortLease* lease) override;
+    OpenError LastOpenError() const override { return openError_; }
+    void Close() override;
+    bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+    bool PurgeInput() override;
+    bool PurgeOutput() override { return ::PurgeComm(handle_, PURGE_TXCLEAR) != 0; }
+    bool CanWatchTransmitter() override { return ::SetCommMask(handle_, EV_TXEMPTY) != 0; }
+    bool Transmit(const uint8_t* buffer, int count, Deadline deadline, int& accepted) override;
+    int Read(uint8_t* buffer, int count) override;
+    int BytesAvailable() override;
+    bool WaitForBytes(int count, Deadline deadline, int baud) override;
+    bool ReadExactly(uint8_t* buffer, int count, Deadline deadline, int baud) override;
+
+  private:
+    // What the driver holds for reading; -1 when it cannot tell. A parity error counts as
+    // nothing received: the bytes are not to be trusted.
+    int DriverQueued();
+    // Reads into `pending_` whatever the driver holds, waiting up to `waitMs` for a first byte
+    // when it holds nothing. False on a device error.
+    bool Fetch(DWORD waitMs);
+
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    COMMTIMEOUTS timeouts_{};  // those of Open, put back after every wait
+    std::deque<uint8_t> pending_;
+    CPortLease ownLease_;  // the advisory hold while no lease of the caller's has the port
+    CWaitWatchdog watchdog_;
+    OpenError openError_ = OpenError::None;
+};
+
+bool CWin32SerialDevice::Open(const std::string& path, int baud, CPortLease* lease) {
+    Close();
+    openError_ = OpenError::None;
+    // The system keeps a port to one opener; the hold keeps other instances of this program off
+    // it also between the openings of one download.
+    const bool leased = lease != nullptr && lease->HoldsDevice(path);
+    if (!leased) {
+        CPortLease& hold = lease != nullptr && !lease->IsHeld() ? *lease : ownLease_;
+        if (!hold.Acquire(path)) {
+            openError_ = OpenError::Busy;
+            return false;
+        }
+    }
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        openError_ = OpenErrorFrom(::GetLastError());
+        ownLease_.Release();
+        return false;
+    }
+    handle_ = handle;
+    ::SetupComm(handle_, kQueueBytes, kQueueBytes);
+    ::PurgeComm(handle_, kPurgeAll);
+
+    // A read returns at once with what has arrived; a write may take 38400 / baud ms a byte.
+    timeouts_ = COMMTIMEOUTS{};
+    timeouts_.ReadIntervalTimeout = MAXDWORD;
+    timeouts_.ReadTotalTimeoutMultiplier = 0;
+    timeouts_.ReadTotalTimeoutConstant = 0;
+    timeouts_.WriteTotalTimeoutMultiplier = baud > 0 ? static_cast<DWORD>(38400 / baud) : 0;
+    timeouts_.WriteTotalTimeoutConstant = 0;
+    ::SetCommTimeouts(handle_, &timeouts_);
+
+    // Only the fields below change; the rest stays as the driver reports it.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    ::GetCommState(handle_, &dcb);
+    dcb.BaudRate = static_cast<DWORD>(baud);
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.XonLim = 100;
+    dcb.XoffLim = 100;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    if (!::SetCommState(handle_, &dcb)) {
+        Close();
+        openError_ = OpenError::NotUsable;
+        return false;
+    }
+    return true;
+}
+
+void CWin32SerialDevice::Close() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+        ::PurgeComm(handle_, kPurgeAll);
+        ::CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+    pending_.clear();
+    ownLease_.Release();
+}
+
+bool CWin32SerialDevice::PurgeInput() {
+    pending_.clear();
+    return ::PurgeComm(handle_, PURGE_RXCLEAR) != 0;
+}
+
+bool CWin32SerialDevice::Transmit(const uint8_t* buffer, int count, Deadline deadline,
+                                  int& accepted) {
+    accepted = 0;
+    DWORD written = 0;
+    if (!::WriteFile(handle_, buffer, static_cast<DWORD>(count), &written, nullptr)) {
+        ::GetLastError();  // a failed write is reported by its result alone
+        return false;
+    }
+    accepted = static_cast<int>(written);
+    if (written == 0)
+        return false;
+    // The event mask was set to EV_TXEMPTY before the write (CanWatchTransmitter), so an empty
+    // transmitter is noted even when it came before this wait. Past the deadline the bytes count
+    // as sent, as the port has taken them.
+    watchdog_.Arm(std::max(deadline, SteadyClock::now() + kTransmitterWait));
+    bool drained = false;
+    bool failed = false;
+    while (!drained && !failed) {
+        DWORD mask = 0;
+        if (!::WaitCommEvent(handle_, &mask, nullptr)) {
+            failed = ::GetLastError() != ERROR_OPERATION_ABORTED;
+            break;  // cancelled at the deadline: the bytes count as sent
+        }
+        // A wait that ends without the event (Wine's serial layer ends it so on a terminal
+        // without a UART status, with an empty mask) counts when the driver's queue is empty.
+        DWORD errors = 0;
+        COMSTAT status{};
+        drained = (mask & EV_TXEMPTY) != 0 ||
+                  (::ClearCommError(handle_, &errors, &status) && status.cbOutQue == 0);
+    }
+    watchdog_.Disarm();
+    return !failed;
+}
+
+int CWin32SerialDevice::DriverQueued() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(handle_, &errors, &status))
+        return -1;
+    if ((errors & CE_RXPARITY) != 0)
+        return 0;
+    return static_cast<int>(status.cbInQue);
+}
+
+bool CWin32SerialDevice::Fetch(DWORD waitMs) {
+    uint8_t piece[kReadPieceBytes];
+    DWORD got = 0;
+    bool ok = true;
+    if (waitMs > 0) {
+        // Returns at once when bytes wait, else with the first byte or after waitMs.
+        COMMTIMEOUTS waiting = timeouts_;
+        waiting.ReadIntervalTimeout = MAXDWORD;
+        waiting.ReadTotalTimeoutMultiplier = MAXDWORD;
+        waiting.ReadTotalTimeoutConstant = std::min<DWORD>(waitMs, MAXDWORD - 1);
+        ::SetCommTimeouts(handle_, &waiting);
+        ok = ::ReadFile(handle_, piece, sizeof piece, &got, nullptr) != 0;
+        ::SetCommTimeouts(handle_, &timeouts_);
+    } else {
+        ok = ::ReadFile(handle_, piece, sizeof piece, &got, nullptr) != 0;
+    }
+    pending_.insert(pending_.end(), piece, piece + got);
+    return ok;
+}
+
+int CWin32SerialDevice::Read(uint8_t* buffer, int count) {
+    int copied = 0;
+    while (copied < count && !pending_.empty()) {
+        buffer[copied++] = pending_.front();
+        pending_.pop_front();
+    }
+    if (copied == count)
+        return copied;
+    DWORD got = 0;
+    if (!::ReadFile(handle_, buffer + copied, static_cast<DWORD>(count - copied), &got, nullptr))
+        return copied;
+    return copied + static_cast<int>(got);
+}
+
+int CWin32SerialDevice::BytesAvailable() {
+    return static_cast<int>(pending_.size()) + std::max(DriverQueued(), 0);
+}
+
+bool CWin32SerialDevice::WaitForBytes(int count, Deadline deadline, int) {
+    while (true) {
+        const int queued = DriverQueued();
+        if (static_cast<int>(pending_.size()) + std::max(queued, 0) >= count)
+            return true;
+        const DWORD left = MillisecondsUntil(deadline);
+        if (left == 0)
+            return false;
+        if (queued < 0 || !Fetch(std::min(left, kWaitSliceMs))) {
+            // The device no longer answers (unplugged): nothing will come.
+            std::this_thread::sleep_until(deadline);
+            return false;
+        }
+    }
+}
+
+bool CWin32SerialDevice::ReadExactly(uint8_t* buffer, int count, Deadline deadline, int baud) {
+    if (!WaitForBytes(count, deadline, baud))
+        return false;
+    int got = 0;
+    while (got < count) {
+        const int n = Read(buffer + got, count - got);
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string SystemComPortName(int portNumber) {
+    if (portNumber <= 0)
+        return std::string();
+    // Ports above COM9 are reachable only under the device namespace; COM5 up take it too.
+    return portNumber <= 4 ? Format("COM%d", portNumber) : Format("\\\\.\\COM%d", portNumber);
+}
+
+std::unique_ptr<CSerialDevice> CreateSerialDevice() {
+    return std::make_unique<CWin32SerialDevice>();
+}
+
+}  // namespace tamrix
