@@ -1,0 +1,20 @@
+# The resources every Windows program of ours carries: the version resource (file and product
+# version from the project's version, the company and product names) and a manifest that asks for
+# the user's own rights ("asInvoker"), so the program never asks for elevation.
+#
+#   tamrix_windows_resources(<target>)
+#
+# does nothing on other systems.
+function(tamrix_windows_resources target)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(TAMRIX_RC_TARGET ${target})
+  set(TAMRIX_RC_FILE_NAME ${target}.exe)
+  set(TAMRIX_RC_MANIFEST ${PROJECT_SOURCE_DIR}/resources/windows/tamrix.manifest)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}-version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/resources/windows/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  # windres does not see the manifest as a dependency of the resource script.
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${TAMRIX_RC_MANIFEST})
+endfunction()
