@@ -1,22 +1,24 @@
 // `tamrix-cli demo`: a whole firmware download against a simulated product started in this
-// process on a pseudo-terminal, ending with a check that the simulated flash equals the file.
-// Needs no hardware and no set-up: the first thing to run on a new machine.
-
-#include <unistd.h>
+// process, on a pseudo-terminal (over an in-memory link where the system has none), ending with a
+// check that the simulated flash equals the file. Needs no hardware and no set-up: the first
+// thing to run on a new machine.
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <random>
 
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
 #include "cli/DemoFirmware.h"
+#include "cli/DemoProduct.h"
 #include "cli/RunDownload.h"
 #include "common/LinkChoices.h"
 #include "download/ChannelOpener.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
-#include "sim/SimTarget.h"
 #include "sim/SimVerify.h"
 
 namespace tamrix::cli {
@@ -34,20 +36,31 @@ struct DemoOptions {
 class CTemporaryFirmwareFile {
   public:
     CTemporaryFirmwareFile() {
-        char pattern[] = "/tmp/tamrix-demo-XXXXXX.bin";
-        const int fd = mkstemps(pattern, 4);
-        if (fd < 0)
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+        if (error)
             return;
-        const ssize_t written = write(fd, kDemoFirmware, kDemoFirmwareSize);
-        close(fd);
-        if (written == static_cast<ssize_t>(kDemoFirmwareSize))
-            path_ = pattern;
-        else
-            unlink(pattern);
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                folder / ("tamrix-demo-" + std::to_string(random() % 1000000000000ULL) + ".bin");
+            if (std::filesystem::exists(candidate, error))
+                continue;
+            std::ofstream out(candidate, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(kDemoFirmware),
+                      static_cast<std::streamsize>(kDemoFirmwareSize));
+            out.close();
+            if (out)
+                path_ = candidate.string();
+            else
+                std::filesystem::remove(candidate, error);
+        }
     }
     ~CTemporaryFirmwareFile() {
+        std::error_code ignored;
         if (!path_.empty())
-            unlink(path_.c_str());
+            std::filesystem::remove(path_, ignored);
     }
     const std::string& Path() const { return path_; }
 
@@ -67,40 +80,44 @@ int RunDemo(const DemoOptions& options) {
     sim.pace = !options.fast;
     sim.productCode = static_cast<uint16_t>(kDemoProductCode);
     sim.appVersion = static_cast<uint16_t>(kDemoTargetAppVersion);
-    CSimTarget target(sim);
+#ifdef TAMRIX_DEMO_PSEUDO_TERMINAL
+    const std::unique_ptr<CDemoProduct> target = MakePseudoTerminalDemoProduct(sim);
+#else
+    sim.pace = false;  // bytes take no time on the in-memory link
+    const std::unique_ptr<CDemoProduct> target = MakeMemoryDemoProduct(sim);
+#endif
     std::string error;
-    if (!target.Start(&error)) {
+    if (!target->Start(&error)) {
         std::fprintf(stderr, "tamrix-cli: cannot start the simulated product: %s\n", error.c_str());
         return kExitSimulator;
     }
-    const std::map<uint32_t, uint8_t> before = target.HexImage();
+    const std::map<uint32_t, uint8_t> before = target->HexImage();
 
     CTemporaryFirmwareFile firmware;
     if (firmware.Path().empty()) {
-        std::fprintf(stderr, "tamrix-cli: cannot write the sample firmware to /tmp\n");
+        std::fprintf(stderr,
+                     "tamrix-cli: cannot write the sample firmware to the temporary folder\n");
         return kExitSimulator;
     }
     std::printf("Simulated product: %s, product code %u, application version %.1f, on %s\n",
                 kDemoChip, kDemoProductCode, kDemoTargetAppVersion / 1000.0,
-                target.DevicePath().c_str());
+                target->Where().c_str());
     std::printf("Wiring: %s%s, %d baud%s. Firmware: %s (application version 1.1)\n\n", wiring.label,
                 wiring.echo ? " (one wire, echo)" : "", options.baud,
                 sim.pace ? " at wire speed" : "", firmware.Path().c_str());
 
     auto window = MakeWindow(options.output);
     auto params = std::make_unique<DownloadParams>();
-    params->port = PortName{0, target.DevicePath()};
+    params->port = target->Port();
     params->baudRate = options.baud;
     params->interfaceType = wiring.interfaceType;
     params->filePath = firmware.Path();
     params->window = window.get();
     DownloadSettings settings;
-    settings.openChannel = SerialPortOpener(params->port, settings.portMap, window.get());
+    settings.openChannel = target->Opener(settings.portMap, window.get());
 
     const int exitCode = RunDownload(std::move(params), settings, *window, signals);
-    if (exitCode != kExitInterrupted)
-        target.WaitFor([&target]() { return target.State() == SimState::Application; }, 1000);
-    target.Stop();
+    target->Finish(exitCode != kExitInterrupted);
     if (exitCode != kExitSuccess)
         return exitCode;
 
@@ -110,8 +127,9 @@ int RunDemo(const DemoOptions& options) {
     std::map<uint32_t, uint8_t> fileImage;
     ParseIntelHex(reinterpret_cast<const char*>(text.data()), static_cast<int>(text.size()),
                   fileImage);
-    const SimVerifyResult check = VerifySimFlash(target, fileImage, before);
-    const SimVersions versions = target.Versions();
+    const SimVerifyResult check =
+        VerifyFlashImage(target->IsPic(), target->HexImage(), fileImage, before);
+    const SimVersions versions = target->Versions();
     std::printf("\nThe product now reports product code %u, application version %.1f.\n",
                 versions.productCode, versions.appVersion / 1000.0);
     if (!check.matches) {

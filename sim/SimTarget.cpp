@@ -15,6 +15,8 @@
 #include "sim/LineSpeed.h"
 #include "sim/PicBootloader.h"
 #include "sim/SamBootloader.h"
+#include "sim/SimProduct.h"
+#include "sim/SimVerify.h"
 
 namespace tamrix {
 
@@ -31,63 +33,16 @@ int64_t SteadyNs() {
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-DeviceTableEntry ResolveDevice(const SimOptions& options, std::string& error) {
-    if (options.deviceId >= 0) {
-        const auto id = static_cast<uint16_t>(options.deviceId);
-        const auto pi = static_cast<uint16_t>(options.pi);
-        DeviceTableEntry entry = LookupDevice(id, pi);
-        if (entry.family == 0) {  // unlisted: it still identifies with the pair it was given
-            entry.deviceId = id;
-            entry.pi = pi;
-        }
-        return entry;
-    }
-    if (const DeviceTableEntry* row = FindDeviceByName(options.chip))
-        return *row;
-    error = "unknown chip \"" + options.chip + "\" (see the device table)";
-    return DeviceTable[kDeviceTableRows];
-}
-
-// Which bootloader the product runs. The simulator states the rule itself rather than asking the
-// host's code, so a host that picked the wrong programmer meets the bootloader the chip really
-// has. Every chip answers the identification; beyond that, identifier 0x0001 runs the Samsung
-// bootloader, every other listed chip but the ATmega128 (0x0002) the PIC bootloader.
-enum class SimBootloaderKind { None, Pic, Sam };
-
-SimBootloaderKind BootloaderKindFor(const DeviceTableEntry& device) {
-    if (device.family == 0)
-        return SimBootloaderKind::None;
-    if (device.deviceId == 0x0001)
-        return SimBootloaderKind::Sam;
-    if (device.deviceId == 0x0002)
-        return SimBootloaderKind::None;
-    return SimBootloaderKind::Pic;
-}
-
 }  // namespace
 
 CSimTarget::CSimTarget(SimOptions options)
-    : options_(std::move(options)), device_(ResolveDevice(options_, setupError_)) {
+    : options_(std::move(options)), device_(ResolveSimDevice(options_, setupError_)) {
     faults_.Set(options_.faults);
     if (!setupError_.empty())
         return;
-    switch (BootloaderKindFor(device_)) {
-        case SimBootloaderKind::Pic: {
-            auto pic = std::make_unique<CSimPicBootloader>(device_, options_);
-            pic_ = pic.get();
-            bootloader_ = std::move(pic);
-            break;
-        }
-        case SimBootloaderKind::Sam: {
-            auto sam = std::make_unique<CSimSamBootloader>(device_, options_);
-            sam_ = sam.get();
-            bootloader_ = std::move(sam);
-            break;
-        }
-        case SimBootloaderKind::None:
-            bootloader_ = std::make_unique<CSimBootloader>(device_.deviceId, device_.pi);
-            break;
-    }
+    bootloader_ = MakeSimBootloader(device_, options_);
+    pic_ = dynamic_cast<CSimPicBootloader*>(bootloader_.get());
+    sam_ = dynamic_cast<CSimSamBootloader*>(bootloader_.get());
 }
 
 CSimTarget::~CSimTarget() {
@@ -596,6 +551,12 @@ void CSimTarget::AddTrace(int64_t atUs, SimTraceDirection direction, uint8_t byt
         trace_.push_back(entry);
     if (options_.onTrace)
         traceToDeliver_.push_back(entry);
+}
+
+SimVerifyResult VerifySimFlash(const CSimTarget& target,
+                               const std::map<uint32_t, uint8_t>& fileImage,
+                               const std::map<uint32_t, uint8_t>& before) {
+    return VerifyFlashImage(target.IsPic(), target.HexImage(), fileImage, before);
 }
 
 }  // namespace tamrix

@@ -3,7 +3,6 @@
 #include <set>
 
 #include "common/Format.h"
-#include "sim/SimTarget.h"
 
 namespace tamrix {
 
@@ -28,11 +27,10 @@ bool PicByteIsProgrammed(uint32_t address) {
 
 }  // namespace
 
-SimVerifyResult VerifySimFlash(const CSimTarget& target,
-                               const std::map<uint32_t, uint8_t>& fileImage,
-                               const std::map<uint32_t, uint8_t>& before) {
+SimVerifyResult VerifyFlashImage(bool pic, const std::map<uint32_t, uint8_t>& after,
+                                 const std::map<uint32_t, uint8_t>& fileImage,
+                                 const std::map<uint32_t, uint8_t>& before) {
     SimVerifyResult result;
-    const std::map<uint32_t, uint8_t> after = target.HexImage();
     const uint8_t erased = 0xFF;
     auto flashByte = [&](uint32_t address) {
         const auto it = after.find(address);
@@ -46,7 +44,7 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target,
     // Every byte the file brings must be in the flash.
     std::set<uint32_t> expected;  // addresses the file decides
     bool samFusesBeyondRowZero = false;
-    if (target.IsSam()) {
+    if (!pic) {
         for (const auto& [address, byte] : fileImage) {
             if (address >= kSamFuseStart + 4)
                 samFusesBeyondRowZero = true;
@@ -54,7 +52,7 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target,
     }
     for (const auto& [address, byte] : fileImage) {
         bool programmed = false;
-        if (target.IsPic()) {
+        if (pic) {
             programmed = PicByteIsProgrammed(address);
         } else {
             programmed =
@@ -78,7 +76,7 @@ SimVerifyResult VerifySimFlash(const CSimTarget& target,
     for (const auto& [address, byte] : after) {
         if (expected.count(address) != 0)
             continue;
-        if (target.IsPic() && !PicByteIsProgrammed(address))
+        if (pic && !PicByteIsProgrammed(address))
             continue;
         if (byte != beforeByte(address)) {
             result.difference = Format(

@@ -27,5 +27,10 @@ struct SimVerifyResult {
 SimVerifyResult VerifySimFlash(const CSimTarget& target,
                                const std::map<uint32_t, uint8_t>& fileImage,
                                const std::map<uint32_t, uint8_t>& before);
+// The same for a flash given as its byte map (CSimProduct::HexImage()); `pic` chooses the PIC
+// rules, else the SAM ones.
+SimVerifyResult VerifyFlashImage(bool pic, const std::map<uint32_t, uint8_t>& after,
+                                 const std::map<uint32_t, uint8_t>& fileImage,
+                                 const std::map<uint32_t, uint8_t>& before);
 
 }  // namespace tamrix
