@@ -14,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "comm/PortLease.h"
 #include "comm/SerialDevice.h"
@@ -30,11 +31,22 @@ constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURG
 // The transmitter gets at least this long to report itself empty after a write.
 constexpr auto kTransmitterWait = std::chrono::milliseconds(1000);
 constexpr int kReadPieceBytes = 4096;
-// A wait for input asks the driver for at most this long at a time. Windows ends such a read at
-// the first byte anyway; Wine's serial layer waits out the whole time and gathers what comes
-// (measured: a start signal every 100 ms, a one-second read came back after one second with ten
-// of them), so the slices keep the latency short there too.
-constexpr DWORD kWaitSliceMs = 2;
+// Under Wine a wait for input asks the driver for at most this long at a time. Windows ends such a
+// read at the first byte; Wine's serial layer waits out the whole time and gathers what comes
+// (measured: with a start signal every 100 ms, a one-second read came back after one second with
+// ten of them), so short slices keep the reply latency short there.
+constexpr DWORD kWineWaitSliceMs = 2;
+
+// How long one read may wait for its first byte.
+DWORD WaitSliceMs() {
+    static const DWORD slice = [] {
+        const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+        const bool wine =
+            ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+        return wine ? kWineWaitSliceMs : MAXDWORD - 1;
+    }();
+    return slice;
+}
 
 DWORD MillisecondsUntil(SteadyClock::time_point deadline) {
     const auto left =
@@ -147,6 +159,7 @@ class CWin32SerialDevice : public CSerialDevice {
     std::deque<uint8_t> pending_;
     CPortLease ownLease_;  // the advisory hold while no lease of the caller's has the port
     CWaitWatchdog watchdog_;
+    bool parityError_ = false;  // seen by the transmitter's wait, not yet reported
     OpenError openError_ = OpenError::None;
 };
 
@@ -214,6 +227,7 @@ void CWin32SerialDevice::Close() {
         handle_ = INVALID_HANDLE_VALUE;
     }
     pending_.clear();
+    parityError_ = false;
     ownLease_.Release();
 }
 
@@ -251,6 +265,8 @@ bool CWin32SerialDevice::Transmit(const uint8_t* buffer, int count, Deadline dea
         COMSTAT status{};
         drained = (mask & EV_TXEMPTY) != 0 ||
                   (::ClearCommError(handle_, &errors, &status) && status.cbOutQue == 0);
+        // Asking cleared the driver's error state: a parity error still counts at the next look.
+        parityError_ = parityError_ || (errors & CE_RXPARITY) != 0;
     }
     watchdog_.Disarm();
     return !failed;
@@ -261,7 +277,7 @@ int CWin32SerialDevice::DriverQueued() {
     COMSTAT status{};
     if (!::ClearCommError(handle_, &errors, &status))
         return -1;
-    if ((errors & CE_RXPARITY) != 0)
+    if ((errors & CE_RXPARITY) != 0 || std::exchange(parityError_, false))
         return 0;
     return static_cast<int>(status.cbInQue);
 }
@@ -312,7 +328,7 @@ bool CWin32SerialDevice::WaitForBytes(int count, Deadline deadline, int) {
         const DWORD left = MillisecondsUntil(deadline);
         if (left == 0)
             return false;
-        if (queued < 0 || !Fetch(std::min(left, kWaitSliceMs))) {
+        if (queued < 0 || !Fetch(std::min(left, WaitSliceMs()))) {
             // The device no longer answers (unplugged): nothing will come.
             std::this_thread::sleep_until(deadline);
             return false;
