@@ -5,6 +5,7 @@
 
 #include "comm/PortLease.h"
 #include "comm/PortMap.h"
+#include "comm/PortMonitor.h"
 #include "comm/SerialDevice.h"
 #include "comm/SerialPort.h"
 
@@ -45,6 +46,14 @@ TEST(PortNameWin32Test, APortIsLeasedOnceUnderAnyOfItsNames) {
     first.Release();
     EXPECT_TRUE(second.Acquire("COM7"));
     EXPECT_FALSE(second.HoldsDevice("COM8"));  // one port a lease
+}
+
+TEST(PortNameWin32Test, ThePortMonitorListensWithoutBlocking) {
+    std::unique_ptr<CPortMonitor> monitor = CreatePortMonitor();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_GT(monitor->Handle(), 0);      // an event handle to watch
+    EXPECT_FALSE(monitor->TakeEvents());  // nothing came or went, and nothing waited for it
+    monitor.reset();                      // its window and thread end with it
 }
 
 }  // namespace
