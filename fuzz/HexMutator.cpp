@@ -7,19 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "common/Format.h"
+
 namespace tamrix::fuzz {
 
 namespace {
-
-int Nibble(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // One line of the text: a record's bytes (count, address, type, data; the checksum is worked out
 // when written) or, when it is not a record, the line as it is.
@@ -36,8 +28,8 @@ Line ParseLine(const std::string& text) {
         return line;
     std::vector<uint8_t> bytes;
     for (size_t i = 1; i + 1 < text.size(); i += 2) {
-        const int high = Nibble(text[i]);
-        const int low = Nibble(text[i + 1]);
+        const int high = HexDigitValue(text[i]);
+        const int low = HexDigitValue(text[i + 1]);
         if (high < 0 || low < 0)
             return line;
         bytes.push_back(static_cast<uint8_t>(high * 16 + low));
