@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "comm/LinkStatistics.h"
 #include "comm/OpenFailure.h"
 
 namespace tamrix {
@@ -52,6 +53,13 @@ class CCommChannel {
     // Why the last Open failed, so that "Port Open Fail" can be followed by what to do about it.
     // A channel that cannot tell says nothing (error None).
     virtual OpenFailure LastOpenFailure() const { return OpenFailure(); }
+
+    // What has gone over this channel since it was made (see LinkStatistics.h).
+    LinkStatistics& Statistics() { return statistics_; }
+    const LinkStatistics& Statistics() const { return statistics_; }
+
+  protected:
+    LinkStatistics statistics_;
 };
 
 }  // namespace tamrix

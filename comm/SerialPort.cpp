@@ -135,6 +135,7 @@ int CSerialPort::Write(const uint8_t* buffer, int count) {
     if (written == 0)
         return 0;
     lastWriteAccepted = written;
+    statistics_.bytesSent += written;
     if (!drained)
         return 0;
     // The driver may call its queue empty long before the bytes are on the other side (a
@@ -176,7 +177,10 @@ void CSerialPort::SettleLine() {
 int CSerialPort::Read(uint8_t* buffer, int count) {
     if (!device->IsOpen() || buffer == nullptr || count <= 0)
         return 0;
-    return device->Read(buffer, count);
+    const int read = device->Read(buffer, count);
+    if (read > 0)
+        statistics_.bytesReceived += read;
+    return read;
 }
 
 int CSerialPort::BytesAvailable() {

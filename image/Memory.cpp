@@ -66,6 +66,27 @@ bool CMemory::Sent(CCommChannel* channel, const uint8_t* bytes, size_t count) {
     return channel->Write(bytes, static_cast<int>(count)) == static_cast<int>(count);
 }
 
+void CMemory::CountAttempt(CCommChannel* channel, int attempt, bool sent, RowAnswer answer) {
+    LinkStatistics& statistics = channel->Statistics();
+    if (attempt > 1)
+        ++statistics.retries;
+    if (!sent) {
+        ++statistics.damagedFrames;
+        return;
+    }
+    switch (answer) {
+        case RowAnswer::Ack:
+            ++statistics.rowsWritten;
+            break;
+        case RowAnswer::Nack:
+            ++statistics.nacks;
+            break;
+        case RowAnswer::None:
+            ++statistics.timeouts;
+            break;
+    }
+}
+
 void CMemory::Trace(FILE* logFile, const std::string& text) {
     if (logFile == nullptr)
         return;

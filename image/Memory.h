@@ -78,6 +78,10 @@ class CMemory {
     // to it, and the attempt counts as failed.
     static bool Sent(CCommChannel* channel, const uint8_t* bytes, size_t count);
 
+    // Counts one attempt of a row write in the channel's statistics: `sent` whether its frame
+    // went out whole, `answer` what came back.
+    static void CountAttempt(CCommChannel* channel, int attempt, bool sent, RowAnswer answer);
+
     // A piece of the trace of WriteRowLogged, written to the file at once, so that a trace
     // survives a crash or a pulled cable. Nothing is written without a file.
     static void Trace(FILE* logFile, const std::string& text);

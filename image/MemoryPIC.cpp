@@ -127,6 +127,7 @@ int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* lo
         const bool sent = SendFrame(channel, mode, logFile);
         const RowAnswer answer =
             sent ? AwaitAttemptAnswer(channel, attempt, answered) : RowAnswer::None;
+        CountAttempt(channel, attempt, sent, answer);
         if (answer == RowAnswer::Ack) {
             Trace(logFile, "Target ack : COMMAND_ACK");
             Trace(logFile, "\n\n");

@@ -91,6 +91,7 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
         const RowAnswer answer = headerSent && dataSent
                                      ? AwaitAttemptAnswer(channel, attempt, answered)
                                      : RowAnswer::None;
+        CountAttempt(channel, attempt, headerSent && dataSent, answer);
         if (answer == RowAnswer::Ack) {
             Trace(logFile, Format("<-Target ACK : %d", 1));
             Trace(logFile, "\n\n");
