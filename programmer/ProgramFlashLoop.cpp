@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "comm/CommChannel.h"
 #include "common/Format.h"
 #include "programmer/Programmer.h"
 
@@ -12,6 +13,7 @@ namespace tamrix {
 bool CProgramer::ProgramRows(const RowLoopRules& rules) {
     ReportStatus("[Message] : Start Firmware upgrade...\r\n");
     progress = 0;
+    verifyFailed = false;
     if (rules.channelRequired && channel == nullptr)
         return false;
 
@@ -36,6 +38,12 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
         }
         if (row->kind != kRowProgram || row->isEmpty == 1)
             continue;
+        // Read back before anything else is written: a row the target holds wrongly must not be
+        // followed by the finish byte, which would start that firmware.
+        if (verify && VerifyRow(*row) != 1) {
+            verifyFailed = true;
+            return false;
+        }
         // Progress is how far the row's start lies towards the highest program address. When
         // that address is 0 (only row 0 with the reset vector, or no program data at all), the
         // row just written is all the program memory there is: that is 100 %.
@@ -49,6 +57,11 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
             ReportProgress(progress, kProgressProgramming);
     }
 
+    if (verify && channel != nullptr) {
+        ReportStatus(Format("[Message] : Verify Done: %d program rows read back, all equal to "
+                            "the file \r\n",
+                            channel->Statistics().rowsVerified));
+    }
     // The bootloader does not answer the finish byte.
     return FinishProgramming();
 }

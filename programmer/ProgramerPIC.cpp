@@ -88,10 +88,13 @@ int CProgramerPIC::GetImageProductCode() {
 
 // ---- flash reads -------------------------------------------------------------------------------
 
-int CProgramerPIC::ReadFlash(int address, int length, std::vector<uint8_t>& reply) {
+int CProgramerPIC::ReadFlash(int address, int length, std::vector<uint8_t>& reply, bool settle) {
     if (channel == nullptr)
         return 0;
-    FlushAndSettle(FlushOrder::ReceiveFirst);
+    if (settle)
+        FlushAndSettle(FlushOrder::ReceiveFirst);
+    else if (!channel->FlushRx())
+        return 0;
 
     const uint8_t command[4] = {kPicReadFlash, static_cast<uint8_t>(address & 0xFF),
                                 static_cast<uint8_t>((address >> 8) & 0xFF),
@@ -166,6 +169,40 @@ int CProgramerPIC::ReadVersionFromFlash(VersionInfo& info, int& versionFlag) {
     ReportStatus(Format(
         "[Message] : Target Version Read From Flash (P Code:%s, App Ver:%s, Boot Ver:%s)\r\n",
         info.productCodeText.c_str(), info.appVersionText.c_str(), info.bootVersionText.c_str()));
+    return 1;
+}
+
+int CProgramerPIC::VerifyRow(const CMemory& row) {
+    // The row's acknowledge has been taken and every late answer drained: the line is quiet, and
+    // a settling pause per row would cost more than the read itself.
+    const size_t rowBytes = row.packed.size();
+    const int block = ReadBlockFor(targetFamily_);
+    std::vector<uint8_t> back;
+    std::vector<uint8_t> reply;
+    for (size_t offset = 0; offset < rowBytes; offset += static_cast<size_t>(block)) {
+        const int address = row.baseAddress + static_cast<int>(offset / 3) * 2;
+        if (ReadFlash(address, block, reply, false) != 1) {
+            ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! The row could not be read "
+                                "back.\r\n",
+                                row.baseAddress));
+            return 0;
+        }
+        back.insert(back.end(), reply.begin(), reply.end());
+    }
+    // Sent L M U per instruction, read back U M L.
+    for (size_t i = 0; i + 2 < rowBytes; i += 3) {
+        const uint32_t written = row.packed[i] | (row.packed[i + 1] << 8) |
+                                 (static_cast<uint32_t>(row.packed[i + 2]) << 16);
+        const uint32_t read =
+            back[i + 2] | (back[i + 1] << 8) | (static_cast<uint32_t>(back[i]) << 16);
+        if (written != read) {
+            ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! Written 0x%06x, read back "
+                                "0x%06x\r\n",
+                                row.baseAddress + static_cast<int>(i / 3) * 2, written, read));
+            return 0;
+        }
+    }
+    ++channel->Statistics().rowsVerified;
     return 1;
 }
 

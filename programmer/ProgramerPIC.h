@@ -38,6 +38,7 @@ class CProgramerPIC : public CProgramer {
     int GetImageWord(int address) override;
     int ReadTargetVersion(VersionInfo& info, int& versionFlag) override;
     int ReadVersionAddresses(int addresses[3]) override;
+    bool CanReadBack() const override { return true; }
     bool ReadFileInfo(const std::string& path, int productCodeAddress, uint16_t& productCode,
                       int versionAddress, uint16_t& appVersion, int& versionFlag) override;
     bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
@@ -53,6 +54,9 @@ class CProgramerPIC : public CProgramer {
     // Rows never overlap, so the row is computed from the address rather than searched for.
     CMemory* FindRow(uint32_t address) const;
 
+  protected:
+    int VerifyRow(const CMemory& row) override;
+
   private:
     int LoadDataRecord(const HexRecord& record, uint32_t extended) override;
     // The file-information reader on a HEX text. `hundredthsFor0x61` selects the version text
@@ -61,8 +65,10 @@ class CProgramerPIC : public CProgramer {
     bool ReadFileInfoText(const char* text, int length, int productCodeAddress,
                           uint16_t& productCode, int versionAddress, uint16_t& appVersion,
                           int& versionFlag, bool hundredthsFor0x61);
-    // Reads `length` bytes of flash from a device address into `reply`: 1 on success.
-    int ReadFlash(int address, int length, std::vector<uint8_t>& reply);
+    // Reads `length` bytes of flash from a device address into `reply`: 1 on success. The read
+    // opens with the settling flush pair, except where the line is known to be quiet (`settle`
+    // false: only the receive queue is emptied).
+    int ReadFlash(int address, int length, std::vector<uint8_t>& reply, bool settle = true);
     // Copies the target's reset vector (the first two instructions of a read block) into
     // program row 0 and packs every row.
     int ReadResetVector(int blockLength);

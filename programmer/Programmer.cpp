@@ -108,6 +108,14 @@ void CProgramer::ShowErrorBox(const std::string& text) {
     }
 }
 
+int CProgramer::VerifyRow(const CMemory& row) {
+    // A bootloader without a read command cannot show what it holds: never call that verified.
+    ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! This bootloader cannot read its "
+                        "flash back.\r\n",
+                        row.baseAddress));
+    return 0;
+}
+
 bool CProgramer::FinishProgramming() {
     const uint8_t finish = kFinishCommand;
     // Write also says 0 when the byte went out but its echo came late, or the wait for the

@@ -82,6 +82,18 @@ class CProgramer {
     // A progress report to the attached window (nothing without one).
     void ReportProgress(int value, const std::string& labelPrefix);
 
+    // True when the bootloader can read its flash back, so that programming can verify every row
+    // it wrote (SetVerify).
+    virtual bool CanReadBack() const { return false; }
+    // With verification on, every program row is read back as soon as it has been acknowledged
+    // and compared with what was sent; the first difference ends programming before the finish
+    // byte. Only where CanReadBack.
+    void SetVerify(bool on) { verify = on; }
+    bool Verify() const { return verify; }
+    // True when the last programming run ended because a row read back differed (or could not be
+    // read back), rather than because a row was not acknowledged.
+    bool VerifyFailed() const { return verifyFailed; }
+
     void SetWindow(CReportWindow* reportWindow) { window = reportWindow; }
     // A flag another thread may set to have programming stop before the next row (null: never).
     void SetStopRequest(const std::atomic<bool>* request) { stopRequest = request; }
@@ -121,6 +133,9 @@ class CProgramer {
     // (a refused row ends it with its address), progress by how far the row's start lies towards
     // maxAddress, then the finish byte.
     bool ProgramRows(const RowLoopRules& rules);
+    // Reads a program row that has just been written back from the target and compares it with
+    // what was sent: 1 equal; 0 different or unreadable, after a status line with the address.
+    virtual int VerifyRow(const CMemory& row);
 
     // Which queue a flush pair empties first; each exchange keeps the order its bootloader has
     // always been driven with.
@@ -145,6 +160,8 @@ class CProgramer {
     CCommChannel* channel;
     CReportWindow* window = nullptr;
     const std::atomic<bool>* stopRequest = nullptr;
+    bool verify = false;
+    bool verifyFailed = false;
     int progress = 0;
     int maxAddress = 0;
     std::vector<std::unique_ptr<CMemory>> rows;

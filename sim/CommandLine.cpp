@@ -153,6 +153,10 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
               "Vanish from the port in the middle of row frame N (0: the first)", 1000000);
     AddNumber(*faults, "--hangup-at-byte", f.hangUpAtByte,
               "... when its byte B arrives (0: the command byte; default 0)", 1000000);
+    AddNumber(*faults, "--corrupt-row", f.corruptProgramRow,
+              "PIC: store program row N written (0: the first) with one instruction wrong, and "
+              "acknowledge it",
+              1000000);
 
     try {
         app.parse(argc, argv);

@@ -186,10 +186,13 @@ void CSimPicBootloader::WriteProgramRow(const std::vector<uint8_t>& frame, SimFr
     AnswerRow(
         wellFormed,
         [&] {
+            const bool corrupt = programRowsWritten_++ == context.faults.Current().corruptProgramRow;
             for (uint32_t i = 0; i < count; ++i) {
                 const size_t at = 4 + 3 * i;
-                const uint32_t word =
+                uint32_t word =
                     frame[at] | (frame[at + 1] << 8) | (static_cast<uint32_t>(frame[at + 2]) << 16);
+                if (corrupt && i == kSimCorruptInstruction)
+                    word ^= 1;
                 const uint32_t device = address + 2 * i;
                 flash_.SetInstruction(device, word);
                 if (device == kSimBootImageCodeAddress)

@@ -75,6 +75,7 @@ class CSimPicBootloader : public CSimBootloader {
     bool checksum_;
     uint16_t bootVersion_;
     uint32_t addresses_[3];
+    int programRowsWritten_ = 0;  // for the corrupt-row fault; kept across sessions
     bool configMode_ = false;
     int configIndex_ = 0;
     // What this session's rows wrote at 0x0C00 and 0x0C02.

@@ -58,7 +58,14 @@ struct SimFaults {
     // (0: the command byte; past the frame's end: its last byte). -1: never.
     int hangUpInRow = -1;
     int hangUpAtByte = 0;
+    // PIC: program row N written (0: the first since the simulator started) is stored with one
+    // word wrong: instruction kSimCorruptInstruction of the row has its lowest bit flipped. The
+    // row is still acknowledged, as a flash cell that does not take its value would be. -1: never.
+    int corruptProgramRow = -1;
 };
+
+// Which instruction of a row the corrupt-row fault changes.
+inline constexpr uint32_t kSimCorruptInstruction = 5;
 
 // The byte that stands for garbage in place of an acknowledge: neither ACK (0x01) nor NACK (0x00).
 inline constexpr uint8_t kSimGarbageByte = 0x55;
