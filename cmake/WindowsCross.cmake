@@ -1,8 +1,9 @@
 # What a Windows build made on Linux with MinGW-w64 (cmake/mingw-w64-x86_64.cmake) takes from the
 # build machine, included from the top-level CMakeLists.txt before any target is made:
 #
-# - CLI11 is header-only: its headers from /usr/include are made visible through a folder of
-#   their own, so that the cross compiler never sees the rest of the build machine's /usr/include.
+# - CLI11 and nlohmann-json are header-only: their headers from /usr/include are made visible
+#   through folders of their own, so that the cross compiler never sees the rest of the build
+#   machine's /usr/include.
 # - GoogleTest is not packaged for MinGW: it is built from Debian's sources (/usr/src/googletest,
 #   package googletest) with the cross compiler, as static libraries; its own CMake files name
 #   them GTest::gtest, GTest::gtest_main and GTest::gmock, as find_package does.
@@ -22,6 +23,19 @@ set(tamrix_cli11_root ${CMAKE_BINARY_DIR}/host-headers/cli11)
 file(MAKE_DIRECTORY ${tamrix_cli11_root})
 file(CREATE_LINK ${TAMRIX_CLI11_HEADERS} ${tamrix_cli11_root}/CLI SYMBOLIC)
 set(CLI11_INCLUDE_DIR ${tamrix_cli11_root} CACHE PATH "CLI11 headers for the cross build" FORCE)
+
+# nlohmann-json, header-only too, the same way.
+set(TAMRIX_NLOHMANN_JSON_HEADERS /usr/include/nlohmann CACHE PATH
+    "nlohmann-json's header folder on the build machine")
+if(NOT EXISTS ${TAMRIX_NLOHMANN_JSON_HEADERS}/json.hpp)
+  message(FATAL_ERROR "nlohmann-json not found in ${TAMRIX_NLOHMANN_JSON_HEADERS} "
+                      "(Debian package nlohmann-json3-dev)")
+endif()
+set(tamrix_json_root ${CMAKE_BINARY_DIR}/host-headers/nlohmann-json)
+file(MAKE_DIRECTORY ${tamrix_json_root})
+file(CREATE_LINK ${TAMRIX_NLOHMANN_JSON_HEADERS} ${tamrix_json_root}/nlohmann SYMBOLIC)
+set(NLOHMANN_JSON_INCLUDE_DIR ${tamrix_json_root} CACHE PATH "nlohmann-json headers for the cross build"
+    FORCE)
 
 if(TAMRIX_BUILD_TESTS)
   set(TAMRIX_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")

@@ -75,9 +75,11 @@ bool IsSameFile(const std::string& first, const std::string& second);
 // same moment are kept apart by an advisory lock, but no entry is worth stopping for: a lock held
 // longer than `lockWaitMs` (by a stuck program, or on a file this program itself holds) is given
 // up on and the text written without it; the waiting sleeps on `clock`. Errors: NotRegular,
-// CannotOpen, WriteFailed, with `reason` as for ReplaceFileAtomically.
+// CannotOpen, WriteFailed, with `reason` as for ReplaceFileAtomically. The text goes out whole or
+// not at all: a write that fails part-way (a full disk) is cut back off the file, so a reader
+// never meets half an entry. With `syncToDisk` the entry is on the disk before this returns.
 FileError AppendToFile(const std::string& path, const std::string& text, CClock& clock,
-                       int lockWaitMs, std::string* reason = nullptr);
+                       int lockWaitMs, std::string* reason = nullptr, bool syncToDisk = false);
 
 // True when files can be made in `folder` (it exists and is writable).
 bool FolderWritable(const std::string& folder);

@@ -193,7 +193,7 @@ bool IsSameFile(const std::string& first, const std::string& second) {
 }
 
 FileError AppendToFile(const std::string& path, const std::string& text, CClock& clock,
-                       int lockWaitMs, std::string* reason) {
+                       int lockWaitMs, std::string* reason, bool syncToDisk) {
     const auto fail = [reason](FileError error, int systemError) {
         return Failed(error, systemError, reason);
     };
@@ -211,9 +211,20 @@ FileError AppendToFile(const std::string& path, const std::string& text, CClock&
 
     // Written whether the lock came or not.
     LockWithin(file.Get(), clock, lockWaitMs);
+    // Where the entry starts: what a write that fails part-way is cut back to. Other appenders
+    // of this program wait for the lock, so nothing of theirs lies beyond it.
+    struct stat before {};
+    const bool sized = ::fstat(file.Get(), &before) == 0;
     errno = 0;
-    if (!WriteFully(file.Get(), reinterpret_cast<const uint8_t*>(text.data()), text.size()))
-        return fail(FileError::WriteFailed, errno != 0 ? errno : EIO);
+    if (!WriteFully(file.Get(), reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+        const int error = errno != 0 ? errno : EIO;
+        if (sized && ::ftruncate(file.Get(), before.st_size) != 0) {
+            // Nothing more can be done about it; the write's own error is the one to report.
+        }
+        return fail(FileError::WriteFailed, error);
+    }
+    if (syncToDisk && ::fsync(file.Get()) != 0)
+        return fail(FileError::WriteFailed, errno);
     return FileError::None;
 }
 

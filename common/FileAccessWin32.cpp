@@ -258,7 +258,7 @@ bool IsSameFile(const std::string& first, const std::string& second) {
 }
 
 FileError AppendToFile(const std::string& path, const std::string& text, CClock& clock,
-                       int lockWaitMs, std::string* reason) {
+                       int lockWaitMs, std::string* reason, bool syncToDisk) {
     const auto fail = [reason](FileError error, DWORD systemError) {
         return Failed(error, systemError, reason);
     };
@@ -278,7 +278,21 @@ FileError AppendToFile(const std::string& path, const std::string& text, CClock&
 
     // Written whether the lock came or not.
     LockWithin(AsHandle(file), clock, lockWaitMs);
-    if (!WriteFully(AsHandle(file), reinterpret_cast<const uint8_t*>(text.data()), text.size()))
+    // Where the entry starts: what a write that fails part-way is cut back to.
+    LARGE_INTEGER before{};
+    const bool sized = ::GetFileSizeEx(AsHandle(file), &before) != 0;
+    if (!WriteFully(AsHandle(file), reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
+        const DWORD error = ::GetLastError();
+        // An append-only handle cannot shorten the file: a second one, for that alone.
+        CUniqueFd cut = Own(::CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (sized && cut.IsOpen() &&
+            ::SetFilePointerEx(AsHandle(cut), before, nullptr, FILE_BEGIN) != 0) {
+            ::SetEndOfFile(AsHandle(cut));
+        }
+        return fail(FileError::WriteFailed, error);
+    }
+    if (syncToDisk && ::FlushFileBuffers(AsHandle(file)) == 0)
         return fail(FileError::WriteFailed, ::GetLastError());
     return FileError::None;
 }

@@ -8,5 +8,7 @@ namespace tamrix {
 
 // False when the moment cannot be expressed in local time.
 bool ToLocalTime(std::time_t moment, std::tm& local);
+// The same in UTC.
+bool ToUtcTime(std::time_t moment, std::tm& utc);
 
 }  // namespace tamrix

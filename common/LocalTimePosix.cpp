@@ -8,4 +8,8 @@ bool ToLocalTime(std::time_t moment, std::tm& local) {
     return ::localtime_r(&moment, &local) != nullptr;
 }
 
+bool ToUtcTime(std::time_t moment, std::tm& utc) {
+    return ::gmtime_r(&moment, &utc) != nullptr;
+}
+
 }  // namespace tamrix

@@ -1,0 +1,45 @@
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <algorithm>
+
+#include "common/Format.h"
+#include "common/Sha256.h"
+
+namespace tamrix {
+
+namespace {
+
+bool Succeeded(NTSTATUS status) {
+    return status >= 0;
+}
+
+}  // namespace
+
+std::string Sha256Hex(const uint8_t* data, size_t size) {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (!Succeeded(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+        return std::string();
+    uint8_t digest[32] = {};
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    bool done = Succeeded(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
+    // BCryptHashData takes at most 4 GiB a call.
+    for (size_t at = 0; done && at < size;) {
+        const ULONG piece = static_cast<ULONG>(std::min<size_t>(size - at, 0x40000000));
+        done = Succeeded(::BCryptHashData(hash, const_cast<PUCHAR>(data + at), piece, 0));
+        at += piece;
+    }
+    done = done && Succeeded(::BCryptFinishHash(hash, digest, sizeof digest, 0));
+    if (hash != nullptr)
+        ::BCryptDestroyHash(hash);
+    ::BCryptCloseAlgorithmProvider(algorithm, 0);
+    if (!done)
+        return std::string();
+    std::string hex;
+    for (const uint8_t byte : digest)
+        hex += Format("%02x", byte);
+    return hex;
+}
+
+}  // namespace tamrix
