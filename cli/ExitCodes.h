@@ -6,13 +6,14 @@ namespace tamrix::cli {
 
 enum ExitCode : int {
     kExitSuccess = 0,     // done: every row acknowledged and the finish byte sent
-    kExitUsage = 2,       // the command line is wrong
+    kExitUsage = 2,       // the command line is wrong (or asks --verify of a chip that cannot)
     kExitPort = 10,       // the serial port cannot be opened (missing, busy, no permission)
     kExitHandshake = 11,  // no target answered, or it could not be identified or served
     kExitFile = 12,       // the firmware file is missing, unreadable, too large or corrupted
     kExitCompatibility =
         13,                 // the file does not belong to this product, or a downgrade was declined
-    kExitProgramming = 14,  // the target stopped answering or refused a row while programming
+    kExitProgramming = 14,  // the target stopped answering or refused a row while programming,
+                            // or (--verify) a row read back differs from the file
     kExitSimulator = 15,    // demo only: the simulated target could not be started or disagrees
     // Interrupted by SIGINT (Ctrl-C) or SIGTERM: the download stopped between two rows or steps,
     // or at once on a second signal. No finish byte was sent, so a product that was woken stays

@@ -29,7 +29,10 @@ int ExitCodeFor(DownloadOutcome outcome) {
         case DownloadOutcome::BootloaderPassLimit:
         case DownloadOutcome::TargetReadFailed:
         case DownloadOutcome::ProgrammingFailed:
+        case DownloadOutcome::VerifyFailed:
             return kExitProgramming;
+        case DownloadOutcome::VerifyUnavailable:
+            return kExitUsage;  // the product cannot do what the command line asked
         case DownloadOutcome::Stopped:
             return kExitInterrupted;  // only a stop signal asks the download to stop
     }

@@ -51,6 +51,10 @@ const char* DownloadOutcomeName(DownloadOutcome outcome) {
             return "target flash not readable";
         case DownloadOutcome::ProgrammingFailed:
             return "programming failed";
+        case DownloadOutcome::VerifyFailed:
+            return "verify failed";
+        case DownloadOutcome::VerifyUnavailable:
+            return "verify not possible on this chip";
     }
     return "?";
 }
@@ -63,9 +67,22 @@ CDownloadProcess::CDownloadProcess(DownloadParams params, DownloadSettings setti
         settings_.openChannel = SerialPortOpener(params_.port, settings_.portMap, params_.window);
     if (!settings_.findBootloaderImage)
         settings_.findBootloaderImage = FindBootloaderImage;
+    if (params_.window != nullptr) {
+        tap_ = std::make_unique<CStatusTap>(params_.window);
+        params_.window = tap_.get();
+    }
+    record_.verifyAsked = settings_.verify;
 }
 
 CDownloadProcess::~CDownloadProcess() {
+    ReleaseConnection();
+}
+
+void CDownloadProcess::ReleaseConnection() {
+    if (channel_) {
+        channel_->Close();
+        record_.link += channel_->Statistics();
+    }
     channel_.reset();
     programmer_.reset();
 }
@@ -87,6 +104,7 @@ void CDownloadProcess::ErrorBox(const std::string& text) {
 }
 
 DownloadOutcome CDownloadProcess::Run() {
+    record_.started = std::chrono::system_clock::now();
     imageBuffer_.assign(kImageBufferSize, 0);
     if (LoadFirmwareFile()) {
         while (RunPass() == PassEnd::NextPass) {
@@ -96,6 +114,16 @@ DownloadOutcome CDownloadProcess::Run() {
     imageBuffer_.shrink_to_fit();
     fileText_.clear();
     fileText_.shrink_to_fit();
+    record_.passes = passes_;
+    record_.bootloaderPasses = bootloaderPasses_;
+    record_.targetVersionRead = targetVersionRead_ == 1;
+    record_.before = versionInfo_;
+    record_.fileInfoRead = fileInfo_.found;
+    record_.fileProductCode = fileInfo_.productCode;
+    record_.fileAppVersion = fileInfo_.appVersion;
+    if (tap_)
+        record_.lastStatusLine = tap_->LastStatusLine();
+    record_.ended = std::chrono::system_clock::now();
     return outcome_;
 }
 
@@ -116,10 +144,7 @@ bool CDownloadProcess::LoadFirmwareFile() {
 // The end of a pass that is not followed by another one: the channel first, then the programmer.
 CDownloadProcess::PassEnd CDownloadProcess::Stop(DownloadOutcome outcome) {
     outcome_ = outcome;
-    if (channel_)
-        channel_->Close();
-    channel_.reset();
-    programmer_.reset();
+    ReleaseConnection();
     return PassEnd::Finished;
 }
 
@@ -139,9 +164,10 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
         const bool stopped = outcome_ == DownloadOutcome::NoTarget && StopRequested();
         return stopped ? StopOnRequest() : Stop(outcome_);
     }
-    if (!TakeProgrammerFor(entry))
+    if (!TakeProgrammerFor(entry) || !RefuseVerify(entry))
         return Stop(outcome_);
     programmer_->SetStopRequest(settings_.stopRequest.get());
+    programmer_->SetVerify(settings_.verify);
     const bool sam = ProgrammerKindFor(entry) == ProgrammerKind::Sam;
     if (!sam && !ReadTargetVersions())
         return Stop(outcome_);
@@ -193,6 +219,11 @@ bool CDownloadProcess::ReachTheTarget(DeviceTableEntry& entry) {
         return StopWith(DownloadOutcome::PortOpenFailed);
     }
     entry = reach.entry;
+    if (entry.name != nullptr) {
+        record_.chip = entry.name;
+        record_.deviceId = entry.deviceId;
+        record_.family = entry.family;
+    }
     return entry.name != nullptr || StopWith(DownloadOutcome::NoTarget);
 }
 
@@ -206,6 +237,23 @@ bool CDownloadProcess::TakeProgrammerFor(const DeviceTableEntry& entry) {
     ErrorBox(
         Format("%s can't be programmed by this program. \r\nDownload Process Stop!", entry.name));
     return StopWith(DownloadOutcome::NoProgrammer);
+}
+
+// Verification asked of a chip whose bootloader cannot read its flash: refused before anything is
+// read or written, rather than programmed without the proof that was asked for. True when the
+// download may go on.
+bool CDownloadProcess::RefuseVerify(const DeviceTableEntry& entry) {
+    if (!settings_.verify || programmer_->CanReadBack())
+        return true;
+    StatusLine(Format("[Error] : %s cannot be verified: its bootloader has no command to read the "
+                      "flash back. Nothing was written; run the download without verify. The "
+                      "product waits in its bootloader: power it off and on to start its "
+                      "firmware again. \r\n",
+                      entry.name));
+    ErrorBox(Format("%s can't be verified: its bootloader cannot read the flash back. "
+                    "\r\nDownload Process Stop!",
+                    entry.name));
+    return StopWith(DownloadOutcome::VerifyUnavailable);
 }
 
 // PIC targets: the version request, the version addresses, or else the version in the flash.
@@ -320,9 +368,17 @@ DownloadOutcome CDownloadProcess::Program(const DeviceTableEntry& entry) {
     if (programmer_->ReadTargetData(entry.family) != 1)
         return DownloadOutcome::TargetReadFailed;
     LogLine("Flash Read Success. Flash Program Start! \r\n");
-    if (!programmer_->ProgramFlash(0)) {
+    const LinkStatistics before = channel_->Statistics();
+    const int64_t startMs = clock_.NowMs();
+    const bool programmed = programmer_->ProgramFlash(0);
+    const LinkStatistics& after = channel_->Statistics();
+    record_.programmingMs += clock_.NowMs() - startMs;
+    record_.programmingBytes += after.bytesSent - before.bytesSent + after.bytesReceived -
+                                before.bytesReceived;
+    if (!programmed) {
         LogLine("Flash Program Fail! \r\n");
-        return DownloadOutcome::ProgrammingFailed;
+        return programmer_->VerifyFailed() ? DownloadOutcome::VerifyFailed
+                                           : DownloadOutcome::ProgrammingFailed;
     }
     LogLine("Flash Program Success! \r\n");
     return DownloadOutcome::Success;
@@ -334,20 +390,20 @@ CDownloadProcess::PassEnd CDownloadProcess::Restart() {
     clock_.SleepMs(1000);
     StatusLine("[Message] : Boot Loader Download Complete \r\n");
     StatusLine("[Message] : Application Firmware Download Start \r\n");
-    channel_->Close();
-    channel_.reset();
-    programmer_.reset();
+    ReleaseConnection();
     clock_.SleepMs(2000);
     return PassEnd::NextPass;
 }
 
 int DownloadThreadProc(std::unique_ptr<DownloadParams> params, const DownloadSettings& settings,
-                       DownloadOutcome* outcome) {
+                       DownloadOutcome* outcome, DownloadRecord* record) {
     CDownloadProcess process(std::move(*params), settings);
     params.reset();
     const DownloadOutcome result = process.Run();
     if (outcome != nullptr)
         *outcome = result;
+    if (record != nullptr)
+        *record = process.Record();
     return 0;
 }
 

@@ -17,6 +17,8 @@
 #include "download/BootloaderTable.h"
 #include "download/ChannelOpener.h"
 #include "download/CompatibilityChecks.h"
+#include "download/DownloadRecord.h"
+#include "download/StatusTap.h"
 #include "programmer/Programmer.h"
 
 namespace tamrix {
@@ -46,6 +48,9 @@ struct DownloadSettings {
     // Set from another thread to stop the download at the next safe point: between two steps, or
     // between two rows (null: the download always runs to its end).
     std::shared_ptr<const std::atomic<bool>> stopRequest;
+    // Read every program row back after its write and compare it before the finish byte (only
+    // targets whose bootloader can read its flash; others are refused before anything is written).
+    bool verify = false;
 
     DownloadSettings();
 };
@@ -67,6 +72,8 @@ enum class DownloadOutcome {
     ParseFailed,            // the firmware text is not valid Intel HEX for this target
     TargetReadFailed,       // the target's reset vector could not be read back
     ProgrammingFailed,      // a row was not acknowledged
+    VerifyFailed,           // a row read back differs from what was written, or could not be read
+    VerifyUnavailable,      // verification asked for, but this chip's bootloader cannot read back
     Stopped,  // stopped on request: no finish byte; a woken product stays in its bootloader
 };
 
@@ -82,6 +89,9 @@ class CDownloadProcess {
 
     // Passes begun so far (a bootloader pass is followed by another one).
     int Passes() const { return passes_; }
+
+    // What the process did so far; complete once Run has returned.
+    const DownloadRecord& Record() const { return record_; }
 
   private:
     enum class PassEnd { Finished, NextPass };
@@ -102,12 +112,18 @@ class CDownloadProcess {
     bool StopRequested() const;
     PassEnd StopOnRequest();
     PassEnd Stop(DownloadOutcome outcome);
+    // Closes and drops the pass's channel and programmer, keeping what went over the link.
+    void ReleaseConnection();
+    bool RefuseVerify(const DeviceTableEntry& entry);
     void StatusLine(const std::string& text);
     void LogLine(const std::string& text);
     void ErrorBox(const std::string& text);
 
     DownloadParams params_;
     DownloadSettings settings_;
+    // In front of the caller's window (when there is one): the record's last status line.
+    std::unique_ptr<CStatusTap> tap_;
+    DownloadRecord record_;
     CClock& clock_;
     DownloadOutcome outcome_ = DownloadOutcome::NoTarget;
     int passes_ = 0;
@@ -131,8 +147,8 @@ class CDownloadProcess {
 };
 
 // The worker's procedure: runs one download process and returns 0, whatever the outcome
-// (the outcome is left in *outcome when given).
+// (the outcome is left in *outcome, and the record in *record, when given).
 int DownloadThreadProc(std::unique_ptr<DownloadParams> params, const DownloadSettings& settings,
-                       DownloadOutcome* outcome = nullptr);
+                       DownloadOutcome* outcome = nullptr, DownloadRecord* record = nullptr);
 
 }  // namespace tamrix

@@ -83,8 +83,10 @@ bool CDownloadWorker::Start(std::unique_ptr<DownloadParams> params, DownloadSett
         thread_ = std::thread([state, window = std::move(window), p = std::move(params),
                                s = std::move(settings), onEnd = std::move(onEnd)]() mutable {
             DownloadOutcome result = DownloadOutcome::NoTarget;
-            DownloadThreadProc(std::move(p), s, &result);
+            DownloadRecord record;
+            DownloadThreadProc(std::move(p), s, &result, &record);
             state->outcome = result;
+            state->record = std::move(record);
             state->running = false;
             if (onEnd)
                 onEnd();
@@ -105,6 +107,11 @@ DownloadOutcome CDownloadWorker::Wait() {
     if (thread_.joinable())
         thread_.join();
     return state_ != nullptr ? state_->outcome : DownloadOutcome::NoTarget;
+}
+
+DownloadRecord CDownloadWorker::Record() const {
+    // Written by the thread before `running` turned false, which the caller has seen.
+    return state_ != nullptr && !IsRunning() ? state_->record : DownloadRecord();
 }
 
 }  // namespace tamrix

@@ -55,6 +55,8 @@ class CDownloadWorker {
     bool IsRunning() const { return state_ != nullptr && state_->running.load(); }
     // Waits for the end and returns the outcome.
     DownloadOutcome Wait();
+    // What the download did; complete once Wait has returned (or IsRunning turned false).
+    DownloadRecord Record() const;
 
   private:
     // Shared with the thread, so that it outlives this object when needed.
@@ -62,6 +64,7 @@ class CDownloadWorker {
         std::atomic<bool> running{true};
         std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
         DownloadOutcome outcome = DownloadOutcome::NoTarget;  // set before running turns false
+        DownloadRecord record;                                // likewise
     };
 
     std::shared_ptr<State> state_;

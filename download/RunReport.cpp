@@ -1,0 +1,119 @@
+#include "download/RunReport.h"
+
+#include <nlohmann/json.hpp>
+
+#include "common/Clock.h"
+#include "common/FileAccess.h"
+#include "common/Format.h"
+#include "common/LinkChoices.h"
+#include "common/LocalTime.h"
+#include "common/Sha256.h"
+#include "image/FirmwareFile.h"
+
+namespace tamrix {
+
+namespace {
+
+using nlohmann::json;
+
+// Another writer's lock on the report holds a record back at most this long.
+constexpr int kReportLockWaitMs = 2000;
+
+// A firmware file is never larger than the buffer it is converted into.
+constexpr uint64_t kLargestHashedFile = kImageBufferSize;
+
+const char* WiringName(int interfaceType) {
+    for (int index = 0; index < WiringCount(); ++index) {
+        if (WiringAt(index).interfaceType == interfaceType)
+            return WiringAt(index).shortName;
+    }
+    return "unknown";
+}
+
+json Versions(uint16_t productCode, uint16_t appVersion) {
+    return json{{"productCode", productCode}, {"appVersion", appVersion}};
+}
+
+}  // namespace
+
+std::string FormatUtcTime(std::chrono::system_clock::time_point moment) {
+    using namespace std::chrono;
+    const auto sinceEpoch = duration_cast<milliseconds>(moment.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(sinceEpoch / 1000);
+    std::tm utc{};
+    if (sinceEpoch < 0 || !ToUtcTime(seconds, utc))
+        return std::string();
+    return Format("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                  static_cast<int>(sinceEpoch % 1000));
+}
+
+std::string RunReportLine(const DownloadRecord& record, const RunContext& context) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(record.ended -
+                                                                          record.started);
+    json report;
+    report["started"] = FormatUtcTime(record.started);
+    report["ended"] = FormatUtcTime(record.ended);
+    report["seconds"] = static_cast<double>(ms.count()) / 1000.0;
+    report["port"] = context.port;
+    report["baud"] = context.baudRate;
+    report["wiring"] = WiringName(context.interfaceType);
+    if (record.chip.empty()) {
+        report["chip"] = nullptr;
+    } else {
+        report["chip"] = json{
+            {"name", record.chip}, {"deviceId", record.deviceId}, {"family", record.family}};
+    }
+    // What the product ran before, as it said; after a successful download it holds the file's
+    // firmware.
+    report["before"] = record.targetVersionRead
+                           ? json{{"productCode", record.before.productCode},
+                                  {"appVersion", record.before.appVersion},
+                                  {"bootVersion", record.before.bootVersion}}
+                           : json(nullptr);
+    const bool success = context.outcome == DownloadOutcome::Success;
+    report["after"] = success && record.fileInfoRead
+                          ? Versions(record.fileProductCode, record.fileAppVersion)
+                          : json(nullptr);
+    const size_t slash = context.filePath.find_last_of("/\\");
+    report["file"] = json{
+        {"name", slash == std::string::npos ? context.filePath : context.filePath.substr(slash + 1)},
+        {"path", context.filePath},
+        {"sha256", context.fileSha256.empty() ? json(nullptr) : json(context.fileSha256)},
+        {"productCode", record.fileInfoRead ? json(record.fileProductCode) : json(nullptr)},
+        {"appVersion", record.fileInfoRead ? json(record.fileAppVersion) : json(nullptr)}};
+    const LinkStatistics& link = record.link;
+    report["verify"] = record.verifyAsked;
+    report["rowsWritten"] = link.rowsWritten;
+    report["rowsVerified"] = link.rowsVerified;
+    report["retries"] = link.retries;
+    report["nacks"] = link.nacks;
+    report["timeouts"] = link.timeouts;
+    report["damagedFrames"] = link.damagedFrames;
+    report["bytesSent"] = link.bytesSent;
+    report["bytesReceived"] = link.bytesReceived;
+    report["passes"] = record.passes;
+    report["bootloaderPasses"] = record.bootloaderPasses;
+    report["outcome"] = DownloadOutcomeName(context.outcome);
+    report["success"] = success;
+    report["exitStatus"] = context.exitStatus >= 0 ? json(context.exitStatus) : json(nullptr);
+    report["lastStatusLine"] = record.lastStatusLine;
+    report["program"] = context.program;
+    // Text that is not UTF-8 (a file name from an old archive) is replaced, never a reason to
+    // lose the record.
+    return report.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+bool AppendRunReport(const std::string& path, const std::string& line, std::string* reason) {
+    return AppendToFile(path, line + "\n", CSystemClock::Instance(), kReportLockWaitMs, reason,
+                        true) == FileError::None;
+}
+
+std::string FileSha256(const std::string& path) {
+    const FileReadResult file = ReadRegularFile(path, kLargestHashedFile);
+    if (file.error != FileError::None)
+        return std::string();
+    return Sha256Hex(file.bytes.data(), file.bytes.size());
+}
+
+}  // namespace tamrix
