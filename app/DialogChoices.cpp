@@ -30,4 +30,13 @@ void WriteDialogChoices(CProfile& profile, const DialogChoices& choices) {
     profile.WriteProfileString(kSettingsSection, "Firmware_File_Path", choices.filePath);
 }
 
+bool ReadSwitch(CProfile& profile, const char* entry) {
+    // A hand-edited value other than 0 or 1 must not quietly turn something on.
+    return profile.GetProfileInt(kSettingsSection, entry, 0) == 1;
+}
+
+void WriteSwitch(CProfile& profile, const char* entry, bool on) {
+    profile.WriteProfileInt(kSettingsSection, entry, on ? 1 : 0);
+}
+
 }  // namespace tamrix

@@ -26,4 +26,13 @@ DialogChoices ReadDialogChoices(CProfile& profile);
 // "Firmware_File_Path".
 void WriteDialogChoices(CProfile& profile, const DialogChoices& choices);
 
+// Two switches kept beside the four choices and stored as soon as they are changed: "Verify"
+// (read every program row back after writing it) and "RunReport" (append a record of every
+// download to the run report file). 1 is on; 0, nothing stored or anything else is off.
+inline constexpr const char* kVerifyEntry = "Verify";
+inline constexpr const char* kRunReportEntry = "RunReport";
+
+bool ReadSwitch(CProfile& profile, const char* entry);
+void WriteSwitch(CProfile& profile, const char* entry, bool on);
+
 }  // namespace tamrix

@@ -1,7 +1,9 @@
 #include "app/TamrixDlg.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -32,6 +34,7 @@ namespace {
 constexpr const char* kCaption = "ZKT Orvane Firmware Update Utility.  Ver-1.0";
 constexpr const char* kAboutEntry = "&About ZKT Orvane Firmware Update Utility";
 constexpr int kTimerPeriodMs = 250;
+constexpr const char* kRunReportName = "TamrixRuns.jsonl";
 // The system menu's About command, as the window's own commands are numbered there.
 [[maybe_unused]] constexpr unsigned kAboutCommand = 0x0010;
 
@@ -103,6 +106,12 @@ CTamrixDlg::CTamrixDlg(TamrixDlgServices services, QWidget* parent)
     status_ = std::make_unique<CStatusDisplay>(ui_->statusList, ui_->progressBar,
                                                ui_->progressLabel, logPath);
     ApplyStoredChoices();
+    ui_->verifyCheck->setChecked(ReadSwitch(*services_.profile, kVerifyEntry));
+    ui_->runReportCheck->setChecked(ReadSwitch(*services_.profile, kRunReportEntry));
+    ui_->runReportCheck->setToolTip(
+        QStringLiteral("After every download, adds one line (JSON) saying what was done and how "
+                       "it ended to\n%1")
+            .arg(QString::fromStdString(RunReportPath())));
 
     // The log normally lies beside the program; say once where it is when it does not.
     const std::string programFolder = CProcessLog::ProgramFolder();
@@ -122,6 +131,10 @@ CTamrixDlg::CTamrixDlg(TamrixDlgServices services, QWidget* parent)
     connect(ui_->searchButton, &QPushButton::clicked, this, &CTamrixDlg::OnSearch);
     connect(ui_->programButton, &QPushButton::clicked, this, &CTamrixDlg::OnProgram);
     connect(ui_->exitButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui_->verifyCheck, &QCheckBox::toggled, this,
+            [this](bool on) { WriteSwitch(*services_.profile, kVerifyEntry, on); });
+    connect(ui_->runReportCheck, &QCheckBox::toggled, this,
+            [this](bool on) { WriteSwitch(*services_.profile, kRunReportEntry, on); });
     timer_.setInterval(kTimerPeriodMs);
     connect(&timer_, &QTimer::timeout, this, &CTamrixDlg::OnTimer);
 }
@@ -132,6 +145,12 @@ CTamrixDlg::~CTamrixDlg() {
 }
 
 const std::string& CTamrixDlg::LogPath() const { return status_->LogPath(); }
+
+std::string CTamrixDlg::RunReportPath() const {
+    return PathForCore(QFileInfo(QFile::decodeName(LogPath().c_str()))
+                           .absoluteDir()
+                           .filePath(QString::fromLatin1(kRunReportName)));
+}
 
 void CTamrixDlg::SetUpAboutEntry() {
     // The About box is reached from a Help menu and with F1, and from the window's context menu.
@@ -213,6 +232,8 @@ void CTamrixDlg::EnableDownloadControls(bool enable) {
     ui_->searchButton->setEnabled(enable);
     ui_->comPortCombo->setEnabled(enable);
     ui_->baudRateCombo->setEnabled(enable);
+    ui_->verifyCheck->setEnabled(enable);
+    ui_->runReportCheck->setEnabled(enable);
 }
 
 void CTamrixDlg::OnComPortChange(int index) {
@@ -269,6 +290,7 @@ void CTamrixDlg::OnProgram() {
     auto relay = std::make_shared<CReportRelay>(handOver);
 
     DownloadSettings settings = services_.downloadSettings;
+    settings.verify = ui_->verifyCheck->isChecked();
     auto params = std::make_unique<DownloadParams>();
     params->port = PortName::Com(choices_.portIndex + 1);
     params->baudRate = BaudRateFromIndex(choices_.baudIndex);
@@ -281,6 +303,17 @@ void CTamrixDlg::OnProgram() {
     }
     if (CheckDownloadStart(*params, settings.openChannel) != StartCheck::Ok)
         return;
+
+    std::optional<RunContext> report;
+    if (ui_->runReportCheck->isChecked()) {
+        report.emplace();
+        report->port = Format("COM%d", choices_.portIndex + 1);
+        report->baudRate = params->baudRate;
+        report->interfaceType = params->interfaceType;
+        report->filePath = params->filePath;
+        report->fileSha256 = FileSha256(params->filePath);
+        report->program = "tamrix";
+    }
 
     EnableDownloadControls(false);
     LogDownloadInfo(*params, settings.portMap);
@@ -297,6 +330,7 @@ void CTamrixDlg::OnProgram() {
     worker_ = std::move(worker);
     handOver_ = std::move(handOver);
     relay_ = std::move(relay);
+    pendingReport_ = std::move(report);
     timer_.start();
     WriteDialogChoices(*services_.profile, choices_);
     PushFields();
@@ -305,7 +339,7 @@ void CTamrixDlg::OnProgram() {
 void CTamrixDlg::OnTimer() {
     if (worker_ == nullptr || worker_->IsRunning())
         return;
-    worker_->Wait();
+    KeepRunReport(worker_->Wait());
     worker_.reset();
     // Nothing may reach this window through them any more (a notice of the end still queued).
     handOver_->Abandon();
@@ -336,8 +370,32 @@ void CTamrixDlg::LetGoOfDownload() {
 }
 
 void CTamrixDlg::WaitForDownloadEnd() {
+    // A download stopped by closing the window still gets its record: it is the one that left a
+    // product without complete firmware.
     if (worker_ != nullptr)
-        worker_->Wait();
+        KeepRunReport(worker_->Wait());
+}
+
+void CTamrixDlg::KeepRunReport(DownloadOutcome outcome) {
+    if (!pendingReport_)
+        return;
+    RunContext context = std::move(*pendingReport_);
+    pendingReport_.reset();
+    context.outcome = outcome;
+    const std::string path = RunReportPath();
+    std::string reason;
+    if (AppendRunReport(path, RunReportLine(worker_->Record(), context), &reason))
+        return;
+    // After the download's own lines, so its last word stays where the technician looks; a
+    // window already closed has only the log left to say it in.
+    const std::string text = Format(
+        "[Notice] : The run report %s cannot be written (%s); this "
+        "download is not recorded there. \r\n",
+        path.c_str(), reason.c_str());
+    if (isVisible())
+        AddStatusLine(text);
+    else
+        WriteProcessLog(text);
 }
 
 void CTamrixDlg::AddStatusLine(const std::string& text) { status_->AddStatusLine(text); }

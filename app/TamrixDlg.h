@@ -2,21 +2,25 @@
 // CTamrixDlg, the main window: the technician picks the firmware file, the COM port, the baud
 // rate and the wiring, presses Program, and follows the download in the status list, the progress
 // bar and the process log. The window remembers the four choices, and stores them when a download
-// starts.
+// starts. Two switches go with them: read every program row back after writing it, and keep a run
+// report (one JSON line per download in "TamrixRuns.jsonl" beside the process log); these are
+// stored as soon as they are changed.
 //
-// Two states: idle, and downloading (Browse, Program, Search and both combo boxes disabled, the
-// worker running, a 250 ms timer watching for its end). The worker reports through a hand-over
-// to this window's thread; it never touches a widget.
+// Two states: idle, and downloading (Browse, Program, Search, both combo boxes and both switches
+// disabled, the worker running, a 250 ms timer watching for its end). The worker reports through a
+// hand-over to this window's thread; it never touches a widget.
 
 #include <QDialog>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/DialogChoices.h"
 #include "common/ReportWindow.h"
 #include "download/DownloadStart.h"
+#include "download/RunReport.h"
 
 namespace Ui {
 class CTamrixDlg;
@@ -67,6 +71,8 @@ class CTamrixDlg : public QDialog {
 
     const DialogChoices& Choices() const { return choices_; }
     const std::string& LogPath() const;
+    // The run report file: "TamrixRuns.jsonl" in the process log's folder.
+    std::string RunReportPath() const;
     // Where the About box is reached from.
     void OnAbout();
 
@@ -100,6 +106,8 @@ class CTamrixDlg : public QDialog {
     void SelectPortNumber(int portNumber);
     // Drops the running download's reports and asks it to stop (the window is closing).
     void LetGoOfDownload();
+    // Appends the ended download's record to the run report when one was asked for at its start.
+    void KeepRunReport(DownloadOutcome outcome);
 
     std::unique_ptr<Ui::CTamrixDlg> ui_;
     TamrixDlgServices services_;
@@ -109,6 +117,9 @@ class CTamrixDlg : public QDialog {
     std::shared_ptr<CGuiHandOver> handOver_;
     std::shared_ptr<CReportRelay> relay_;
     std::unique_ptr<CDownloadWorker> worker_;
+    // What the running download's run report line needs besides its record; empty when no report
+    // is to be kept.
+    std::optional<RunContext> pendingReport_;
 };
 
 }  // namespace tamrix

@@ -33,7 +33,10 @@ TEST(AppSettingsTest, ChoicesAreKeptPerProgramNameInTheFirmwareDownloaderSection
     QCoreApplication::setApplicationName("tamrix-settings-test");
     CQtProfile profile;
     EXPECT_EQ(ReadDialogChoices(profile).portIndex, 3);  // nothing stored yet
+    EXPECT_FALSE(ReadSwitch(profile, kVerifyEntry));
     WriteDialogChoices(profile, DialogChoices{1, 6, 3, QStringLiteral("/srv/fw/update.bin")});
+    WriteSwitch(profile, kVerifyEntry, true);
+    WriteSwitch(profile, kRunReportEntry, false);
     QSettings().sync();
 
     const QString file = QDir(qEnvironmentVariable("XDG_CONFIG_HOME"))
@@ -45,12 +48,16 @@ TEST(AppSettingsTest, ChoicesAreKeptPerProgramNameInTheFirmwareDownloaderSection
     const QString text = QString::fromUtf8(stored.readAll());
     EXPECT_TRUE(text.contains("[Firmware_Downloader]")) << text.toStdString();
     EXPECT_TRUE(text.contains("Download_Port_Number=6")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Verify=1")) << text.toStdString();
+    EXPECT_TRUE(text.contains("RunReport=0")) << text.toStdString();
 
     const DialogChoices read = ReadDialogChoices(profile);
     EXPECT_EQ(read.interfaceType, 1);
     EXPECT_EQ(read.portIndex, 6);
     EXPECT_EQ(read.baudIndex, 3);
     EXPECT_EQ(read.filePath, "/srv/fw/update.bin");
+    EXPECT_TRUE(ReadSwitch(profile, kVerifyEntry));
+    EXPECT_FALSE(ReadSwitch(profile, kRunReportEntry));
 }
 
 TEST(AppIconTest, TheIconIsBuiltIntoTheProgramInItsSizes) {

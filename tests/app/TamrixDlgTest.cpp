@@ -6,7 +6,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +20,8 @@
 #include <QTableWidget>
 #include <cstdlib>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "app/DialogChoices.h"
 #include "app/Profile.h"
@@ -80,6 +84,10 @@ class TamrixDlgTest : public ::testing::Test {
     static QComboBox* PortCombo(CTamrixDlg& w) { return Child<QComboBox>(w, "comPortCombo"); }
     static QComboBox* BaudCombo(CTamrixDlg& w) { return Child<QComboBox>(w, "baudRateCombo"); }
     static QTableWidget* List(CTamrixDlg& w) { return Child<QTableWidget>(w, "statusList"); }
+    static QCheckBox* VerifyCheck(CTamrixDlg& w) { return Child<QCheckBox>(w, "verifyCheck"); }
+    static QCheckBox* RunReportCheck(CTamrixDlg& w) {
+        return Child<QCheckBox>(w, "runReportCheck");
+    }
 
     // The log texts of the status list, in order.
     static std::vector<std::string> Lines(CTamrixDlg& window) {
@@ -94,13 +102,16 @@ class TamrixDlgTest : public ::testing::Test {
         return std::find(lines.begin(), lines.end(), text) != lines.end();
     }
     // Which of the controls a download disables are enabled, in the order Browse, Program,
-    // Search, COM combo, baud combo, and then Exit, the file edit and both radios.
+    // Search, COM combo, baud combo, the two switches, and then Exit, the file edit and both
+    // radios.
     static std::vector<bool> Enabled(CTamrixDlg& w) {
         return {Child<QPushButton>(w, "browseButton")->isEnabled(),
                 Child<QPushButton>(w, "programButton")->isEnabled(),
                 Child<QPushButton>(w, "searchButton")->isEnabled(),
                 PortCombo(w)->isEnabled(),
                 BaudCombo(w)->isEnabled(),
+                VerifyCheck(w)->isEnabled(),
+                RunReportCheck(w)->isEnabled(),
                 Child<QPushButton>(w, "exitButton")->isEnabled(),
                 Child<QLineEdit>(w, "filePathEdit")->isEnabled(),
                 Child<QRadioButton>(w, "usbWiringRadio")->isEnabled(),
@@ -262,8 +273,42 @@ TEST_F(TamrixDlgTest, ProgramRefusesAnEmptyPathAndAPortThatCannotBeOpened) {
         EXPECT_EQ(log.find("Download Info."), std::string::npos);
     }
     EXPECT_FALSE(window->IsDownloading());
-    EXPECT_EQ(Enabled(*window), std::vector<bool>(9, true));
+    EXPECT_EQ(Enabled(*window), std::vector<bool>(11, true));
     EXPECT_TRUE(profile.writes.isEmpty());
+}
+
+TEST_F(TamrixDlgTest, TheTwoSwitchesStartOffAndAreStoredAsSoonAsTheyAreChanged) {
+    {
+        SCOPED_TRACE("fresh profile");
+        auto window = MakeWindow();
+        EXPECT_FALSE(VerifyCheck(*window)->isChecked());
+        EXPECT_FALSE(RunReportCheck(*window)->isChecked());
+        EXPECT_TRUE(profile.writes.isEmpty());
+        VerifyCheck(*window)->click();
+        RunReportCheck(*window)->click();
+        EXPECT_EQ(profile.writes,
+                  (QStringList{"Firmware_Downloader/Verify", "Firmware_Downloader/RunReport"}));
+        EXPECT_EQ(profile.values["Firmware_Downloader/Verify"], "1");
+        EXPECT_EQ(profile.values["Firmware_Downloader/RunReport"], "1");
+    }
+    {
+        SCOPED_TRACE("both stored on; one turned off again");
+        auto window = MakeWindow();
+        EXPECT_TRUE(VerifyCheck(*window)->isChecked());
+        EXPECT_TRUE(RunReportCheck(*window)->isChecked());
+        VerifyCheck(*window)->click();
+        EXPECT_EQ(profile.values["Firmware_Downloader/Verify"], "0");
+    }
+    {
+        SCOPED_TRACE("values that are neither 0 nor 1 are off");
+        Store("Verify", "yes");
+        Store("RunReport", "2");
+        auto window = MakeWindow();
+        EXPECT_FALSE(VerifyCheck(*window)->isChecked());
+        EXPECT_FALSE(RunReportCheck(*window)->isChecked());
+        // The report lies beside the process log.
+        EXPECT_EQ(window->RunReportPath(), folder.File("TamrixRuns.jsonl"));
+    }
 }
 
 // A simulated product on a pseudo-terminal, mapped to COM7, and the sample firmware for it.
@@ -276,6 +321,7 @@ class TamrixDlgDownloadTest : public TamrixDlgTest {
         options.appVersion = appVersion;
         options.pace = pace;
         options.bootBaud = baud;
+        options.faults = faults;
         product = std::make_unique<CSimTarget>(options);
         std::string error;
         ASSERT_TRUE(product->Start(&error)) << error;
@@ -292,7 +338,27 @@ class TamrixDlgDownloadTest : public TamrixDlgTest {
         return image;
     }
 
+    // The status lines that begin with `start`.
+    static std::vector<std::string> LinesStartingWith(CTamrixDlg& window,
+                                                      const std::string& start) {
+        std::vector<std::string> found;
+        for (const std::string& line : Lines(window)) {
+            if (line.rfind(start, 0) == 0)
+                found.push_back(line);
+        }
+        return found;
+    }
+    // The run report's lines, each parsed.
+    std::vector<nlohmann::json> RunReports() {
+        std::vector<nlohmann::json> reports;
+        std::istringstream lines(ReadWholeFile(folder.File("TamrixRuns.jsonl")));
+        for (std::string line; std::getline(lines, line);)
+            reports.push_back(nlohmann::json::parse(line));
+        return reports;
+    }
+
     static constexpr const char* kSampleFirmware = TAMRIX_SAMPLE_FIRMWARE;
+    SimFaults faults;
     std::unique_ptr<CSimTarget> product;
 };
 
@@ -303,10 +369,10 @@ TEST_F(TamrixDlgDownloadTest, ProgramRunsADownloadAndReturnsTheWindowToIdle) {
     BoxAnswerer answerer(QMessageBox::Yes);
     Press(*window, "programButton");
 
-    // Exactly the five controls are disabled while the worker runs.
+    // Exactly the seven controls are disabled while the worker runs.
     ASSERT_TRUE(window->IsDownloading());
-    EXPECT_EQ(Enabled(*window),
-              (std::vector<bool>{false, false, false, false, false, true, true, true, true}));
+    EXPECT_EQ(Enabled(*window), (std::vector<bool>{false, false, false, false, false, false, false,
+                                                   true, true, true, true}));
     EXPECT_EQ(profile.writes, (QStringList{"Firmware_Downloader/Interface_Type",
                                            "Firmware_Downloader/Download_Port_Number",
                                            "Firmware_Downloader/Download_Baud_Rate",
@@ -314,7 +380,7 @@ TEST_F(TamrixDlgDownloadTest, ProgramRunsADownloadAndReturnsTheWindowToIdle) {
     EXPECT_EQ(profile.values["Firmware_Downloader/Download_Port_Number"], "6");
 
     ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }));
-    EXPECT_EQ(Enabled(*window), std::vector<bool>(9, true));
+    EXPECT_EQ(Enabled(*window), std::vector<bool>(11, true));
     EXPECT_TRUE(answerer.boxes.empty()) << answerer.boxes[0].text.toStdString();
     EXPECT_EQ(Child<QProgressBar>(*window, "progressBar")->value(), 100);
     EXPECT_EQ(Child<QLabel>(*window, "progressLabel")->text(), "Programing Successfully...100%");
@@ -334,6 +400,88 @@ TEST_F(TamrixDlgDownloadTest, ProgramRunsADownloadAndReturnsTheWindowToIdle) {
     EXPECT_TRUE(check.matches) << check.difference;
 }
 
+TEST_F(TamrixDlgDownloadTest, VerifyStopsAtARowStoredWrongAndTheRunReportRecordsTheRun) {
+    faults.corruptProgramRow = 3;  // the fourth row takes one instruction wrong
+    StartProduct(1000);
+    auto window = MakeWindow();
+    VerifyCheck(*window)->click();
+    RunReportCheck(*window)->click();
+    BoxAnswerer answerer(QMessageBox::Ok);
+    Press(*window, "programButton");
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }));
+
+    const auto failures = LinesStartingWith(*window, "[Error] : Address 0x");
+    ASSERT_EQ(failures.size(), 1u) << testing::PrintToString(Lines(*window));
+    EXPECT_NE(failures[0].find("Verify Fail!! Written 0x"), std::string::npos) << failures[0];
+    EXPECT_FALSE(HasLine(*window, "[Message] : Successfully Done !!\r\n"));
+    EXPECT_TRUE(LinesStartingWith(*window, "[Message] : Verify Done").empty());
+    EXPECT_EQ(Enabled(*window), std::vector<bool>(11, true));
+
+    const auto reports = RunReports();
+    ASSERT_EQ(reports.size(), 1u);
+    const nlohmann::json& report = reports[0];
+    EXPECT_EQ(report["outcome"], "verify failed");
+    EXPECT_EQ(report["success"], false);
+    EXPECT_EQ(report["port"], "COM7");
+    EXPECT_EQ(report["baud"], 115200);
+    EXPECT_EQ(report["verify"], true);
+    // Three rows read back equal; the fourth was acknowledged and then found to differ.
+    EXPECT_EQ(report["rowsVerified"], 3);
+    EXPECT_EQ(report["rowsWritten"], 4);
+    EXPECT_EQ(report["program"], "tamrix");
+    EXPECT_TRUE(report["exitStatus"].is_null());
+    EXPECT_EQ(report["file"]["path"], kSampleFirmware);
+    EXPECT_EQ(report["file"]["sha256"].get<std::string>().size(), 64u);
+    EXPECT_EQ(report["chip"]["name"], "dsPIC30F6014A");
+    EXPECT_EQ(report["lastStatusLine"], failures[0].substr(0, failures[0].size() - 2));
+
+    // The same product powered off and on, without the fault: the rows are read back equal, and
+    // the second run's line follows the first.
+    product->PowerCycle();
+    faults.corruptProgramRow = -1;
+    product->SetFaults(faults);
+    Press(*window, "programButton");
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }, 120000));
+    EXPECT_TRUE(HasLine(*window, "[Message] : Successfully Done !!\r\n"));
+    const auto done = LinesStartingWith(*window, "[Message] : Verify Done: ");
+    ASSERT_EQ(done.size(), 1u);
+    const auto both = RunReports();
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both[1]["outcome"], "success");
+    // The report counts the rows the window said were read back.
+    const QRegularExpressionMatch counted =
+        QRegularExpression("^\\[Message\\] : Verify Done: (\\d+) program rows")
+            .match(QString::fromStdString(done[0]));
+    ASSERT_TRUE(counted.hasMatch()) << done[0];
+    EXPECT_EQ(both[1]["rowsVerified"], counted.captured(1).toInt());
+    EXPECT_TRUE(answerer.boxes.empty()) << answerer.boxes[0].text.toStdString();
+}
+
+TEST_F(TamrixDlgDownloadTest, ARunReportThatCannotBeWrittenIsSaidAfterTheDownloadsOwnLines) {
+    StartProduct(1000);
+    // A folder where the report file would be: nothing can be appended to it.
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder.File("TamrixRuns.jsonl"))));
+    Store("Firmware_File_Path", QString::fromStdString(folder.File("missing.bin")));
+    Store("RunReport", "1");
+    auto window = MakeWindow();
+    BoxAnswerer answerer(QMessageBox::Ok);
+    Press(*window, "programButton");
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }));
+
+    const auto lines = Lines(*window);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.back().rfind("[Notice] : The run report " + folder.File("TamrixRuns.jsonl") +
+                                     " cannot be written (",
+                                 0),
+              0u)
+        << lines.back();
+    EXPECT_EQ(LinesStartingWith(*window, "[Notice] : The run report").size(), 1u);
+    // The download's own last line is still there, just before it.
+    EXPECT_EQ(lines[lines.size() - 2],
+              "[Message] : File Loading Fail. Download Process Stop! \r\n");
+    EXPECT_NE(ReadWholeFile(logPath).find(" >> [Notice] : The run report "), std::string::npos);
+}
+
 TEST_F(TamrixDlgDownloadTest, ADowngradeAnsweredNoInTheBoxStopsTheDownload) {
     StartProduct(2000);  // the product runs 2.0, the file brings 1.1
     const auto before = product->HexImage();
@@ -347,7 +495,7 @@ TEST_F(TamrixDlgDownloadTest, ADowngradeAnsweredNoInTheBoxStopsTheDownload) {
         << answerer.boxes[0].text.toStdString();
     EXPECT_EQ(answerer.boxes[0].buttons, int(QMessageBox::Yes | QMessageBox::No));
     EXPECT_FALSE(HasLine(*window, "[Message] : Successfully Done !!\r\n"));
-    EXPECT_EQ(Enabled(*window), std::vector<bool>(9, true));
+    EXPECT_EQ(Enabled(*window), std::vector<bool>(11, true));
     EXPECT_EQ(product->HexImage(), before);
 }
 
