@@ -1,12 +1,14 @@
-// `tamrix-cli program`: one download process exactly as the GUI's Program button runs it.
+// `tamrix-cli program`: the download process exactly as the GUI's Program button runs it, on one
+// port or on several at once, once or (--repeat) for one product after another.
 
 #include <cstdio>
+#include <set>
 
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
-#include "cli/RunDownload.h"
+#include "cli/ExitCodes.h"
+#include "cli/ProgramSession.h"
 #include "common/FileAccess.h"
-#include "download/ChannelOpener.h"
 #include "image/FirmwareFile.h"
 
 namespace tamrix::cli {
@@ -18,41 +20,62 @@ struct ProgramOptions {
     LinkOptions link;
     OutputOptions output;
     uint32_t seed = kConversionSeed;
+    bool verify = false;
+    std::string report;
+    bool repeat = false;
 };
+
+constexpr const char* kVerifyHelp =
+    "read every program row back after it is written and compare it before the product is "
+    "started; a difference stops the download with its address. PIC targets only: the S3F8 "
+    "bootloader has no command to read its flash, so a SAM product is refused before anything is "
+    "written";
+
+// Two names for one port would run two downloads against one product.
+bool PortsDistinct(const LinkOptions& link) {
+    std::set<std::string> devices;
+    for (const std::string& text : link.ports) {
+        const PortName port = PortName::Parse(text);
+        const std::string device =
+            port.path.empty() ? link.portMap.DevicePath(port.number) : port.path;
+        if (!devices.insert(device.empty() ? port.Text() : device).second) {
+            std::fprintf(stderr, "tamrix-cli: %s is given twice (as --port %s)\n",
+                         device.empty() ? text.c_str() : device.c_str(), text.c_str());
+            return false;
+        }
+    }
+    return true;
+}
 
 int RunProgram(const ProgramOptions& options) {
     // Log entries appended to the firmware file would damage it, and the log and the firmware
-    // reader would contend for the same file's lock.
-    if (const std::string log = LogPath(options.output);
-        !log.empty() && IsSameFile(log, options.file)) {
-        std::fprintf(stderr,
-                     "tamrix-cli: the process log %s is the firmware file itself; choose another "
-                     "file with --log\n",
-                     log.c_str());
+    // reader would contend for the same file's lock; a report appended to it likewise.
+    for (const std::string& other : {LogPath(options.output), options.report}) {
+        if (!other.empty() && IsSameFile(other, options.file)) {
+            std::fprintf(stderr,
+                         "tamrix-cli: %s is the firmware file itself; choose another file with "
+                         "%s\n",
+                         other.c_str(), other == options.report ? "--report" : "--log");
+            return kExitUsage;
+        }
+    }
+    if (!PortsDistinct(options.link))
         return kExitUsage;
-    }
 
-    // Before any thread exists: the worker must never be the one a stop signal interrupts.
+    // Before any thread exists: no worker must ever be the one a stop signal interrupts.
     CStopSignals signals;
-    const PortName port = options.link.Port();
-    auto window = MakeWindow(options.output);
-    if (const CProcessLog* log = window->Log()) {
-        std::printf("Process log: %s\n", log->Path().c_str());
-    }
-
-    auto params = std::make_unique<DownloadParams>();
-    params->port = port;
-    params->baudRate = options.link.baud;
-    params->interfaceType = options.link.InterfaceType();
-    params->filePath = options.file;
-    params->window = window.get();
-
-    DownloadSettings settings;
-    settings.conversionSeed = options.seed;
-    settings.portMap = options.link.portMap;
-    settings.openChannel = SerialPortOpener(port, settings.portMap, window.get());
-
-    return RunDownload(std::move(params), settings, *window, signals);
+    ProgramRequest request;
+    request.file = options.file;
+    request.ports = options.link.ports;
+    request.baudRate = options.link.baud;
+    request.interfaceType = options.link.InterfaceType();
+    request.portMap = options.link.portMap;
+    request.seed = options.seed;
+    request.verify = options.verify;
+    request.reportPath = options.report;
+    request.repeat = options.repeat;
+    request.output = options.output;
+    return RunProgramSession(request, signals);
 }
 
 }  // namespace
@@ -62,10 +85,24 @@ void AddProgramCommand(CLI::App& app, int& exitCode) {
     auto* command = app.add_subcommand(
         "program", "update the product's firmware from an Upgrade Binary File (.bin)");
     command->add_option("FILE", options->file, "firmware file")->required();
-    AddLinkOptions(*command, options->link);
+    AddLinkOptions(*command, options->link, true);
     AddOutputOptions(*command, options->output, true);
     command->add_option("--seed", options->seed,
                         "conversion seed of the file's producer (default: this program's own)");
+    command->add_flag("--verify", options->verify, kVerifyHelp);
+    command->add_option("--report", options->report,
+                        "append one JSON line per download to this file (JSON Lines): times, "
+                        "port, chip, versions before and after, the file's SHA-256, link "
+                        "figures, outcome and exit status");
+    command->add_flag("--repeat", options->repeat,
+                      "keep serving the port(s): after each download wait for the product to be "
+                      "disconnected and the next one connected (a port that comes and goes with "
+                      "the product: built-in USB, or an adapter in the product's cable), until "
+                      "Ctrl-C; a table of the downloads ends the run");
+    command->footer(
+        "Several --port options program one product on each port at once; every line then "
+        "starts with its port, and a table ends the run. The exit status is 0 only when every "
+        "download succeeded.");
     command->callback([options, &exitCode]() { exitCode = RunProgram(*options); });
 }
 

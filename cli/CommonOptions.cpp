@@ -1,5 +1,6 @@
 #include "cli/CommonOptions.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "comm/PortMap.h"
@@ -9,26 +10,44 @@
 
 namespace tamrix::cli {
 
-void AddLinkOptions(CLI::App& command, LinkOptions& link) {
-    command
-        .add_option("--port", link.port,
-                    "COM1..COM255 (mapped to a device by the port map, see `tamrix-cli ports`) or "
-                    "a device path such as /dev/ttyUSB0")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                return PortName::Parse(text).IsValid() ? std::string()
-                                                       : std::string("wants COMn or a device path");
-            },
-            "COMn|PATH"))
-        ->capture_default_str();
+void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts) {
+    const CLI::Validator portName(
+        [](std::string& text) {
+            return PortName::Parse(text).IsValid() ? std::string()
+                                                   : std::string("wants COMn or a device path");
+        },
+        "COMn|PATH");
+    const std::string help =
+        "COM1..COM255 (mapped to a device by the port map, see `tamrix-cli ports`) or a device "
+        "path such as /dev/ttyUSB0";
+    if (severalPorts) {
+        command
+            .add_option("--port", link.ports,
+                        help +
+                            "; give it again for each further product to program at the same "
+                            "time (default: " +
+                            link.port + ")")
+            ->check(portName)
+            ->type_name("COMn|PATH");
+    } else {
+        command.add_option("--port", link.port, help)->check(portName)->capture_default_str();
+    }
     AddBaudOption(command, link.baud, "baud rate of the bootloader");
     AddWiringOption(command, link.interface);
     // Once the command line is read and before the command runs: the map is read once for the
     // whole command, and when a COM number goes through it, what was wrong with it is shown
     // before the port is opened.
-    command.parse_complete_callback([&link]() {
+    command.parse_complete_callback([&link, severalPorts]() {
+        if (severalPorts) {
+            if (link.ports.empty())
+                link.ports.push_back(link.port);
+            link.port = link.ports.front();
+        }
         link.portMap = CPortMap::Load();
-        if (link.Port().number <= 0)
+        const bool anyComNumber =
+            std::any_of(link.ports.begin(), link.ports.end(),
+                        [](const std::string& text) { return PortName::Parse(text).number > 0; });
+        if (link.Port().number <= 0 && !anyComNumber)
             return;
         for (const std::string& problem : link.portMap.Problems())
             std::fprintf(stderr, "tamrix-cli: warning: %s\n", problem.c_str());

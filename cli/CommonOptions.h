@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/TerminalWindow.h"
 #include "comm/PortMap.h"
@@ -20,6 +21,8 @@ Wiring ChosenWiring(const std::string& interface);
 
 struct LinkOptions {
     std::string port = "COM4";
+    // Every --port given, in order, where a command takes several (else just `port`).
+    std::vector<std::string> ports;
     int baud = kDefaultBaudRate;
     std::string interface = WiringChoiceFor(Wiring::TwoWire).shortName;  // usb or signal
     // The port map in force, loaded once when the command line has been read.
@@ -39,7 +42,9 @@ struct OutputOptions {
 // --port, --baud, --interface, and the port map in force. When the port is a COM number, the
 // problems of the map (malformed lines, a map file that cannot be read) are printed once on
 // stderr as warnings.
-void AddLinkOptions(CLI::App& command, LinkOptions& link);
+// With `severalPorts`, --port may be given more than once (LinkOptions::ports; `port` is the
+// first).
+void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts = false);
 // --baud alone: one of the rates a bootloader runs at (an empty or non-numeric value is a
 // command-line error, never the default).
 void AddBaudOption(CLI::App& command, int& baud, const std::string& description);

@@ -1,10 +1,12 @@
 #include "cli/RunDownload.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "common/Format.h"
 #include "download/DownloadStart.h"
+#include "download/LinkSummary.h"
 
 namespace tamrix::cli {
 
@@ -66,33 +68,67 @@ int AwaitEndTakingStops(CStopSignals& signals, CTerminalWindow& window,
     return first;
 }
 
-int RunDownload(std::unique_ptr<DownloadParams> params, const DownloadSettings& settings,
-                CTerminalWindow& window, CStopSignals& signals) {
+bool StartDownload(std::unique_ptr<DownloadParams> params, const DownloadSettings& settings,
+                   CTerminalWindow& window, CDownloadWorker& worker, std::function<void()> onEnd,
+                   DownloadEnd& end) {
+    end = DownloadEnd();
+    end.record.started = std::chrono::system_clock::now();
+    end.record.ended = end.record.started;
+    end.record.verifyAsked = settings.verify;
     switch (CheckDownloadStart(*params, settings.openChannel)) {
         case StartCheck::EmptyPath:
-            return kExitFile;
+            end.outcome = DownloadOutcome::FileLoadFailed;
+            end.exitCode = kExitFile;
+            return false;
         case StartCheck::PortOpenFailed:
-            return kExitPort;
+            end.outcome = DownloadOutcome::PortOpenFailed;
+            end.exitCode = kExitPort;
+            return false;
         case StartCheck::Ok:
             break;
     }
     LogDownloadInfo(*params, settings.portMap);
 
-    // The terminal window outlives the worker (this waits for it), so the worker is handed it
-    // without ownership.
+    // The terminal window outlives the worker (the caller waits for it), so the worker is handed
+    // it without ownership.
     const std::shared_ptr<CReportWindow> reportTo(std::shared_ptr<void>(), &window);
-    CDownloadWorker worker;
-    if (!worker.Start(std::move(params), settings, reportTo, [&signals] { signals.NotifyEnd(); })) {
+    if (!worker.Start(std::move(params), settings, reportTo, std::move(onEnd))) {
         std::fprintf(stderr, "tamrix-cli: cannot start the download thread\n");
-        return kExitProgramming;
+        end.outcome = DownloadOutcome::ProgrammingFailed;
+        end.exitCode = kExitProgramming;
+        return false;
     }
-    AwaitEndTakingStops(signals, window, [&worker] { worker.RequestStop(); });
-    const DownloadOutcome outcome = worker.Wait();
+    return true;
+}
+
+DownloadEnd FinishDownload(CDownloadWorker& worker, CTerminalWindow& window, int baudRate) {
+    DownloadEnd end;
+    end.outcome = worker.Wait();
+    end.exitCode = ExitCodeFor(end.outcome);
+    end.record = worker.Record();
     window.FinishProgress();
-    if (outcome != DownloadOutcome::Success) {
-        std::printf("Download stopped: %s\n", DownloadOutcomeName(outcome));
+    if (end.outcome != DownloadOutcome::Success)
+        window.Say(Format("Download stopped: %s", DownloadOutcomeName(end.outcome)));
+    window.Say(LinkSummaryLine(end.record, baudRate));
+    if (LinkNeedsAdvice(end.record.link))
+        window.Say(LinkAdvice(end.record.link, baudRate));
+    return end;
+}
+
+int RunDownload(std::unique_ptr<DownloadParams> params, const DownloadSettings& settings,
+                CTerminalWindow& window, CStopSignals& signals, DownloadEnd* end) {
+    const int baudRate = params->baudRate;
+    CDownloadWorker worker;
+    DownloadEnd result;
+    if (StartDownload(
+            std::move(params), settings, window, worker, [&signals] { signals.NotifyEnd(); },
+            result)) {
+        AwaitEndTakingStops(signals, window, [&worker] { worker.RequestStop(); });
+        result = FinishDownload(worker, window, baudRate);
     }
-    return ExitCodeFor(outcome);
+    if (end != nullptr)
+        *end = result;
+    return result.exitCode;
 }
 
 }  // namespace tamrix::cli

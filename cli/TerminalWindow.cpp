@@ -77,9 +77,26 @@ std::string WithoutLineEnd(std::string text) {
 
 }  // namespace
 
-CTerminalWindow::CTerminalWindow(std::FILE* out, std::unique_ptr<CProcessLog> log,
-                                 QuestionPolicy policy)
-    : out_(out), log_(std::move(log)), policy_(policy), terminal_(isatty(fileno(out)) != 0) {}
+CTerminalWindow::CTerminalWindow(std::FILE* out, std::shared_ptr<CProcessLog> log,
+                                 QuestionPolicy policy, std::string prefix)
+    : out_(out),
+      log_(std::move(log)),
+      prefix_(std::move(prefix)),
+      policy_(policy),
+      terminal_(prefix_.empty() && isatty(fileno(out)) != 0) {}
+
+std::string CTerminalWindow::LogText(const std::string& text) const {
+    return prefix_.empty() ? text : "[" + prefix_ + "] " + text;
+}
+
+void CTerminalWindow::Say(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ClearBar();
+    std::fprintf(out_, "%s%s%s\n", prefix_.c_str(), prefix_.empty() ? "" : ": ", text.c_str());
+    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
+        DrawBar();
+    std::fflush(out_);
+}
 
 CTerminalWindow::~CTerminalWindow() {
     FinishProgress();
@@ -117,7 +134,8 @@ void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
     const int step = value / 10;
     if (newLabel || step != plainStep_) {
         plainStep_ = step;
-        std::fprintf(out_, "%s%d%%\n", labelPrefix.c_str(), value);
+        std::fprintf(out_, "%s%s%s%d%%\n", prefix_.c_str(), prefix_.empty() ? "" : ": ",
+                     labelPrefix.c_str(), value);
         std::fflush(out_);
     }
 }
@@ -125,7 +143,9 @@ void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
 void CTerminalWindow::PrintStatusLine(const std::string& shown) {
     ClearBar();
     ++lines_;
-    std::fprintf(out_, "%3d  %s  %s\n", lines_, FormatLogTime().c_str(), shown.c_str());
+    // One fprintf a line: the output's own lock keeps other ports' lines out of it.
+    std::fprintf(out_, "%s%s%3d  %s  %s\n", prefix_.c_str(), prefix_.empty() ? "" : ": ", lines_,
+                 FormatLogTime().c_str(), shown.c_str());
     if (terminal_ && barValue_ >= 0 && barValue_ < 100)
         DrawBar();
     std::fflush(out_);
@@ -139,7 +159,7 @@ void CTerminalWindow::AddStatusLine(const std::string& text) {
 
 void CTerminalWindow::Notice(const std::string& text) {
     if (log_)
-        log_->Write(text);
+        log_->Write(LogText(text));
     std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
     if (!TryLockFor(lock, kNoticeLockWaitMs)) {
         std::fprintf(stderr, "\n%s\n", WithoutLineEnd(text).c_str());
@@ -151,7 +171,7 @@ void CTerminalWindow::Notice(const std::string& text) {
 
 void CTerminalWindow::WriteProcessLog(const std::string& text) {
     std::string reason;
-    if (!log_ || log_->Write(text, &reason) || logFailureReported_.exchange(true))
+    if (!log_ || log_->Write(LogText(text), &reason) || logFailureReported_.exchange(true))
         return;
     // Once, not for every entry: the technician learns that this run leaves no log, and the
     // download goes on.
@@ -173,8 +193,8 @@ MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std
     ClearBar();
     const std::string title = caption.empty() ? std::string("Tamrix") : caption;
     const char* iconName = IconName(icon);
-    std::fprintf(out_, "\n=== %s%s%s%s ===\n", title.c_str(), *iconName ? " (" : "", iconName,
-                 *iconName ? ")" : "");
+    std::fprintf(out_, "\n%s%s=== %s%s%s%s ===\n", prefix_.c_str(), prefix_.empty() ? "" : ": ",
+                 title.c_str(), *iconName ? " (" : "", iconName, *iconName ? ")" : "");
     std::fprintf(out_, "%s\n", TerminalText(text).c_str());
     MessageAnswer answer = MessageAnswer::Ok;
     if (buttons == MessageButtons::YesNo) {

@@ -19,8 +19,12 @@ enum class QuestionPolicy { Ask, AlwaysYes, AlwaysNo };
 
 class CTerminalWindow : public CReportWindow {
   public:
-    // `log` may be null (no process log). Output goes to `out`.
-    CTerminalWindow(std::FILE* out, std::unique_ptr<CProcessLog> log, QuestionPolicy policy);
+    // `log` may be null (no process log); several windows may share one. Output goes to `out`.
+    // With a `prefix` (the port, when several products are served at once) every line printed
+    // and every log entry starts with it, and progress is shown as plain lines, never as a bar
+    // that other ports' lines would break up.
+    CTerminalWindow(std::FILE* out, std::shared_ptr<CProcessLog> log, QuestionPolicy policy,
+                    std::string prefix = std::string());
     ~CTerminalWindow() override;
 
     void SendProgress(int value, const std::string& labelPrefix) override;
@@ -35,6 +39,9 @@ class CTerminalWindow : public CReportWindow {
     void Notice(const std::string& text);
     // Ends a progress bar line so that later output starts on a fresh line.
     void FinishProgress();
+    // A plain line on the output (with the prefix), neither numbered nor logged: what the
+    // program says about the run rather than what the download reported.
+    void Say(const std::string& text);
     int StatusLineCount() const { return lines_; }
     const CProcessLog* Log() const { return log_.get(); }
 
@@ -43,9 +50,12 @@ class CTerminalWindow : public CReportWindow {
     void DrawBar();
     // One numbered, time-stamped line of the status list; the window's lock is held.
     void PrintStatusLine(const std::string& shown);
+    // The log entry's text: the prefix in front, when there is one.
+    std::string LogText(const std::string& text) const;
 
     std::FILE* out_;
-    std::unique_ptr<CProcessLog> log_;
+    std::shared_ptr<CProcessLog> log_;
+    std::string prefix_;
     std::atomic<bool> logFailureReported_{false};
     QuestionPolicy policy_;
     bool terminal_;

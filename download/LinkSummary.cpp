@@ -30,9 +30,9 @@ std::string LinkSummaryLine(const DownloadRecord& record, int baudRate) {
         // Ten bits a byte on the wire; the link runs one way at a time.
         const double bytesPerSecond = record.programmingBytes * 1000.0 / record.programmingMs;
         const double lineBytesPerSecond = baudRate / 10.0;
-        line += Format("; rows programmed at %.1f KiB/s, %.0f %% of the line rate (%d baud)",
-                       bytesPerSecond / 1024.0, 100.0 * bytesPerSecond / lineBytesPerSecond,
-                       baudRate);
+        line +=
+            Format("; rows programmed at %.1f KiB/s, %.0f %% of the line rate (%d baud)",
+                   bytesPerSecond / 1024.0, 100.0 * bytesPerSecond / lineBytesPerSecond, baudRate);
     }
     return line;
 }
@@ -50,10 +50,11 @@ std::string LinkAdvice(const LinkStatistics& link, int baudRate) {
             break;
         }
     }
-    return Format("Link: %s for %s is more than a sound link needs: check the cable and its "
-                  "contacts, or choose a lower baud rate%s.",
-                  Plural(link.retries, "retry", "retries").c_str(),
-                  Plural(link.rowsWritten, "row", "rows").c_str(), lower.c_str());
+    return Format(
+        "Link: %s for %s is more than a sound link needs: check the cable and its "
+        "contacts, or choose a lower baud rate%s.",
+        Plural(link.retries, "retry", "retries").c_str(),
+        Plural(link.rowsWritten, "row", "rows").c_str(), lower.c_str());
 }
 
 }  // namespace tamrix

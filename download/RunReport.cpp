@@ -49,8 +49,8 @@ std::string FormatUtcTime(std::chrono::system_clock::time_point moment) {
 }
 
 std::string RunReportLine(const DownloadRecord& record, const RunContext& context) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(record.ended -
-                                                                          record.started);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(record.ended - record.started);
     json report;
     report["started"] = FormatUtcTime(record.started);
     report["ended"] = FormatUtcTime(record.ended);
@@ -61,27 +61,27 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
     if (record.chip.empty()) {
         report["chip"] = nullptr;
     } else {
-        report["chip"] = json{
-            {"name", record.chip}, {"deviceId", record.deviceId}, {"family", record.family}};
+        report["chip"] =
+            json{{"name", record.chip}, {"deviceId", record.deviceId}, {"family", record.family}};
     }
     // What the product ran before, as it said; after a successful download it holds the file's
     // firmware.
-    report["before"] = record.targetVersionRead
-                           ? json{{"productCode", record.before.productCode},
-                                  {"appVersion", record.before.appVersion},
-                                  {"bootVersion", record.before.bootVersion}}
-                           : json(nullptr);
+    report["before"] = record.targetVersionRead ? json{{"productCode", record.before.productCode},
+                                                       {"appVersion", record.before.appVersion},
+                                                       {"bootVersion", record.before.bootVersion}}
+                                                : json(nullptr);
     const bool success = context.outcome == DownloadOutcome::Success;
     report["after"] = success && record.fileInfoRead
                           ? Versions(record.fileProductCode, record.fileAppVersion)
                           : json(nullptr);
     const size_t slash = context.filePath.find_last_of("/\\");
-    report["file"] = json{
-        {"name", slash == std::string::npos ? context.filePath : context.filePath.substr(slash + 1)},
-        {"path", context.filePath},
-        {"sha256", context.fileSha256.empty() ? json(nullptr) : json(context.fileSha256)},
-        {"productCode", record.fileInfoRead ? json(record.fileProductCode) : json(nullptr)},
-        {"appVersion", record.fileInfoRead ? json(record.fileAppVersion) : json(nullptr)}};
+    report["file"] =
+        json{{"name",
+              slash == std::string::npos ? context.filePath : context.filePath.substr(slash + 1)},
+             {"path", context.filePath},
+             {"sha256", context.fileSha256.empty() ? json(nullptr) : json(context.fileSha256)},
+             {"productCode", record.fileInfoRead ? json(record.fileProductCode) : json(nullptr)},
+             {"appVersion", record.fileInfoRead ? json(record.fileAppVersion) : json(nullptr)}};
     const LinkStatistics& link = record.link;
     report["verify"] = record.verifyAsked;
     report["rowsWritten"] = link.rowsWritten;

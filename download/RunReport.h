@@ -14,12 +14,12 @@ namespace tamrix {
 struct RunContext {
     std::string port;  // as the user named it: "COM5" or a device path
     int baudRate = 0;
-    int interfaceType = 0;    // 0 two-wire, 1 one-wire
-    std::string filePath;     // the firmware file as given
-    std::string fileSha256;   // of the file's bytes, "" when it could not be read
+    int interfaceType = 0;   // 0 two-wire, 1 one-wire
+    std::string filePath;    // the firmware file as given
+    std::string fileSha256;  // of the file's bytes, "" when it could not be read
     DownloadOutcome outcome = DownloadOutcome::NoTarget;
-    int exitStatus = -1;      // the command-line tool's; -1: none (the dialog program)
-    std::string program;      // who wrote the record, e.g. "tamrix-cli"
+    int exitStatus = -1;  // the command-line tool's; -1: none (the dialog program)
+    std::string program;  // who wrote the record, e.g. "tamrix-cli"
 };
 
 // The record as one line of JSON, without the line end. Times are UTC, ISO 8601 with

@@ -182,9 +182,10 @@ int CProgramerPIC::VerifyRow(const CMemory& row) {
     for (size_t offset = 0; offset < rowBytes; offset += static_cast<size_t>(block)) {
         const int address = row.baseAddress + static_cast<int>(offset / 3) * 2;
         if (ReadFlash(address, block, reply, false) != 1) {
-            ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! The row could not be read "
-                                "back.\r\n",
-                                row.baseAddress));
+            ReportStatus(
+                Format("[Error] : Address 0x%x Verify Fail!! The row could not be read "
+                       "back.\r\n",
+                       row.baseAddress));
             return 0;
         }
         back.insert(back.end(), reply.begin(), reply.end());
@@ -196,9 +197,10 @@ int CProgramerPIC::VerifyRow(const CMemory& row) {
         const uint32_t read =
             back[i + 2] | (back[i + 1] << 8) | (static_cast<uint32_t>(back[i]) << 16);
         if (written != read) {
-            ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! Written 0x%06x, read back "
-                                "0x%06x\r\n",
-                                row.baseAddress + static_cast<int>(i / 3) * 2, written, read));
+            ReportStatus(
+                Format("[Error] : Address 0x%x Verify Fail!! Written 0x%06x, read back "
+                       "0x%06x\r\n",
+                       row.baseAddress + static_cast<int>(i / 3) * 2, written, read));
             return 0;
         }
     }

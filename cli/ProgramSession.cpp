@@ -1,0 +1,308 @@
+#include "cli/ProgramSession.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "cli/RunDownload.h"
+#include "common/Format.h"
+#include "download/ChannelOpener.h"
+#include "download/RunReport.h"
+
+namespace tamrix::cli {
+
+namespace {
+
+// One row of the table at the end.
+struct SessionRow {
+    size_t portIndex = 0;  // in the order the ports were given
+    std::string port;
+    DownloadEnd end;
+};
+
+// What the ports of a session share.
+class CSessionShared {
+  public:
+    CSessionShared(const ProgramRequest& request, CStopSignals& signals, int ports)
+        : request_(request), signals_(signals), running_(ports) {}
+
+    const ProgramRequest& Request() const { return request_; }
+    bool StopRequested() const { return stop_.load(); }
+
+    // The first stop signal: every port stops at its next safe point, and a port waiting for a
+    // product stops waiting.
+    void RequestStop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+            for (CDownloadWorker* worker : workers_)
+                worker->RequestStop();
+        }
+        stopped_.notify_all();
+    }
+    // Sleeps up to `ms`; false when a stop was asked for meanwhile.
+    bool Pause(int ms) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return !stopped_.wait_for(lock, std::chrono::milliseconds(ms),
+                                  [this] { return stop_.load(); });
+    }
+
+    // A worker that runs, for RequestStop to reach (and its end).
+    void Running(CDownloadWorker* worker) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        workers_.push_back(worker);
+        if (stop_)
+            worker->RequestStop();  // asked for just before the worker started
+    }
+    void Ended(CDownloadWorker* worker) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        workers_.erase(std::remove(workers_.begin(), workers_.end(), worker), workers_.end());
+    }
+
+    void Record(SessionRow row) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        rows_.push_back(std::move(row));
+    }
+    // By port, in the order the ports were given, then by time.
+    std::vector<SessionRow> Rows() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<SessionRow> rows = rows_;
+        std::stable_sort(rows.begin(), rows.end(), [](const SessionRow& a, const SessionRow& b) {
+            return a.portIndex < b.portIndex;
+        });
+        return rows;
+    }
+
+    // One port has finished serving; the last one ends the wait for the session.
+    void PortDone() {
+        if (--running_ == 0)
+            signals_.NotifyEnd();
+    }
+
+    // Appends a download's line to the run report: ports end their downloads at any moment, and
+    // each line goes out whole.
+    void Report(const std::string& line) {
+        std::lock_guard<std::mutex> lock(reportMutex_);
+        std::string reason;
+        if (!AppendRunReport(request_.reportPath, line, &reason)) {
+            std::fprintf(stderr, "tamrix-cli: warning: cannot add to the run report %s (%s)\n",
+                         request_.reportPath.c_str(), reason.c_str());
+        }
+    }
+
+  private:
+    const ProgramRequest& request_;
+    CStopSignals& signals_;
+    std::atomic<int> running_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::condition_variable stopped_;
+    std::vector<CDownloadWorker*> workers_;
+    std::vector<SessionRow> rows_;
+    std::mutex reportMutex_;
+};
+
+// One port: its window and its downloads.
+class CPortServer {
+  public:
+    CPortServer(CSessionShared& shared, size_t index, std::string port,
+                std::unique_ptr<CTerminalWindow> window)
+        : shared_(shared),
+          index_(index),
+          request_(shared.Request()),
+          portText_(std::move(port)),
+          port_(PortName::Parse(portText_)),
+          window_(std::move(window)) {}
+
+    void Serve() {
+        if (!request_.repeat) {
+            RunOne();
+            return;
+        }
+        int successes = 0;
+        int failures = 0;
+        while (!shared_.StopRequested()) {
+            if (!WaitForPort(true, "Waiting for a product to be connected"))
+                break;
+            const DownloadEnd end = RunOne();
+            if (end.outcome == DownloadOutcome::Stopped)
+                break;
+            if (end.outcome == DownloadOutcome::NoTarget) {
+                // Nothing answered on a port that is there: the product is not powered yet, or
+                // the port belongs to the bench and no product is on it. Not a product served.
+                window_->Say("No product answered; trying again.");
+                continue;
+            }
+            (end.outcome == DownloadOutcome::Success ? successes : failures)++;
+            window_->Say(
+                Format("Served %d: %d succeeded, %d failed. Disconnect this product and "
+                       "connect the next one.",
+                       successes + failures, successes, failures));
+            if (!WaitForPort(false, nullptr))
+                break;
+        }
+    }
+
+    CTerminalWindow& Window() { return *window_; }
+
+  private:
+    DownloadEnd RunOne() {
+        auto params = std::make_unique<DownloadParams>();
+        params->port = port_;
+        params->baudRate = request_.baudRate;
+        params->interfaceType = request_.interfaceType;
+        params->filePath = request_.file;
+        params->window = window_.get();
+
+        DownloadSettings settings;
+        settings.conversionSeed = request_.seed;
+        settings.portMap = request_.portMap;
+        settings.openChannel = SerialPortOpener(port_, settings.portMap, window_.get());
+        settings.verify = request_.verify;
+
+        CDownloadWorker worker;
+        DownloadEnd end;
+        if (StartDownload(std::move(params), settings, *window_, worker, {}, end)) {
+            shared_.Running(&worker);
+            end = FinishDownload(worker, *window_, request_.baudRate);
+            shared_.Ended(&worker);
+        }
+        if (!request_.reportPath.empty())
+            shared_.Report(ReportLine(end));
+        shared_.Record(SessionRow{index_, portText_, end});
+        return end;
+    }
+
+    std::string ReportLine(const DownloadEnd& end) const {
+        RunContext context;
+        context.port = portText_;
+        context.baudRate = request_.baudRate;
+        context.interfaceType = request_.interfaceType;
+        context.filePath = request_.file;
+        context.fileSha256 = FileSha256(request_.file);
+        context.outcome = end.outcome;
+        context.exitStatus = end.exitCode;
+        context.program = "tamrix-cli";
+        return RunReportLine(end.record, context);
+    }
+
+    // Waits until the port can be opened (`present`) or no longer can: a product with a
+    // built-in USB port, or an adapter that stays in the product's cable, comes and goes with
+    // the product. False when a stop was asked for first.
+    bool WaitForPort(bool present, const char* waiting) {
+        bool told = false;
+        while (!shared_.StopRequested()) {
+            int opened = 0;
+            // No window: a port that is not there is what is being waited for, not an error.
+            SerialPortOpener(port_, request_.portMap, nullptr)(request_.baudRate,
+                                                               request_.interfaceType, &opened);
+            if ((opened == 1) == present)
+                return true;
+            if (waiting != nullptr && !told) {
+                window_->Say(Format("%s.", waiting));
+                told = true;
+            }
+            if (!shared_.Pause(kPresencePollMs))
+                break;
+        }
+        return false;
+    }
+
+    CSessionShared& shared_;
+    size_t index_;
+    const ProgramRequest& request_;
+    std::string portText_;
+    PortName port_;
+    std::unique_ptr<CTerminalWindow> window_;
+};
+
+void PrintTable(const std::vector<SessionRow>& rows, bool repeat) {
+    std::printf("\n%-3s %-16s %-20s %-34s %6s %8s %8s %5s\n", "#", "Port", "Chip", "Outcome",
+                "Rows", "Retries", "Seconds", "Exit");
+    int number = 0;
+    int successes = 0;
+    for (const SessionRow& row : rows) {
+        const DownloadRecord& record = row.end.record;
+        const double seconds = std::chrono::duration<double>(record.ended - record.started).count();
+        std::printf("%-3d %-16s %-20s %-34s %6d %8d %8.1f %5d\n", ++number, row.port.c_str(),
+                    record.chip.empty() ? "-" : record.chip.c_str(),
+                    DownloadOutcomeName(row.end.outcome), record.link.rowsWritten,
+                    record.link.retries, seconds, row.end.exitCode);
+        if (row.end.outcome == DownloadOutcome::Success)
+            ++successes;
+    }
+    std::printf("%d download%s: %d succeeded, %d failed%s\n", number, number == 1 ? "" : "s",
+                successes, number - successes, repeat ? " (until interrupted)" : "");
+}
+
+}  // namespace
+
+int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
+    const bool several = request.ports.size() > 1;
+    const bool table = several || request.repeat;
+    std::shared_ptr<CProcessLog> log;
+    if (const std::string path = LogPath(request.output); !path.empty()) {
+        log = std::make_shared<CProcessLog>(path);
+        std::printf("Process log: %s\n", path.c_str());
+    }
+    QuestionPolicy policy = request.output.yes  ? QuestionPolicy::AlwaysYes
+                            : request.output.no ? QuestionPolicy::AlwaysNo
+                                                : QuestionPolicy::Ask;
+    if (policy == QuestionPolicy::Ask && table) {
+        // Nobody can answer a question at one terminal for products served side by side or one
+        // after another without a pause.
+        policy = QuestionPolicy::AlwaysNo;
+        std::printf(
+            "Questions (an older firmware than the product runs) are answered No in "
+            "this mode; give --yes to accept them.\n");
+    }
+    // Said once for the session, not by any port.
+    CTerminalWindow session(stdout, log, policy);
+
+    CSessionShared shared(request, signals, static_cast<int>(request.ports.size()));
+    std::vector<std::unique_ptr<CPortServer>> servers;
+    for (const std::string& port : request.ports) {
+        servers.push_back(std::make_unique<CPortServer>(
+            shared, servers.size(), port,
+            std::make_unique<CTerminalWindow>(stdout, log, policy,
+                                              several ? port : std::string())));
+    }
+    std::vector<std::thread> threads;
+    for (auto& server : servers) {
+        CPortServer* serving = server.get();
+        try {
+            threads.emplace_back([serving, &shared] {
+                serving->Serve();
+                shared.PortDone();
+            });
+        } catch (const std::system_error&) {
+            std::fprintf(stderr, "tamrix-cli: cannot start a thread for a port\n");
+            shared.RequestStop();
+            shared.PortDone();
+        }
+    }
+    AwaitEndTakingStops(signals, session, [&shared] { shared.RequestStop(); });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    const std::vector<SessionRow> rows = shared.Rows();
+    if (table)
+        PrintTable(rows, request.repeat);
+    // The first failure in the table's order gives the exit status; an interrupted run that
+    // served nobody gives the interruption's.
+    for (const SessionRow& row : rows) {
+        if (row.end.exitCode != kExitSuccess)
+            return row.end.exitCode;
+    }
+    if (rows.empty() && shared.StopRequested())
+        return kExitInterrupted;
+    return kExitSuccess;
+}
+
+}  // namespace tamrix::cli

@@ -1,0 +1,36 @@
+#pragma once
+// `tamrix-cli program` as a session: one download on one port, one on each of several ports at
+// once, or (--repeat) one product after another on each port until interrupted. Every port has its
+// own status stream (prefixed by the port when there are several), the process log stays one file
+// whose entries name their port, every download can add a line to a JSON run report, and the
+// session ends with a table of its downloads. Exit status 0 only when every download succeeded.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/CommonOptions.h"
+#include "cli/StopSignals.h"
+
+namespace tamrix::cli {
+
+struct ProgramRequest {
+    std::string file;
+    std::vector<std::string> ports;  // as given, at least one, none twice
+    int baudRate = kDefaultBaudRate;
+    int interfaceType = 0;
+    CPortMap portMap = CPortMap::Defaults();
+    uint32_t seed = 0;
+    bool verify = false;
+    std::string reportPath;  // empty: no run report
+    bool repeat = false;
+    OutputOptions output;
+};
+
+// How long a port is looked at again while a session waits for a product to come or go.
+inline constexpr int kPresencePollMs = 500;
+
+// Runs the session; returns the exit status. `signals` must have been made before any thread.
+int RunProgramSession(const ProgramRequest& request, CStopSignals& signals);
+
+}  // namespace tamrix::cli
