@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Clock.h"
 #include "common/FileAccess.h"
 
 namespace tamrix {
@@ -214,6 +215,31 @@ TEST_F(FileAccessTest, AFailedReplaceKeepsTheOldFileAndLeavesNoTemporary) {
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(Read(path), "old contents");
     EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(FileAccessTest, AnAppendThatFailsPartWayIsTakenBackWhole) {
+    const std::string path = Write("runs.jsonl", "{\"first\":1}\n");
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = 40;  // room for part of the next line only
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const std::string line = "{\"second\":\"" + std::string(100, 'x') + "\"}\n";
+    std::string reason;
+    const FileError error = AppendToFile(path, line, CSystemClock::Instance(), 50, &reason, true);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+
+    EXPECT_EQ(error, FileError::WriteFailed);
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(Read(path), "{\"first\":1}\n") << "no half line is left behind";
+    EXPECT_EQ(AppendToFile(path, line, CSystemClock::Instance(), 50, nullptr, true),
+              FileError::None);
+    EXPECT_EQ(Read(path), "{\"first\":1}\n" + line);
 }
 
 TEST_F(FileAccessTest, SameFileHoweverItIsSpelled) {
