@@ -101,8 +101,9 @@ void AddProgramCommand(CLI::App& app, int& exitCode) {
                       "Ctrl-C; a table of the downloads ends the run");
     command->footer(
         "Several --port options program one product on each port at once; every line then "
-        "starts with its port, and a table ends the run. The exit status is 0 only when every "
-        "download succeeded.");
+        "starts with its port, and a table ends the run. With several ports or --repeat the file "
+        "is read once, at the start, and every product gets those bytes. The exit status is 0 "
+        "only when every download succeeded.");
     command->callback([options, &exitCode]() { exitCode = RunProgram(*options); });
 }
 

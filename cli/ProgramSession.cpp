@@ -14,6 +14,7 @@
 #include "common/Format.h"
 #include "download/ChannelOpener.h"
 #include "download/RunReport.h"
+#include "image/FirmwareFile.h"
 
 namespace tamrix::cli {
 
@@ -33,6 +34,17 @@ class CSessionShared {
         : request_(request), signals_(signals), running_(ports) {}
 
     const ProgramRequest& Request() const { return request_; }
+
+    // The file as read once for the whole session (null: each download reads it), and the
+    // SHA-256 of its bytes.
+    void TakeFirmware(std::shared_ptr<const std::vector<uint8_t>> text, std::string sha256) {
+        firmwareText_ = std::move(text);
+        fileSha256_ = std::move(sha256);
+    }
+    const std::shared_ptr<const std::vector<uint8_t>>& FirmwareText() const {
+        return firmwareText_;
+    }
+    const std::string& FirmwareSha256() const { return fileSha256_; }
     bool StopRequested() const { return stop_.load(); }
 
     // The first stop signal: every port stops at its next safe point, and a port waiting for a
@@ -106,6 +118,8 @@ class CSessionShared {
     std::vector<CDownloadWorker*> workers_;
     std::vector<SessionRow> rows_;
     std::mutex reportMutex_;
+    std::shared_ptr<const std::vector<uint8_t>> firmwareText_;
+    std::string fileSha256_;
 };
 
 // One port: its window and its downloads.
@@ -165,6 +179,7 @@ class CPortServer {
         settings.portMap = request_.portMap;
         settings.openChannel = SerialPortOpener(port_, settings.portMap, window_.get());
         settings.verify = request_.verify;
+        settings.firmwareText = shared_.FirmwareText();
 
         CDownloadWorker worker;
         DownloadEnd end;
@@ -185,7 +200,8 @@ class CPortServer {
         context.baudRate = request_.baudRate;
         context.interfaceType = request_.interfaceType;
         context.filePath = request_.file;
-        context.fileSha256 = FileSha256(request_.file);
+        context.fileSha256 = shared_.FirmwareText() != nullptr ? shared_.FirmwareSha256()
+                                                               : FileSha256(request_.file);
         context.outcome = end.outcome;
         context.exitStatus = end.exitCode;
         context.program = "tamrix-cli";
@@ -266,6 +282,19 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
     CTerminalWindow session(stdout, log, policy);
 
     CSessionShared shared(request, signals, static_cast<int>(request.ports.size()));
+    if (table) {
+        // Read once for every product of the session: they all get the same bytes, and the
+        // downloads do not contend for the file's lock.
+        std::vector<uint8_t> buffer(kImageBufferSize, 0);
+        int size = 0;
+        if (ConvertBinFile(buffer.data(), &session, request.file, size, request.seed) == 0) {
+            session.AddStatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");
+            return kExitFile;
+        }
+        buffer.resize(static_cast<size_t>(size));
+        shared.TakeFirmware(std::make_shared<const std::vector<uint8_t>>(std::move(buffer)),
+                            FileSha256(request.file));
+    }
     std::vector<std::unique_ptr<CPortServer>> servers;
     for (const std::string& port : request.ports) {
         servers.push_back(std::make_unique<CPortServer>(

@@ -128,6 +128,10 @@ DownloadOutcome CDownloadProcess::Run() {
 }
 
 bool CDownloadProcess::LoadFirmwareFile() {
+    if (settings_.firmwareText != nullptr) {
+        fileText_ = *settings_.firmwareText;
+        return true;
+    }
     if (ConvertBinFile(imageBuffer_.data(), params_.window, params_.filePath, imageSize_,
                        settings_.conversionSeed) == 0) {
         StatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");

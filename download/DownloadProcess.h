@@ -51,6 +51,11 @@ struct DownloadSettings {
     // Read every program row back after its write and compare it before the finish byte (only
     // targets whose bootloader can read its flash; others are refused before anything is written).
     bool verify = false;
+    // The firmware file's text, already read and unscrambled by the caller, for downloads that
+    // program one file many times (several products at once, or one after another): they all
+    // program the same bytes, and none contends with the others for the file. Null: the download
+    // reads the file named in its parameters.
+    std::shared_ptr<const std::vector<uint8_t>> firmwareText;
 
     DownloadSettings();
 };
