@@ -260,6 +260,42 @@ INSTANTIATE_TEST_SUITE_P(
         PicChip{"dsPIC33FJ256GP710", 0x00FF, 3, 512, {"program 000000", "program 000c00"}}),
     [](const ::testing::TestParamInfo<PicChip>& info) { return std::string(info.param.name); });
 
+// With verification, each program row is read back right after its acknowledge (EEPROM rows are
+// not), and the record says what the download did.
+TEST_F(DownloadProcessTest, VerifyReadsEachProgramRowBackAndTheRecordSaysWhatWasDone) {
+    ScriptedBootloader product(clock, BootloaderKind::Pic, 0x0040, 1);
+    MakePic(product, 32);
+    DownloadParams params;
+    params.port = PortName::Com(7);
+    params.filePath = WriteFile(PicApplication(kProductCode, kFileAppVersion));
+    params.window = &window;
+    DownloadSettings settings;
+    settings.clock = &clock;
+    settings.openChannel = product.Opener();
+    settings.verify = true;
+    CDownloadProcess process(params, settings);
+
+    EXPECT_EQ(process.Run(), DownloadOutcome::Success);
+    EXPECT_EQ(product.commands,
+              (Lines{"start", "identify", "version", "addresses", "read 000000", "program 000000",
+                     "read 000000", "program 000200", "read 000200", "program 000c00",
+                     "read 000c00", "eeprom 7ff000", "finish"}));
+    const DownloadRecord& record = process.Record();
+    EXPECT_EQ(record.chip, "dsPIC30F2010");
+    EXPECT_TRUE(record.verifyAsked);
+    EXPECT_EQ(record.link.rowsWritten, 4);
+    EXPECT_EQ(record.link.rowsVerified, 3);
+    EXPECT_EQ(record.link.retries, 0);
+    EXPECT_TRUE(record.targetVersionRead);
+    EXPECT_EQ(record.before.appVersion, kTargetAppVersion);
+    EXPECT_EQ(record.fileAppVersion, kFileAppVersion);
+    EXPECT_EQ(record.passes, 1);
+    EXPECT_EQ(record.lastStatusLine, "[Message] : Successfully Done !!");
+    EXPECT_TRUE(
+        window.HasStatus("[Message] : Verify Done: 3 program rows read back, all equal to the "
+                         "file \r\n"));
+}
+
 // A SAM product gets no version request and no check: rows and the finish byte only. The one-wire
 // wiring reaches every channel as its echo mode.
 TEST_F(DownloadProcessTest, SamTargetIsProgrammedWithoutVersionReadingOrChecks) {

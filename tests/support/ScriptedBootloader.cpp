@@ -219,9 +219,14 @@ void ScriptedBootloader::Answer(FakeChannel& channel, const std::vector<uint8_t>
     }
     row.data.assign(frame.begin() + static_cast<std::ptrdiff_t>(header), frame.end());
     const char* format = kind_ == BootloaderKind::Pic ? "%06x" : "%04x";
-    if (command == 0x03)
+    if (command == 0x03) {
         commands.push_back("program " + Named(format, row.address));
-    else if (command == 0x05)
+        // The row reaches the flash, where a read finds it (L, M, U an instruction).
+        for (size_t i = 0; kind_ == BootloaderKind::Pic && i + 2 < row.data.size(); i += 3) {
+            instructions[row.address + static_cast<uint32_t>(2 * (i / 3))] =
+                row.data[i] | (row.data[i + 1] << 8) | (uint32_t{row.data[i + 2]} << 16);
+        }
+    } else if (command == 0x05)
         commands.push_back("eeprom " + Named(format, row.address));
     else
         commands.push_back("fuses");

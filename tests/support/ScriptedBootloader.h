@@ -50,6 +50,7 @@ class ScriptedBootloader {
     std::vector<uint8_t> addressReply;  // answer to 0x11; empty: not answered
     bool answerFlashReads = true;
     // PIC flash: the 24-bit instruction at an even device address; the rest is erased (FFFFFF).
+    // Program row frames write into it.
     std::map<uint32_t, uint32_t> instructions;
 
     // Opens channels as the program's channel opener does: the signature of
