@@ -26,6 +26,39 @@ std::vector<uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
+// A limit on the size of files this process writes, for as long as it lives: a write past it
+// fails part way, as on a full disk (SIGXFSZ ignored meanwhile).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) : bytes_(bytes) {}
+    ~FileSizeLimit() {
+        if (set_) {
+            ::setrlimit(RLIMIT_FSIZE, &saved_);
+            ::sigaction(SIGXFSZ, &previous_, nullptr);
+        }
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool Set() const {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        if (::getrlimit(RLIMIT_FSIZE, &saved_) != 0 ||
+            ::sigaction(SIGXFSZ, &ignore, &previous_) != 0)
+            return false;
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes_;
+        set_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        return set_;
+    }
+
+  private:
+    rlim_t bytes_;
+    mutable rlimit saved_{};
+    mutable struct sigaction previous_ {};
+    mutable bool set_ = false;
+};
+
 class FileAccessTest : public ::testing::Test {
   protected:
     FileAccessTest() {
@@ -194,22 +227,15 @@ TEST_F(FileAccessTest, ReplacingRefusesWhatIsNotARegularFileAndLeavesItAlone) {
 
 TEST_F(FileAccessTest, AFailedReplaceKeepsTheOldFileAndLeavesNoTemporary) {
     const std::string path = Write("fw.bin", "old contents");
-    // A file size limit makes the write fail part way, as a full disk would.
-    struct sigaction ignore {};
-    struct sigaction previous {};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit saved = limit;
-    limit.rlim_cur = 100;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     const std::string big(5000, 'n');
     std::string reason;
-    const FileError error = ReplaceFileAtomically(
-        path, reinterpret_cast<const uint8_t*>(big.data()), big.size(), &reason);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
+    FileError error = FileError::None;
+    {
+        const FileSizeLimit limit(100);
+        ASSERT_TRUE(limit.Set());
+        error = ReplaceFileAtomically(path, reinterpret_cast<const uint8_t*>(big.data()),
+                                      big.size(), &reason);
+    }
 
     EXPECT_EQ(error, FileError::WriteFailed);
     EXPECT_FALSE(reason.empty());
@@ -219,21 +245,14 @@ TEST_F(FileAccessTest, AFailedReplaceKeepsTheOldFileAndLeavesNoTemporary) {
 
 TEST_F(FileAccessTest, AnAppendThatFailsPartWayIsTakenBackWhole) {
     const std::string path = Write("runs.jsonl", "{\"first\":1}\n");
-    struct sigaction ignore {};
-    struct sigaction previous {};
-    ignore.sa_handler = SIG_IGN;
-    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit saved = limit;
-    limit.rlim_cur = 40;  // room for part of the next line only
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     const std::string line = "{\"second\":\"" + std::string(100, 'x') + "\"}\n";
     std::string reason;
-    const FileError error = AppendToFile(path, line, CSystemClock::Instance(), 50, &reason, true);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &previous, nullptr);
-
+    FileError error = FileError::None;
+    {
+        const FileSizeLimit limit(40);  // room for part of the next line only
+        ASSERT_TRUE(limit.Set());
+        error = AppendToFile(path, line, CSystemClock::Instance(), 50, &reason, true);
+    }
     EXPECT_EQ(error, FileError::WriteFailed);
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(Read(path), "{\"first\":1}\n") << "no half line is left behind";

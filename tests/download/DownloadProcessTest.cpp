@@ -138,18 +138,27 @@ class DownloadProcessTest : public ::testing::Test {
         return path;
     }
 
-    DownloadOutcome Run(ScriptedBootloader& product, const std::string& file,
-                        int interfaceType = 0) {
+    // A download of `file` from `product` on COM7 that reports to `window`; `adjust` changes
+    // its settings.
+    std::unique_ptr<CDownloadProcess> MakeProcess(
+        ScriptedBootloader& product, const std::string& file, CClock& processClock,
+        int interfaceType = 0, const std::function<void(DownloadSettings&)>& adjust = {}) {
         DownloadParams params;
         params.port = PortName::Com(7);
         params.filePath = file;
         params.interfaceType = interfaceType;
         params.window = &window;
         DownloadSettings settings;
-        settings.clock = &clock;
+        settings.clock = &processClock;
         settings.openChannel = product.Opener();
-        CDownloadProcess process(params, settings);
-        return process.Run();
+        if (adjust)
+            adjust(settings);
+        return std::make_unique<CDownloadProcess>(params, settings);
+    }
+
+    DownloadOutcome Run(ScriptedBootloader& product, const std::string& file,
+                        int interfaceType = 0) {
+        return MakeProcess(product, file, clock, interfaceType)->Run();
     }
 
     // The run programmed nothing: no row frame and no finish byte reached the product.
@@ -265,22 +274,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DownloadProcessTest, VerifyReadsEachProgramRowBackAndTheRecordSaysWhatWasDone) {
     ScriptedBootloader product(clock, BootloaderKind::Pic, 0x0040, 1);
     MakePic(product, 32);
-    DownloadParams params;
-    params.port = PortName::Com(7);
-    params.filePath = WriteFile(PicApplication(kProductCode, kFileAppVersion));
-    params.window = &window;
-    DownloadSettings settings;
-    settings.clock = &clock;
-    settings.openChannel = product.Opener();
-    settings.verify = true;
-    CDownloadProcess process(params, settings);
+    const auto process =
+        MakeProcess(product, WriteFile(PicApplication(kProductCode, kFileAppVersion)), clock, 0,
+                    [](DownloadSettings& settings) { settings.verify = true; });
 
-    EXPECT_EQ(process.Run(), DownloadOutcome::Success);
+    EXPECT_EQ(process->Run(), DownloadOutcome::Success);
     EXPECT_EQ(product.commands,
               (Lines{"start", "identify", "version", "addresses", "read 000000", "program 000000",
                      "read 000000", "program 000200", "read 000200", "program 000c00",
                      "read 000c00", "eeprom 7ff000", "finish"}));
-    const DownloadRecord& record = process.Record();
+    const DownloadRecord& record = process->Record();
     EXPECT_EQ(record.chip, "dsPIC30F2010");
     EXPECT_TRUE(record.verifyAsked);
     EXPECT_EQ(record.link.rowsWritten, 4);
@@ -644,17 +647,11 @@ TEST_F(DownloadProcessTest, AStopRequestEndsTheDownloadWhereItIs) {
         ScriptedBootloader product(stoppingClock, BootloaderKind::Pic, 0x00FF, 3);
         MakePic(product, 512);
         product.silent = true;
-        DownloadParams params;
-        params.port = PortName::Com(7);
-        params.filePath = file;
-        params.window = &window;
-        DownloadSettings settings;
-        settings.clock = &stoppingClock;
-        settings.openChannel = product.Opener();
-        settings.stopRequest = stop;
-        CDownloadProcess process(params, settings);
+        const auto process =
+            MakeProcess(product, file, stoppingClock, 0,
+                        [&](DownloadSettings& settings) { settings.stopRequest = stop; });
 
-        EXPECT_EQ(process.Run(), DownloadOutcome::Stopped);
+        EXPECT_EQ(process->Run(), DownloadOutcome::Stopped);
         ExpectNothingProgrammed(product);
         EXPECT_TRUE(window.MessageBoxes().empty());
         if (stopAtMs == 0) {

@@ -29,6 +29,12 @@ SimOptions ProductOptions(const std::string& chip, SimWiring wiring) {
     return options;
 }
 
+SimOptions PacedProductOptions(const std::string& chip) {
+    SimOptions options = ProductOptions(chip);
+    options.pace = true;
+    return options;
+}
+
 std::unique_ptr<CSimTarget> StartProduct(const SimOptions& options) {
     auto product = std::make_unique<CSimTarget>(options);
     std::string error;

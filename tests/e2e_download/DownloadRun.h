@@ -25,6 +25,8 @@ inline constexpr const char* kPic33Chip = "dsPIC33FJ256GP710";  // 512-instructi
 inline constexpr const char* kSamChip = "S3F84ZB";
 
 SimOptions ProductOptions(const std::string& chip, SimWiring wiring = SimWiring::TwoWire);
+// The same, two-wire and paced: bytes take their wire time both ways, as on a real line.
+SimOptions PacedProductOptions(const std::string& chip);
 
 // A started product, or null after a test failure naming why it did not start.
 std::unique_ptr<CSimTarget> StartProduct(const SimOptions& options);

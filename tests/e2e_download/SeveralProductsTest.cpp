@@ -26,12 +26,6 @@ bool Contains(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
 
-SimOptions PacedProduct(const std::string& chip) {
-    SimOptions product = ProductOptions(chip);
-    product.pace = true;
-    return product;
-}
-
 std::vector<std::string> ProgramOnPorts(const std::string& file, const std::string& log,
                                         const std::vector<std::string>& ports,
                                         const std::vector<std::string>& extra) {
@@ -54,7 +48,7 @@ TEST(SeveralProductsTest, FourProductsProgrammedAtOnceEachHoldTheFile) {
     std::vector<std::unique_ptr<CSimTarget>> products;
     std::vector<std::string> ports;
     for (const char* chip : {kPic33Chip, kPic30Chip, kPic33Chip, kPic30Chip}) {
-        products.push_back(StartProduct(PacedProduct(chip)));
+        products.push_back(StartProduct(PacedProductOptions(chip)));
         ASSERT_TRUE(products.back());
         ports.push_back(products.back()->DevicePath());
     }
@@ -94,8 +88,8 @@ TEST(SeveralProductsTest, OneFailedProductMakesTheWholeRunFail) {
     const std::string file = folder.File("update.bin");
     const FirmwareBuilder firmware = PicApplication(kProductCode, kNewerAppVersion);
     ASSERT_TRUE(firmware.WriteBin(file, kConversionSeed));
-    auto good = StartProduct(PacedProduct(kPic33Chip));
-    SimOptions refusing = PacedProduct(kPic33Chip);
+    auto good = StartProduct(PacedProductOptions(kPic33Chip));
+    SimOptions refusing = PacedProductOptions(kPic33Chip);
     refusing.faults.nackRows = -1;
     auto bad = StartProduct(refusing);
     ASSERT_TRUE(good && bad);
@@ -127,7 +121,7 @@ TEST(SeveralProductsTest, RepeatServesThreeProductsInARowUntilStopped) {
     child.started = [&](int pid) {
         bench = std::thread([&, pid] {
             for (int i = 0; i < kProducts; ++i) {
-                SimOptions options = PacedProduct(i == 1 ? kPic30Chip : kPic33Chip);
+                SimOptions options = PacedProductOptions(i == 1 ? kPic30Chip : kPic33Chip);
                 options.linkPath = port;
                 auto product = StartProduct(options);
                 if (!product)

@@ -55,12 +55,6 @@ std::string Sha256Sum(const std::string& path) {
     return digest;
 }
 
-SimOptions PacedProduct(const std::string& chip) {
-    SimOptions product = ProductOptions(chip);
-    product.pace = true;
-    return product;
-}
-
 // The instruction the file gives a device address (low, middle, upper byte at 2 x address).
 uint32_t FileInstruction(const std::map<uint32_t, uint8_t>& image, uint32_t address) {
     uint32_t value = 0;
@@ -79,7 +73,7 @@ TEST(VerifyTest, AWordStoredWrongIsCaughtBeforeTheFinishByteAndAGoodProductPasse
     const auto fileImage = ImageOf(firmware.HexText());
     const std::string log = folder.File("ProcssLog.log");
 
-    SimOptions faulty = PacedProduct(kPic30Chip);
+    SimOptions faulty = PacedProductOptions(kPic30Chip);
     faulty.faults.corruptProgramRow = 2;
     {
         // Without verification the fault goes unnoticed: that is what verification is for.
@@ -115,7 +109,7 @@ TEST(VerifyTest, AWordStoredWrongIsCaughtBeforeTheFinishByteAndAGoodProductPasse
     EXPECT_EQ(counters.rowsWritten, 3) << "nothing is written after the row read back wrong";
     EXPECT_NE(before, product->HexImage());
 
-    auto good = StartProduct(PacedProduct(kPic30Chip));
+    auto good = StartProduct(PacedProductOptions(kPic30Chip));
     ASSERT_TRUE(good);
     const auto goodBefore = good->HexImage();
     const CliResult passed =
@@ -162,7 +156,7 @@ TEST(RunReportTest, AGoodAndAFailedDownloadAreRecordedWithTheProductsOwnFigures)
     const std::string log = folder.File("ProcssLog.log");
 
     // A link that needs retries: two rows refused, one acknowledge lost.
-    SimOptions shaky = PacedProduct(kPic33Chip);
+    SimOptions shaky = PacedProductOptions(kPic33Chip);
     shaky.faults.nackRows = 2;
     shaky.faults.dropAcks = 1;
     auto good = StartProduct(shaky);
@@ -175,7 +169,7 @@ TEST(RunReportTest, AGoodAndAFailedDownloadAreRecordedWithTheProductsOwnFigures)
                          "rate (57600 baud)."))
         << first.output;
 
-    SimOptions refusing = PacedProduct(kPic33Chip);
+    SimOptions refusing = PacedProductOptions(kPic33Chip);
     refusing.faults.nackRows = -1;
     auto bad = StartProduct(refusing);
     ASSERT_TRUE(bad);
