@@ -136,7 +136,7 @@ class CPortServer {
 
     void Serve() {
         if (!request_.repeat) {
-            RunOne();
+            Keep(RunOne());
             return;
         }
         int successes = 0;
@@ -145,14 +145,18 @@ class CPortServer {
             if (!WaitForPort(true, "Waiting for a product to be connected"))
                 break;
             const DownloadEnd end = RunOne();
-            if (end.outcome == DownloadOutcome::Stopped)
-                break;
-            if (end.outcome == DownloadOutcome::NoTarget) {
-                // Nothing answered on a port that is there: the product is not powered yet, or
-                // the port belongs to the bench and no product is on it. Not a product served.
+            if (end.record.chip.empty()) {
+                // No product identified itself: it is not powered yet, the port belongs to the
+                // bench and no product is on it, or the wait was stopped. Not a product served:
+                // neither in the table nor in the report.
+                if (shared_.StopRequested())
+                    break;
                 window_->Say("No product answered; trying again.");
                 continue;
             }
+            Keep(end);
+            if (end.outcome == DownloadOutcome::Stopped)
+                break;
             (end.outcome == DownloadOutcome::Success ? successes : failures)++;
             window_->Say(
                 Format("Served %d: %d succeeded, %d failed. Disconnect this product and "
@@ -188,10 +192,14 @@ class CPortServer {
             end = FinishDownload(worker, *window_, request_.baudRate);
             shared_.Ended(&worker);
         }
+        return end;
+    }
+
+    // A download served: in the report and in the table.
+    void Keep(const DownloadEnd& end) {
         if (!request_.reportPath.empty())
             shared_.Report(ReportLine(end));
         shared_.Record(SessionRow{index_, portText_, end});
-        return end;
     }
 
     std::string ReportLine(const DownloadEnd& end) const {
