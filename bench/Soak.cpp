@@ -281,7 +281,10 @@ int WatchdogSeconds(const SoakPlan& plan) {
     const double attempt = WireSeconds(plan.frameBytes, plan.baud) + 1.0 + 2.2 + rowWrite;
     const double requests = 3 * 5 * (1.0 + WireSeconds(12, plan.baud)) +
                             5 * (1.0 + WireSeconds(plan.readBlockBytes, plan.baud));
-    const double total = 2.0 + 11.0 + requests + plan.rows * 5 * attempt;
+    // With verify, every row is also read back: up to five reads and their quiet waits.
+    const double readBack =
+        plan.verify ? 5 * (2.0 + WireSeconds(plan.readBlockBytes, plan.baud)) : 0.0;
+    const double total = 2.0 + 11.0 + requests + plan.rows * (5 * attempt + readBack);
     return static_cast<int>(1.5 * total) + 20;
 }
 
@@ -371,8 +374,9 @@ void Keep(const std::string& keepFolder, const std::string& runFolder, const Soa
 }  // namespace
 
 std::string SoakPlan::Describe() const {
-    return Format("%s, %d baud, %s, %d rows", chip.c_str(), baud,
-                  wiring == Wiring::OneWireEcho ? "one wire" : "two wires", rows);
+    return Format("%s, %d baud, %s, %d rows%s", chip.c_str(), baud,
+                  wiring == Wiring::OneWireEcho ? "one wire" : "two wires", rows,
+                  verify ? ", verify" : "");
 }
 
 SoakPlan PlanSoakRun(uint32_t seed, int index, SoakProfile profile) {
@@ -416,6 +420,20 @@ SoakPlan PlanSoakRun(uint32_t seed, int index, SoakProfile profile) {
         plan.mustFail = false;
         plan.faultText += " (not in the short soak)";
     }
+    // Drawn last, so that the rest of every plan stays what the same seed gave before.
+    if (plan.chip != kSamChip && draws.Chance(0.3)) {
+        plan.verify = true;
+        // A product that stores a word of one of the first rows wrong and still acknowledges it:
+        // only the read-back can tell (a plain download would end in a false success by
+        // design). When that row is sent again, the new copy is stored right.
+        if (draws.Chance(0.3)) {
+            plan.faults.corruptProgramRow = static_cast<int>(draws.Below(3));
+            if (plan.mustSucceed)
+                plan.faultText.clear();  // it was "no fault"
+            AddFaultText(plan, Format("row %d stored wrong", plan.faults.corruptProgramRow));
+            plan.mustSucceed = false;
+        }
+    }
     plan.watchdogSeconds = WatchdogSeconds(plan);
     return plan;
 }
@@ -435,9 +453,10 @@ std::vector<std::string> HandCommands(const SoakPlan& plan, const SoakPrograms& 
     for (const std::string& arg : SimFaultArguments(plan.faults))
         sim += " " + arg;
     sim += " --link " + link + " -v &";
-    const std::string cli = Format("%s program %s --port %s --baud %d --interface %s --yes",
-                                   programs.cli.c_str(), firmwarePath.c_str(), link.c_str(),
-                                   plan.baud, WiringChoiceFor(plan.wiring).shortName);
+    const std::string cli =
+        Format("%s program %s --port %s --baud %d --interface %s --yes%s", programs.cli.c_str(),
+               firmwarePath.c_str(), link.c_str(), plan.baud,
+               WiringChoiceFor(plan.wiring).shortName, plan.verify ? " --verify" : "");
     return {sim, cli};
 }
 
@@ -469,12 +488,14 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
         result.problems.push_back("cannot write " + file);
         return result;
     }
-    const std::vector<std::string> args = {"program",     file,
-                                           "--port",      target.DevicePath(),
-                                           "--baud",      std::to_string(plan.baud),
-                                           "--interface", WiringChoiceFor(plan.wiring).shortName,
-                                           "--log",       folder.File("ProcssLog.log"),
-                                           "--yes"};
+    std::vector<std::string> args = {"program",     file,
+                                     "--port",      target.DevicePath(),
+                                     "--baud",      std::to_string(plan.baud),
+                                     "--interface", WiringChoiceFor(plan.wiring).shortName,
+                                     "--log",       folder.File("ProcssLog.log"),
+                                     "--yes"};
+    if (plan.verify)
+        args.push_back("--verify");
     test::ChildOptions child;
     child.timeoutSeconds = plan.watchdogSeconds;
     child.environment = {"LD_PRELOAD=" + programs.leakCheck};

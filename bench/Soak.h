@@ -39,13 +39,14 @@ struct SoakPlan {
     int frameBytes = 0;      // bytes of its longest row frame
     int readBlockBytes = 0;  // PIC: the reply to the read of the reset vector
     bool silentBootloader = false;
+    bool verify = false;  // PIC: tamrix-cli --verify (and, in some runs, a row stored wrong)
     SimFaults faults;
     std::string faultText;  // the faults in words, for the report
     bool mustSucceed = false;
     bool mustFail = false;
     int watchdogSeconds = 0;
 
-    // "dsPIC30F6014A, 9600 baud, one wire, 4 rows"
+    // "dsPIC30F6014A, 9600 baud, one wire, 4 rows, verify"
     std::string Describe() const;
 };
 

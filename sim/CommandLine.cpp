@@ -251,6 +251,8 @@ std::vector<std::string> SimFaultArguments(const SimFaults& f) {
     }
     if (f.rowDelayMs > 0)
         add("--row-delay", std::to_string(f.rowDelayMs));
+    if (f.corruptProgramRow >= 0)
+        add("--corrupt-row", std::to_string(f.corruptProgramRow));
     if (f.noVersionInfo)
         add("--no-version-info", "");
     if (f.noVersionAddresses)

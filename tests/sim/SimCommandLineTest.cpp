@@ -123,6 +123,7 @@ TEST(SimCommandLineTest, FaultArgumentsRepeatTheFaults) {
     f.hangUpInRow = 3;
     f.hangUpAtByte = 1000;
     f.rowDelayMs = 20;
+    f.corruptProgramRow = 2;
     f.noVersionInfo = true;
     f.noVersionAddresses = true;
     std::vector<std::string> args = SimFaultArguments(f);
@@ -148,6 +149,7 @@ TEST(SimCommandLineTest, FaultArgumentsRepeatTheFaults) {
     EXPECT_EQ(back.hangUpInRow, 3);
     EXPECT_EQ(back.hangUpAtByte, 1000);
     EXPECT_EQ(back.rowDelayMs, 20);
+    EXPECT_EQ(back.corruptProgramRow, 2);
     EXPECT_TRUE(back.noVersionInfo && back.noVersionAddresses);
     EXPECT_TRUE(SimFaultArguments(SimFaults()).empty()) << "no faults, no arguments";
 }
