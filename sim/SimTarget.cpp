@@ -22,7 +22,6 @@ namespace tamrix {
 
 namespace {
 
-constexpr int64_t kStartSignalPeriodUs = 100000;
 // While the host does not read and the terminal is full, look again this often in case the
 // terminal does not report room to write.
 constexpr int64_t kBlockedRetryUs = 10000;
@@ -35,14 +34,8 @@ int64_t SteadyNs() {
 
 }  // namespace
 
-CSimTarget::CSimTarget(SimOptions options)
-    : options_(std::move(options)), device_(ResolveSimDevice(options_, setupError_)) {
-    faults_.Set(options_.faults);
-    if (!setupError_.empty())
-        return;
-    bootloader_ = MakeSimBootloader(device_, options_);
-    pic_ = dynamic_cast<CSimPicBootloader*>(bootloader_.get());
-    sam_ = dynamic_cast<CSimSamBootloader*>(bootloader_.get());
+CSimTarget::CSimTarget(SimOptions options) : product_(options), options_(std::move(options)) {
+    options_.initialImage.clear();
 }
 
 CSimTarget::~CSimTarget() {
@@ -55,30 +48,28 @@ bool CSimTarget::Start(std::string* error) {
             *error = why;
         return false;
     };
-    if (!setupError_.empty())
-        return fail(setupError_);
-    if (options_.bootBaud <= 0 || SpeedFromBaud(options_.bootBaud) == B0) {
-        return fail("the bootloader's baud rate is not one a serial port can be set to");
-    }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (thread_.joinable() || state_ != SimState::Stopped)
+    if (thread_.joinable() || product_.State() != SimState::Stopped)
         return fail("already started");
     std::string why;
-    if (!bootloader_->LoadHexImage(options_.initialImage, &why))
+    if (!product_.Start(&why))
         return fail(why);
-    options_.initialImage.clear();  // only needed once
+    const auto halt = [this, &fail](const std::string& reason) {
+        product_.Halt();
+        return fail(reason);
+    };
+    if (options_.bootBaud <= 0 || SpeedFromBaud(options_.bootBaud) == B0)
+        return halt("the bootloader's baud rate is not one a serial port can be set to");
     if (!terminal_.Open(options_.linkPath, &why))
-        return fail(why);
+        return halt(why);
     wakeFd_.Reset(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     if (!wakeFd_.IsOpen()) {
         terminal_.Close();
-        return fail(std::string("eventfd: ") + std::strerror(errno));
+        return halt(std::string("eventfd: ") + std::strerror(errno));
     }
+    // The product's clock starts now: a bootloader started at once sends its first signal now.
     originNs_ = SteadyNs();
     stopping_ = false;
-    state_ = SimState::Application;
-    if (options_.startInBootloader)
-        EnterBootloader(0);
     thread_ = std::thread(&CSimTarget::Run, this);
     return true;
 }
@@ -94,8 +85,7 @@ void CSimTarget::Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     terminal_.Close();
     wakeFd_.Reset();
-    if (state_ != SimState::HungUp)
-        state_ = SimState::Stopped;
+    product_.Halt();
     ++generation_;
     changed_.notify_all();
 }
@@ -112,33 +102,31 @@ std::string CSimTarget::LinkPath() const {
 
 SimState CSimTarget::State() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return state_;
+    return product_.State();
 }
 
 SimCounters CSimTarget::Counters() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return counters_;
+    return product_.Counters();
 }
 
 SimVersions CSimTarget::Versions() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return bootloader_ ? bootloader_->Versions() : SimVersions();
+    return product_.Versions();
 }
 
 void CSimTarget::PowerCycle() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (state_ == SimState::Stopped || state_ == SimState::HungUp)
+        if (product_.State() == SimState::Stopped || product_.State() == SimState::HungUp)
             return;
-        state_ = SimState::Application;
+        product_.PowerCycle();
         inbound_.clear();
         outbound_.clear();
         inboundLineFreeUs_ = 0;
         lineBusy_ = false;
         outboundLineFreeUs_ = 0;
         outputBlocked_ = false;
-        wakeUp_.Clear();
-        bootloader_->Reset();
         ++generation_;
     }
     changed_.notify_all();
@@ -148,39 +136,39 @@ void CSimTarget::PowerCycle() {
 void CSimTarget::SetFaults(const SimFaults& faults) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        faults_.Set(faults);
+        product_.Faults().Set(faults);
     }
     Wake();
 }
 
 SimFaults CSimTarget::Faults() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return faults_.Current();
+    return product_.Faults().Current();
 }
 
 uint32_t CSimTarget::ProgramWord(uint32_t address) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return pic_ ? pic_->Flash().Instruction(address) : 0;
+    return product_.Pic() ? product_.Pic()->Flash().Instruction(address) : 0;
 }
 
 uint16_t CSimTarget::EepromWord(uint32_t address) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return pic_ ? pic_->Flash().EepromWord(address) : 0;
+    return product_.Pic() ? product_.Pic()->Flash().EepromWord(address) : 0;
 }
 
 uint16_t CSimTarget::ConfigWord(int index) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return pic_ ? pic_->Flash().ConfigWord(index) : 0;
+    return product_.Pic() ? product_.Pic()->Flash().ConfigWord(index) : 0;
 }
 
 uint8_t CSimTarget::SamByte(uint32_t address) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return sam_ ? sam_->Flash().Byte(address) : 0;
+    return product_.Sam() ? product_.Sam()->Flash().Byte(address) : 0;
 }
 
 std::map<uint32_t, uint8_t> CSimTarget::HexImage() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return bootloader_ ? bootloader_->HexImage() : std::map<uint32_t, uint8_t>();
+    return product_.HexImage();
 }
 
 std::vector<SimTraceEntry> CSimTarget::Trace() const {
@@ -270,7 +258,7 @@ void CSimTarget::Run() {
                 inbound_.clear();
                 lineBusy_ = false;
                 outbound_.clear();
-                state_ = SimState::HungUp;
+                product_.HangUp();
                 ended = true;
             } else {
                 wakeAtUs = NextWakeUs(now);
@@ -388,89 +376,26 @@ void CSimTarget::Advance(int64_t now) {
 }
 
 void CSimTarget::Process(const InboundByte& in) {
-    // The one-wire echo is the line itself: every host byte comes back, whatever the product
-    // makes of it, and before any answer to it. Only the echo-loss fault holds one back, which
-    // the bootloader decides as it takes the byte in.
-    const bool echo = options_.wiring == SimWiring::OneWireEcho;
-    if (state_ == SimState::Bootloader && in.baud == options_.bootBaud) {
-        SimActions out;
-        SimFrameContext context{faults_, counters_};
-        bootloader_->Receive(in.byte, context, out);
-        if (echo && !out.echoLost)
-            WriteEcho(in);
-        AddTrace(in.atUs, SimTraceDirection::HostToTarget, in.byte);
-        ActOnBootloaderByte(in, out);
-        return;
-    }
-    if (echo)
+    const SimTaken taken = product_.Take(in.byte, in.baud, in.atUs);
+    if (taken.echo)
         WriteEcho(in);
-
-    switch (state_) {
-        case SimState::Application:
-            if (!CWakeUpDetector::ListensAt(in.baud)) {
-                ++counters_.noiseBytes;
-                AddTrace(in.atUs, SimTraceDirection::Noise, in.byte);
-                wakeUp_.Clear();
-                return;
-            }
-            AddTrace(in.atUs, SimTraceDirection::HostToTarget, in.byte);
-            if (wakeUp_.Feed(in.byte, in.baud)) {
-                ++counters_.wakeUps;
-                EnterBootloader(in.atUs);
-            }
-            return;
-        case SimState::WaitingForAnswer:
-        case SimState::Bootloader:
-            if (in.baud != options_.bootBaud) {
-                ++counters_.noiseBytes;
-                AddTrace(in.atUs, SimTraceDirection::Noise, in.byte);
-                return;
-            }
-            AddTrace(in.atUs, SimTraceDirection::HostToTarget, in.byte);
-            // Until its start signal is answered the bootloader listens for nothing else (the
-            // bytes it takes as commands are handled above).
-            if (in.byte == kSimStartSignal)
-                state_ = SimState::Bootloader;
-            return;
-        case SimState::Stopped:
-        case SimState::HungUp:
-            return;
-    }
-}
-
-void CSimTarget::ActOnBootloaderByte(const InboundByte& in, const SimActions& out) {
+    AddTrace(in.atUs, taken.noise ? SimTraceDirection::Noise : SimTraceDirection::HostToTarget,
+             in.byte);
+    const SimActions& out = taken.actions;
     if (out.hangUp) {
         hangUpPending_ = true;
         return;
     }
-    if (!out.reply.empty() && !faults_.Silent()) {
+    if (!out.reply.empty() && !product_.Faults().Silent())
         Queue(out.reply, in.atUs + 1000LL * out.replyDelayMs);
-    }
-    if (out.finished) {
-        state_ = SimState::Application;  // the new firmware runs
-        wakeUp_.Clear();
-    }
-}
-
-void CSimTarget::EnterBootloader(int64_t atUs) {
-    state_ = SimState::WaitingForAnswer;
-    bootloader_->Reset();
-    nextStartSignalUs_ = atUs;
 }
 
 void CSimTarget::SendStartSignal(int64_t now) {
-    if (state_ != SimState::WaitingForAnswer || options_.silentBootloader)
-        return;
-    if (nextStartSignalUs_ > now)
-        return;
     // Nothing piles up while the host is not listening: a signal goes out only on an idle line.
-    if (!faults_.Silent() && outbound_.empty()) {
-        Queue({kSimStartSignal}, nextStartSignalUs_);
-        ++counters_.startSignals;
-    }
-    nextStartSignalUs_ += kStartSignalPeriodUs;
-    if (nextStartSignalUs_ <= now)
-        nextStartSignalUs_ = now + kStartSignalPeriodUs;
+    const int64_t dueUs =
+        product_.TakeStartSignal(now, !product_.Faults().Silent() && outbound_.empty());
+    if (dueUs >= 0)
+        Queue({kSimStartSignal}, dueUs);
 }
 
 void CSimTarget::Queue(const std::vector<uint8_t>& bytes, int64_t readyUs) {
@@ -484,12 +409,6 @@ void CSimTarget::Queue(const std::vector<uint8_t>& bytes, int64_t readyUs) {
     }
 }
 
-uint8_t CSimTarget::AsHostHearsIt(uint8_t byte, int hostBaud) const {
-    if (hostBaud == options_.bootBaud)
-        return byte;
-    return hostBaud > options_.bootBaud ? 0x00 : 0xFF;
-}
-
 void CSimTarget::WriteDue(int64_t now) {
     if (outbound_.empty() || outbound_.front().atUs > now)
         return;
@@ -499,7 +418,7 @@ void CSimTarget::WriteDue(int64_t now) {
     for (const OutboundByte& out : outbound_) {
         if (out.atUs > now || count == kChunk)
             break;
-        buffer[count++] = AsHostHearsIt(out.byte, hostBaud);
+        buffer[count++] = product_.AsHostHearsIt(out.byte, hostBaud);
     }
     const ssize_t written = ::write(terminal_.Master(), buffer, count);
     if (written < 0) {
@@ -529,16 +448,15 @@ int64_t CSimTarget::NextWakeUs(int64_t now) const {
         // Without echo nobody can tell when a byte inside a frame was taken: sleep until the
         // frame can be complete (or the bytes known to wait run out), and answer the moment it
         // is.
-        if (options_.wiring == SimWiring::TwoWire && state_ == SimState::Bootloader) {
-            const int64_t wanted = static_cast<int64_t>(bootloader_->BytesWanted());
+        if (options_.wiring == SimWiring::TwoWire && product_.State() == SimState::Bootloader) {
+            const int64_t wanted = static_cast<int64_t>(product_.BytesWanted());
             due = std::min(backlogEndUs_,
                            nextByteDueUs_ + (std::max<int64_t>(wanted, 1) - 1) * lineByteUs_);
         }
         next = std::min(next, due);
     }
-    if (state_ == SimState::WaitingForAnswer && !options_.silentBootloader) {
-        next = std::min(next, nextStartSignalUs_);
-    }
+    if (const int64_t signal = product_.NextDueUs(); signal >= 0)
+        next = std::min(next, signal);
     if (!outbound_.empty()) {
         next = std::min(next, outputBlocked_ ? now + kBlockedRetryUs : outbound_.front().atUs);
     }

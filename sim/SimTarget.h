@@ -25,18 +25,13 @@
 #include <thread>
 #include <vector>
 
-#include "programmer/DeviceTable.h"
-#include "sim/Bootloader.h"
-#include "sim/FaultPolicy.h"
-#include "sim/PseudoTerminal.h"
-#include "sim/SimTypes.h"
 #include "common/UniqueFd.h"
-#include "sim/WakeUpDetector.h"
+#include "programmer/DeviceTable.h"
+#include "sim/PseudoTerminal.h"
+#include "sim/SimProduct.h"
+#include "sim/SimTypes.h"
 
 namespace tamrix {
-
-class CSimPicBootloader;
-class CSimSamBootloader;
 
 class CSimTarget {
   public:
@@ -56,9 +51,9 @@ class CSimTarget {
     std::string LinkPath() const;
 
     // The device-table row the product identifies as (the end row for an unlisted pair).
-    const DeviceTableEntry& Device() const { return device_; }
-    bool IsPic() const { return pic_ != nullptr; }
-    bool IsSam() const { return sam_ != nullptr; }
+    const DeviceTableEntry& Device() const { return product_.Device(); }
+    bool IsPic() const { return product_.IsPic(); }
+    bool IsSam() const { return product_.IsSam(); }
 
     SimState State() const;
     SimCounters Counters() const;
@@ -116,23 +111,17 @@ class CSimTarget {
     int WaitingInTerminal() const;
     void Advance(int64_t now);
     void Process(const InboundByte& in);
-    // Sends the bootloader's reply to a byte, or hangs up, or hands over to the application.
-    void ActOnBootloaderByte(const InboundByte& in, const SimActions& out);
-    void EnterBootloader(int64_t atUs);
     void SendStartSignal(int64_t now);
     void Queue(const std::vector<uint8_t>& bytes, int64_t readyUs);
     void WriteDue(int64_t now);
     void WriteEcho(const InboundByte& in);
     int64_t NextWakeUs(int64_t now) const;
     void AddTrace(int64_t atUs, SimTraceDirection direction, uint8_t byte);
-    uint8_t AsHostHearsIt(uint8_t byte, int hostBaud) const;
 
-    SimOptions options_;
-    std::string setupError_;  // before device_: resolving the device fills it
-    DeviceTableEntry device_;
-    std::unique_ptr<CSimBootloader> bootloader_;
-    CSimPicBootloader* pic_ = nullptr;  // the same object as bootloader_, when it is a PIC
-    CSimSamBootloader* sam_ = nullptr;  // ... when it is a SAM
+    // The product itself: its state, bootloader, flash, faults and counters. The line, the
+    // pacing and the trace are this object's.
+    CSimProduct product_;
+    SimOptions options_;  // the line's settings (the initial image is the product's)
 
     CPseudoTerminal terminal_;
     CUniqueFd wakeFd_;  // eventfd: Stop and changes from other threads end the loop's wait
@@ -144,10 +133,6 @@ class CSimTarget {
     uint64_t generation_ = 0;
     bool stopping_ = false;
     bool hangUpPending_ = false;
-    SimState state_ = SimState::Stopped;
-    SimCounters counters_;
-    CSimFaultPolicy faults_;
-    CWakeUpDetector wakeUp_;
     std::vector<SimTraceEntry> trace_;
     std::vector<SimTraceEntry> traceToDeliver_;
 
@@ -164,7 +149,6 @@ class CSimTarget {
     std::deque<OutboundByte> outbound_;
     int64_t outboundLineFreeUs_ = 0;
     bool outputBlocked_ = false;
-    int64_t nextStartSignalUs_ = 0;
 };
 
 }  // namespace tamrix
