@@ -46,6 +46,32 @@ TEST(CliCommandLineTest, AnEmptyOrNonNumericBaudIsACommandLineError) {
     }
 }
 
+// Before any port is touched: one product named twice, or a report that would be written into the
+// firmware file, is a command-line error; and the help says why a SAM product cannot be verified.
+TEST(CliCommandLineTest, ProgramRefusesAPortTwiceAndAReportInTheFirmwareFile) {
+    TempFolder folder;
+    const std::string port = folder.File("no-port");
+    const std::string file = folder.File("update.bin");
+    ASSERT_TRUE(WriteWholeFile(file, "firmware"));
+    const CliResult twice =
+        RunCli({"program", file, "--port", port, "--port", port, "--no-log"}, 30);
+    EXPECT_EQ(twice.exitCode, cli::kExitUsage) << twice.output;
+    EXPECT_TRUE(Contains(twice.output, port + " is given twice")) << twice.output;
+
+    const CliResult report = RunCli({"program", file, "--port", port, "--report", file}, 30);
+    EXPECT_EQ(report.exitCode, cli::kExitUsage) << report.output;
+    EXPECT_TRUE(Contains(report.output,
+                         "is the firmware file itself; choose another file with "
+                         "--report"))
+        << report.output;
+    EXPECT_EQ(ReadWholeFile(file), "firmware");
+
+    const CliResult help = RunCli({"program", "--help"}, 30);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(Contains(help.output, "the S3F8 bootloader has no command to read its flash"))
+        << help.output;
+}
+
 // One malformed line in the port map costs only that line: `ports` lists the ports present, shows
 // every good line and names the bad one with its file and line, and a command on a COM port warns
 // about it once. A FIFO as map file is never waited on: it is named and ignored.
