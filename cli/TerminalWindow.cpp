@@ -191,30 +191,38 @@ MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std
                                               MessageIcon icon, MessageButtons buttons) {
     std::lock_guard<std::mutex> lock(mutex_);
     ClearBar();
+    // The box is put together and printed at once, with the prefix in front of every line, so
+    // that another port's lines never come between its lines.
+    std::string box;
+    const auto print = [this, &box] {
+        std::fputs(Prefixed(box).c_str(), out_);
+        box.clear();
+    };
     const std::string title = caption.empty() ? std::string("Tamrix") : caption;
     const char* iconName = IconName(icon);
-    std::fprintf(out_, "\n%s%s=== %s%s%s%s ===\n", prefix_.c_str(), prefix_.empty() ? "" : ": ",
-                 title.c_str(), *iconName ? " (" : "", iconName, *iconName ? ")" : "");
-    std::fprintf(out_, "%s\n", TerminalText(text).c_str());
+    box += Format("\n=== %s%s%s%s ===\n", title.c_str(), *iconName ? " (" : "", iconName,
+                  *iconName ? ")" : "");
+    box += TerminalText(text) + "\n";
     MessageAnswer answer = MessageAnswer::Ok;
     if (buttons == MessageButtons::YesNo) {
         switch (policy_) {
             case QuestionPolicy::AlwaysYes:
                 answer = MessageAnswer::Yes;
-                std::fputs("[Yes/No] Yes (--yes)\n", out_);
+                box += "[Yes/No] Yes (--yes)\n";
                 break;
             case QuestionPolicy::AlwaysNo:
                 answer = MessageAnswer::No;
-                std::fputs("[Yes/No] No (--no)\n", out_);
+                box += "[Yes/No] No (--no)\n";
                 break;
             case QuestionPolicy::Ask:
                 if (isatty(STDIN_FILENO) == 0) {
                     answer = MessageAnswer::No;
-                    std::fputs("[Yes/No] No (no terminal to ask; use --yes to accept)\n", out_);
+                    box += "[Yes/No] No (no terminal to ask; use --yes to accept)\n";
                     break;
                 }
                 while (true) {
-                    std::fputs("[Yes/No] ", out_);
+                    box += "[Yes/No] ";
+                    print();
                     std::fflush(out_);
                     std::string reply;
                     if (!std::getline(std::cin, reply)) {
@@ -233,13 +241,28 @@ MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std
                 break;
         }
     } else {
-        std::fputs("[OK]\n", out_);
+        box += "[OK]\n";
     }
-    std::fputs("===\n", out_);
+    box += "===\n";
+    print();
     if (terminal_ && barValue_ >= 0 && barValue_ < 100)
         DrawBar();
     std::fflush(out_);
     return answer;
+}
+
+std::string CTerminalWindow::Prefixed(const std::string& text) const {
+    if (prefix_.empty())
+        return text;
+    std::string out;
+    bool lineStart = true;
+    for (const char c : text) {
+        if (lineStart)
+            out += prefix_ + ": ";
+        out += c;
+        lineStart = c == '\n';
+    }
+    return out;
 }
 
 void CTerminalWindow::FinishProgress() {

@@ -52,6 +52,8 @@ class CTerminalWindow : public CReportWindow {
     void PrintStatusLine(const std::string& shown);
     // The log entry's text: the prefix in front, when there is one.
     std::string LogText(const std::string& text) const;
+    // Every line of `text` with the prefix in front (unchanged without one).
+    std::string Prefixed(const std::string& text) const;
 
     std::FILE* out_;
     std::shared_ptr<CProcessLog> log_;
