@@ -306,13 +306,8 @@ void CTamrixDlg::OnProgram() {
 
     std::optional<RunContext> report;
     if (ui_->runReportCheck->isChecked()) {
-        report.emplace();
-        report->port = Format("COM%d", choices_.portIndex + 1);
-        report->baudRate = params->baudRate;
-        report->interfaceType = params->interfaceType;
-        report->filePath = params->filePath;
+        report = RunContextFor(*params, "tamrix");
         report->fileSha256 = FileSha256(params->filePath);
-        report->program = "tamrix";
     }
 
     EnableDownloadControls(false);

@@ -37,17 +37,16 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts) {
     // Once the command line is read and before the command runs: the map is read once for the
     // whole command, and when a COM number goes through it, what was wrong with it is shown
     // before the port is opened.
-    command.parse_complete_callback([&link, severalPorts]() {
-        if (severalPorts) {
-            if (link.ports.empty())
-                link.ports.push_back(link.port);
-            link.port = link.ports.front();
-        }
+    command.parse_complete_callback([&link]() {
+        // Every command ends up with the list of its ports (one, where it takes one).
+        if (link.ports.empty())
+            link.ports.push_back(link.port);
+        link.port = link.ports.front();
         link.portMap = CPortMap::Load();
         const bool anyComNumber =
             std::any_of(link.ports.begin(), link.ports.end(),
                         [](const std::string& text) { return PortName::Parse(text).number > 0; });
-        if (link.Port().number <= 0 && !anyComNumber)
+        if (!anyComNumber)
             return;
         for (const std::string& problem : link.portMap.Problems())
             std::fprintf(stderr, "tamrix-cli: warning: %s\n", problem.c_str());

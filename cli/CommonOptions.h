@@ -21,7 +21,8 @@ Wiring ChosenWiring(const std::string& interface);
 
 struct LinkOptions {
     std::string port = "COM4";
-    // Every --port given, in order, where a command takes several (else just `port`).
+    // Every --port given, in order, once the command line is read (just `port` where a command
+    // takes one).
     std::vector<std::string> ports;
     int baud = kDefaultBaudRate;
     std::string interface = WiringChoiceFor(Wiring::TwoWire).shortName;  // usb or signal

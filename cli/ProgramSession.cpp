@@ -167,16 +167,20 @@ class CPortServer {
         }
     }
 
-    CTerminalWindow& Window() { return *window_; }
-
   private:
+    // What the Program button would hand over for this port.
+    DownloadParams Params() const {
+        DownloadParams params;
+        params.port = port_;
+        params.baudRate = request_.baudRate;
+        params.interfaceType = request_.interfaceType;
+        params.filePath = request_.file;
+        params.window = window_.get();
+        return params;
+    }
+
     DownloadEnd RunOne() {
-        auto params = std::make_unique<DownloadParams>();
-        params->port = port_;
-        params->baudRate = request_.baudRate;
-        params->interfaceType = request_.interfaceType;
-        params->filePath = request_.file;
-        params->window = window_.get();
+        auto params = std::make_unique<DownloadParams>(Params());
 
         DownloadSettings settings;
         settings.conversionSeed = request_.seed;
@@ -203,16 +207,11 @@ class CPortServer {
     }
 
     std::string ReportLine(const DownloadEnd& end) const {
-        RunContext context;
-        context.port = portText_;
-        context.baudRate = request_.baudRate;
-        context.interfaceType = request_.interfaceType;
-        context.filePath = request_.file;
+        RunContext context = RunContextFor(Params(), "tamrix-cli");
         context.fileSha256 = shared_.FirmwareText() != nullptr ? shared_.FirmwareSha256()
                                                                : FileSha256(request_.file);
         context.outcome = end.outcome;
         context.exitStatus = end.exitCode;
-        context.program = "tamrix-cli";
         return RunReportLine(end.record, context);
     }
 

@@ -92,9 +92,8 @@ std::string CTerminalWindow::LogText(const std::string& text) const {
 void CTerminalWindow::Say(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     ClearBar();
-    std::fprintf(out_, "%s%s%s\n", prefix_.c_str(), prefix_.empty() ? "" : ": ", text.c_str());
-    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
-        DrawBar();
+    std::fputs(Prefixed(text + "\n").c_str(), out_);
+    RestoreBar();
     std::fflush(out_);
 }
 
@@ -108,6 +107,12 @@ void CTerminalWindow::ClearBar() {
         std::fputs(barValue_ >= 100 ? "\n" : "\r\033[K", out_);
         barShown_ = false;
     }
+}
+
+void CTerminalWindow::RestoreBar() {
+    // An unfinished bar goes back below what was just printed.
+    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
+        DrawBar();
 }
 
 void CTerminalWindow::DrawBar() {
@@ -134,8 +139,7 @@ void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
     const int step = value / 10;
     if (newLabel || step != plainStep_) {
         plainStep_ = step;
-        std::fprintf(out_, "%s%s%s%d%%\n", prefix_.c_str(), prefix_.empty() ? "" : ": ",
-                     labelPrefix.c_str(), value);
+        std::fputs(Prefixed(Format("%s%d%%\n", labelPrefix.c_str(), value)).c_str(), out_);
         std::fflush(out_);
     }
 }
@@ -143,11 +147,11 @@ void CTerminalWindow::SendProgress(int value, const std::string& labelPrefix) {
 void CTerminalWindow::PrintStatusLine(const std::string& shown) {
     ClearBar();
     ++lines_;
-    // One fprintf a line: the output's own lock keeps other ports' lines out of it.
-    std::fprintf(out_, "%s%s%3d  %s  %s\n", prefix_.c_str(), prefix_.empty() ? "" : ": ", lines_,
-                 FormatLogTime().c_str(), shown.c_str());
-    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
-        DrawBar();
+    // One write a line: the output's own lock keeps other ports' lines out of it.
+    std::fputs(
+        Prefixed(Format("%3d  %s  %s\n", lines_, FormatLogTime().c_str(), shown.c_str())).c_str(),
+        out_);
+    RestoreBar();
     std::fflush(out_);
 }
 
@@ -183,8 +187,7 @@ void CTerminalWindow::WriteProcessLog(const std::string& text) {
                  "on without it\n",
                  log_->Path().c_str(), reason.c_str());
     std::fflush(stderr);
-    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
-        DrawBar();
+    RestoreBar();
 }
 
 MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std::string& caption,
@@ -245,8 +248,7 @@ MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std
     }
     box += "===\n";
     print();
-    if (terminal_ && barValue_ >= 0 && barValue_ < 100)
-        DrawBar();
+    RestoreBar();
     std::fflush(out_);
     return answer;
 }

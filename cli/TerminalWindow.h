@@ -48,6 +48,8 @@ class CTerminalWindow : public CReportWindow {
   private:
     void ClearBar();
     void DrawBar();
+    // Draws the bar again after other output, while it is unfinished.
+    void RestoreBar();
     // One numbered, time-stamped line of the status list; the window's lock is held.
     void PrintStatusLine(const std::string& shown);
     // The log entry's text: the prefix in front, when there is one.

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "common/Format.h"
 #include "common/Sha256.h"
 
 namespace tamrix {
@@ -17,11 +16,10 @@ bool Succeeded(NTSTATUS status) {
 
 }  // namespace
 
-std::string Sha256Hex(const uint8_t* data, size_t size) {
+bool Sha256Digest(const uint8_t* data, size_t size, Sha256Bytes& digest) {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     if (!Succeeded(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-        return std::string();
-    uint8_t digest[32] = {};
+        return false;
     BCRYPT_HASH_HANDLE hash = nullptr;
     bool done = Succeeded(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
     // BCryptHashData takes at most 4 GiB a call.
@@ -30,16 +28,12 @@ std::string Sha256Hex(const uint8_t* data, size_t size) {
         done = Succeeded(::BCryptHashData(hash, const_cast<PUCHAR>(data + at), piece, 0));
         at += piece;
     }
-    done = done && Succeeded(::BCryptFinishHash(hash, digest, sizeof digest, 0));
+    done = done &&
+           Succeeded(::BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
     if (hash != nullptr)
         ::BCryptDestroyHash(hash);
     ::BCryptCloseAlgorithmProvider(algorithm, 0);
-    if (!done)
-        return std::string();
-    std::string hex;
-    for (const uint8_t byte : digest)
-        hex += Format("%02x", byte);
-    return hex;
+    return done;
 }
 
 }  // namespace tamrix

@@ -30,10 +30,6 @@ const char* WiringName(int interfaceType) {
     return "unknown";
 }
 
-json Versions(uint16_t productCode, uint16_t appVersion) {
-    return json{{"productCode", productCode}, {"appVersion", appVersion}};
-}
-
 }  // namespace
 
 std::string FormatUtcTime(std::chrono::system_clock::time_point moment) {
@@ -46,6 +42,16 @@ std::string FormatUtcTime(std::chrono::system_clock::time_point moment) {
     return Format("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                   static_cast<int>(sinceEpoch % 1000));
+}
+
+RunContext RunContextFor(const DownloadParams& params, std::string program) {
+    RunContext context;
+    context.port = params.port.Text();
+    context.baudRate = params.baudRate;
+    context.interfaceType = params.interfaceType;
+    context.filePath = params.filePath;
+    context.program = std::move(program);
+    return context;
 }
 
 std::string RunReportLine(const DownloadRecord& record, const RunContext& context) {
@@ -71,9 +77,9 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
                                                        {"bootVersion", record.before.bootVersion}}
                                                 : json(nullptr);
     const bool success = context.outcome == DownloadOutcome::Success;
-    report["after"] = success && record.fileInfoRead
-                          ? Versions(record.fileProductCode, record.fileAppVersion)
-                          : json(nullptr);
+    report["after"] = success && record.fileInfoRead ? json{{"productCode", record.fileProductCode},
+                                                            {"appVersion", record.fileAppVersion}}
+                                                     : json(nullptr);
     const size_t slash = context.filePath.find_last_of("/\\");
     report["file"] =
         json{{"name",

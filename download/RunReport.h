@@ -22,6 +22,10 @@ struct RunContext {
     std::string program;  // who wrote the record, e.g. "tamrix-cli"
 };
 
+// What the download's parameters say of the run: port, rate, wiring and file; `program` names
+// the writer. The rest is the caller's to fill in.
+RunContext RunContextFor(const DownloadParams& params, std::string program);
+
 // The record as one line of JSON, without the line end. Times are UTC, ISO 8601 with
 // milliseconds; figures that were never learnt (the versions of a product that was not reached)
 // are null.
