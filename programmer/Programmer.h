@@ -89,7 +89,6 @@ class CProgramer {
     // and compared with what was sent; the first difference ends programming before the finish
     // byte. Only where CanReadBack.
     void SetVerify(bool on) { verify = on; }
-    bool Verify() const { return verify; }
     // True when the last programming run ended because a row read back differed (or could not be
     // read back), rather than because a row was not acknowledged.
     bool VerifyFailed() const { return verifyFailed; }
