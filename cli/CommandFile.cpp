@@ -8,6 +8,7 @@
 #include "cli/FirmwareText.h"
 #include "common/FamilyCodes.h"
 #include "common/FileAccess.h"
+#include "image/FileLayout.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "image/Memory.h"
@@ -19,22 +20,12 @@ namespace tamrix::cli {
 
 namespace {
 
-// Which bootloader a file is for. PIC files carry four bytes per instruction whose fourth is
-// always 0; SAM files are plain bytes below 0x20004.
 enum class FileTarget { Pic, Sam };
 
 FileTarget GuessTarget(const std::vector<uint8_t>& text) {
-    std::map<uint32_t, uint8_t> image;
-    ParseIntelHex(reinterpret_cast<const char*>(text.data()), static_cast<int>(text.size()), image);
-    bool beyondSam = false;
-    int phantomSet = 0;
-    for (const auto& [address, byte] : image) {
-        if (address >= 0x20004)
-            beyondSam = true;
-        if (address % 4 == 3 && byte != 0)
-            ++phantomSet;
-    }
-    return (!beyondSam && phantomSet > 0) ? FileTarget::Sam : FileTarget::Pic;
+    const FileLayoutFacts facts = ExamineFileLayout(reinterpret_cast<const char*>(text.data()),
+                                                    static_cast<int>(text.size()));
+    return GuessedSam(facts) ? FileTarget::Sam : FileTarget::Pic;
 }
 
 struct InfoOptions {

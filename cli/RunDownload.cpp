@@ -32,6 +32,7 @@ int ExitCodeFor(DownloadOutcome outcome) {
         case DownloadOutcome::TargetReadFailed:
         case DownloadOutcome::ProgrammingFailed:
         case DownloadOutcome::VerifyFailed:
+        case DownloadOutcome::AnswersOutOfStep:
             return kExitProgramming;
         case DownloadOutcome::VerifyUnavailable:
             return kExitUsage;  // the product cannot do what the command line asked

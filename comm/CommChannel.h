@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "comm/AnswerLedger.h"
 #include "comm/LinkStatistics.h"
 #include "comm/OpenFailure.h"
 
@@ -50,6 +51,10 @@ class CCommChannel {
     // of the reply they wait for, so that a slow rate does not turn a long reply into a time-out.
     virtual int WireTimeMs(int bytes) const = 0;
 
+    // True when every byte written comes back as an echo (the one-wire wiring): the host and the
+    // target share the line, so a frame sent while an answer is on its way collides with it.
+    virtual bool EchoesWrites() const { return false; }
+
     // Why the last Open failed, so that "Port Open Fail" can be followed by what to do about it.
     // A channel that cannot tell says nothing (error None).
     virtual OpenFailure LastOpenFailure() const { return OpenFailure(); }
@@ -58,8 +63,12 @@ class CCommChannel {
     LinkStatistics& Statistics() { return statistics_; }
     const LinkStatistics& Statistics() const { return statistics_; }
 
+    // The row frames sent on this connection and the answers they are still owed.
+    CAnswerLedger& Answers() { return answers_; }
+
   protected:
     LinkStatistics statistics_;
+    CAnswerLedger answers_;
 };
 
 }  // namespace tamrix

@@ -16,6 +16,12 @@ struct LinkStatistics {
     int timeouts = 0;           // attempts that got no answer in time
     int damagedFrames = 0;      // attempts whose frame did not leave whole or came back changed
     int rowsVerified = 0;       // rows read back and found equal to what was written
+    // Rows whose acknowledge may have belonged to another frame, because the answers fell out of
+    // step with the frames (an answer came that no frame was owed): read back and, where they
+    // differed, written again (PIC), or the run failed (SAM).
+    int rowsUncertain = 0;
+    int rowsRewritten = 0;  // uncertain rows written again
+    int answersMissing = 0;  // answers owed to frames that never came
 
     LinkStatistics& operator+=(const LinkStatistics& other) {
         bytesSent += other.bytesSent;
@@ -26,6 +32,9 @@ struct LinkStatistics {
         timeouts += other.timeouts;
         damagedFrames += other.damagedFrames;
         rowsVerified += other.rowsVerified;
+        rowsUncertain += other.rowsUncertain;
+        rowsRewritten += other.rowsRewritten;
+        answersMissing += other.answersMissing;
         return *this;
     }
 };

@@ -49,6 +49,7 @@ class CSerialPort : public CCommChannel {
     int BytesAvailable() override;
     void WaitForInput(int count, int timeoutMs) override;
     int WireTimeMs(int bytes) const override;
+    bool EchoesWrites() const override { return isOpen != 0 && echoMode == 1; }
     // Set by every Open and OpenDevice: error None after a successful one. A device this user
     // may not open names the group that would let them (where there is one).
     OpenFailure LastOpenFailure() const override { return openFailure; }

@@ -8,6 +8,7 @@
 #include "common/ReportWindow.h"
 #include "download/BootloaderImages.h"
 #include "download/ReachTarget.h"
+#include "image/FileLayout.h"
 #include "image/FirmwareFile.h"
 #include "programmer/PicVersion.h"
 #include "programmer/ProgrammerFactory.h"
@@ -53,6 +54,8 @@ const char* DownloadOutcomeName(DownloadOutcome outcome) {
             return "programming failed";
         case DownloadOutcome::VerifyFailed:
             return "verify failed";
+        case DownloadOutcome::AnswersOutOfStep:
+            return "answers out of step";
         case DownloadOutcome::VerifyUnavailable:
             return "verify not possible on this chip";
     }
@@ -173,6 +176,8 @@ CDownloadProcess::PassEnd CDownloadProcess::RunPass() {
     programmer_->SetStopRequest(settings_.stopRequest.get());
     programmer_->SetVerify(settings_.verify);
     const bool sam = ProgrammerKindFor(entry) == ProgrammerKind::Sam;
+    if (!RefuseOtherFamilysFile(entry, sam))
+        return Stop(outcome_);
     if (!sam && !ReadTargetVersions())
         return Stop(outcome_);
     TakeFileText();
@@ -258,6 +263,27 @@ bool CDownloadProcess::RefuseVerify(const DeviceTableEntry& entry) {
                     "\r\nDownload Process Stop!",
                     entry.name));
     return StopWith(DownloadOutcome::VerifyUnavailable);
+}
+
+bool CDownloadProcess::RefuseOtherFamilysFile(const DeviceTableEntry& entry, bool sam) {
+    const FileLayoutFacts facts =
+        ExamineFileLayout(reinterpret_cast<const char*>(fileText_.data()),
+                          static_cast<int>(fileText_.size()));
+    const bool mismatch = sam ? ClearlyPicFile(facts) : ClearlySamFile(facts);
+    if (!mismatch)
+        return true;
+    const char* fileFamily = sam ? "a 16-bit PIC product" : "a Samsung S3F8 product";
+    StatusLine(Format("[Message] : The firmware file is made for %s, but the product on the "
+                      "port identifies as %s. Download Process Stop! \r\n",
+                      fileFamily, entry.name));
+    if (params_.window != nullptr) {
+        params_.window->ShowMessageBox(
+            Format("Wrong firmware file! \r\nThis file is made for %s, but the product on the "
+                   "port identifies as %s. \r\nDownload Process Stop!",
+                   fileFamily, entry.name),
+            "File Version", MessageIcon::Warning, MessageButtons::Ok);
+    }
+    return StopWith(DownloadOutcome::CheckRefused);
 }
 
 // PIC targets: the version request, the version addresses, or else the version in the flash.
@@ -381,8 +407,10 @@ DownloadOutcome CDownloadProcess::Program(const DeviceTableEntry& entry) {
                                 before.bytesReceived;
     if (!programmed) {
         LogLine("Flash Program Fail! \r\n");
-        return programmer_->VerifyFailed() ? DownloadOutcome::VerifyFailed
-                                           : DownloadOutcome::ProgrammingFailed;
+        if (programmer_->VerifyFailed())
+            return DownloadOutcome::VerifyFailed;
+        return programmer_->AnswersOutOfStep() ? DownloadOutcome::AnswersOutOfStep
+                                               : DownloadOutcome::ProgrammingFailed;
     }
     LogLine("Flash Program Success! \r\n");
     return DownloadOutcome::Success;

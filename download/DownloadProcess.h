@@ -78,6 +78,8 @@ enum class DownloadOutcome {
     TargetReadFailed,       // the target's reset vector could not be read back
     ProgrammingFailed,      // a row was not acknowledged
     VerifyFailed,           // a row read back differs from what was written, or could not be read
+    AnswersOutOfStep,       // the answers fell out of step with the rows, and the rows concerned
+                            // could not be shown to hold the file
     VerifyUnavailable,      // verification asked for, but this chip's bootloader cannot read back
     Stopped,  // stopped on request: no finish byte; a woken product stays in its bootloader
 };
@@ -120,6 +122,9 @@ class CDownloadProcess {
     // Closes and drops the pass's channel and programmer, keeping what went over the link.
     void ReleaseConnection();
     bool RefuseVerify(const DeviceTableEntry& entry);
+    // A file made for the other family's bootloader is refused before anything is read or
+    // written: its rows would be placed and sent in the wrong layout.
+    bool RefuseOtherFamilysFile(const DeviceTableEntry& entry, bool sam);
     void StatusLine(const std::string& text);
     void LogLine(const std::string& text);
     void ErrorBox(const std::string& text);

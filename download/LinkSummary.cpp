@@ -24,6 +24,12 @@ std::string LinkSummaryLine(const DownloadRecord& record, int baudRate) {
         line += Format(", %d damaged on the line", link.damagedFrames);
     if (record.verifyAsked)
         line += Format(", %d read back", link.rowsVerified);
+    if (link.rowsUncertain > 0) {
+        line += Format(", %d uncertain (answers out of step; %d written again)",
+                       link.rowsUncertain, link.rowsRewritten);
+    }
+    if (link.answersMissing > 0)
+        line += Format(", %s never came", Plural(link.answersMissing, "answer", "answers").c_str());
     line += Format("; %.1f KiB sent, %.1f KiB received", link.bytesSent / 1024.0,
                    link.bytesReceived / 1024.0);
     if (record.programmingMs > 0 && record.programmingBytes > 0 && baudRate > 0) {

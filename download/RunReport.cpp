@@ -92,6 +92,9 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
     report["verify"] = record.verifyAsked;
     report["rowsWritten"] = link.rowsWritten;
     report["rowsVerified"] = link.rowsVerified;
+    report["rowsUncertain"] = link.rowsUncertain;
+    report["rowsRewritten"] = link.rowsRewritten;
+    report["answersMissing"] = link.answersMissing;
     report["retries"] = link.retries;
     report["nacks"] = link.nacks;
     report["timeouts"] = link.timeouts;

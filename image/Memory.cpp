@@ -4,6 +4,7 @@
 
 #include "comm/CommChannel.h"
 #include "common/Clock.h"
+#include "image/RowAnswers.h"
 
 namespace tamrix {
 
@@ -19,51 +20,87 @@ CMemory::CMemory(CClock& clockRef, int familyCode, int rowKind, int index, int c
     std::fill(std::begin(words), std::end(words), kEmptySlot);
 }
 
-namespace {
-
-// The answer to a row frame, read one byte at a time until `deadline`: ACK or NACK, or None when
-// neither came; other bytes are ignored and never stretch the wait.
-enum class Answer { Ack, Nack, None };
-
-Answer AwaitAnswer(CCommChannel* channel, CClock& clock, int64_t deadline) {
-    while (true) {
-        uint8_t reply = 0;
-        if (channel->BytesAvailable() > 0 && channel->Read(&reply, 1) == 1) {
-            if (reply == COMMAND_ACK)
-                return Answer::Ack;
-            if (reply == COMMAND_NACK)
-                return Answer::Nack;
-        }
-        const int64_t left = deadline - clock.NowMs();
-        if (left < 0)
-            return Answer::None;
-        if (channel->BytesAvailable() == 0)
-            channel->WaitForInput(1, static_cast<int>(left + 1));
-    }
-}
-
-}  // namespace
-
-CMemory::RowAnswer CMemory::AwaitAttemptAnswer(CCommChannel* channel, int attempt, int& answered) {
-    const int64_t sentAt = clock.NowMs();
-    const auto window = [&](int answers) {
-        return sentAt + kAckWaitMs + kLateAnswerMs + channel->WireTimeMs(answers);
+CMemory::RowAnswer CMemory::AwaitOwnAnswer(CCommChannel* channel, int lastDamaged) {
+    CAnswerLedger& ledger = channel->Answers();
+    const RowTag tag = Tag();
+    const int window = RowAnswerWindowMs(*channel);
+    bool written = false;
+    const auto due = [&] {
+        return ledger.Owes() ? ledger.DueFromMs(ledger.Latest()) + window : clock.NowMs() - 1;
     };
-    const Answer answer = AwaitAnswer(channel, clock, window(1));
-    if (answer == Answer::None)
-        return RowAnswer::None;
-    ++answered;
-    if (answer == Answer::Nack)
-        return RowAnswer::Nack;
-    int outstanding = attempt - answered;
-    const int64_t lastChance = window(outstanding);
-    while (outstanding > 0 && AwaitAnswer(channel, clock, lastChance) != Answer::None)
-        --outstanding;
-    return RowAnswer::Ack;
+    TakeAnswers(*channel, clock, due,
+                [&](const std::optional<CAnswerLedger::Frame>& frame, bool ack) {
+                    written = ack && frame && frame->row == tag && !frame->damaged &&
+                              frame->attempt > lastDamaged;
+                    return written || !ledger.Owes();
+                });
+    if (written)
+        return RowAnswer::Ack;
+    return ledger.Owes() ? RowAnswer::None : RowAnswer::Nack;
 }
 
-bool CMemory::Sent(CCommChannel* channel, const uint8_t* bytes, size_t count) {
-    return channel->Write(bytes, static_cast<int>(count)) == static_cast<int>(count);
+int CMemory::WriteAttempts(CCommChannel* channel, FILE* logFile, const AttemptTrace& trace,
+                           const std::function<FrameSend()>& sendFrame) {
+    CAnswerLedger& ledger = channel->Answers();
+    int lastDamaged = 0;
+    for (int attempt = 1;; ++attempt) {
+        const FrameSend send = sendFrame();
+        RowAnswer answer = RowAnswer::None;
+        if (send != FrameSend::Nothing) {
+            ledger.FrameSent(Tag(), attempt, send == FrameSend::Damaged, clock.NowMs());
+            if (send == FrameSend::Damaged)
+                lastDamaged = attempt;
+            answer = AwaitOwnAnswer(channel, lastDamaged);
+        }
+        // What answered a damaged frame says nothing about the row.
+        if (send != FrameSend::Whole && answer != RowAnswer::Ack)
+            answer = RowAnswer::None;
+        CountAttempt(channel, attempt, send == FrameSend::Whole, answer);
+        if (answer == RowAnswer::Ack) {
+            Trace(logFile, trace.ack);
+            Trace(logFile, "\n\n");
+            SettleOwedAnswers(*channel, clock);
+            return 0;
+        }
+        if (answer == RowAnswer::Nack) {
+            Trace(logFile, trace.nack);
+            Trace(logFile, "\n\n");
+        }
+        // The answer of a frame whose echo came back changed may have gone with the echo: it is
+        // not waited for beyond its own window.
+        if (send == FrameSend::Damaged)
+            ledger.GiveUpAll(clock.NowMs());
+        // Let the line settle and drop what came back before the whole frame is sent again; but
+        // never an answer still owed, or the next one would be taken for the wrong frame.
+        clock.SleepMs(kNackPauseMs);
+        if (!ledger.Owes() && !FlushUnowedAnswers(*channel, clock)) {
+            Trace(logFile, trace.flushFail);
+            ledger.Forget();
+            return 1;
+        }
+        if (attempt == kRowWriteAttempts)
+            break;
+        Trace(logFile, trace.retry);
+    }
+    if (trace.retryAfterLast)
+        Trace(logFile, trace.retry);
+    Trace(logFile, "\n\n");
+    ledger.Forget();
+    return 1;
+}
+
+CMemory::FrameSend CMemory::Send(CCommChannel* channel, const uint8_t* bytes, size_t count) {
+    if (channel->Write(bytes, static_cast<int>(count)) == static_cast<int>(count))
+        return FrameSend::Whole;
+    return channel->LastWriteAccepted() > 0 ? FrameSend::Damaged : FrameSend::Nothing;
+}
+
+CMemory::FrameSend CMemory::Both(FrameSend first, FrameSend second) {
+    if (first == FrameSend::Whole && second == FrameSend::Whole)
+        return FrameSend::Whole;
+    if (first == FrameSend::Nothing && second == FrameSend::Nothing)
+        return FrameSend::Nothing;
+    return FrameSend::Damaged;
 }
 
 void CMemory::CountAttempt(CCommChannel* channel, int attempt, bool sent, RowAnswer answer) {

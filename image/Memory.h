@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "comm/AnswerLedger.h"
 
 namespace tamrix {
 
@@ -62,25 +65,43 @@ class CMemory {
   protected:
     enum class RowAnswer { Ack, Nack, None };
 
-    // Waits for the bootloader's answer to attempt `attempt` (counted from 1) of this row's
-    // write, whose last byte has just left the port: ACK or NACK, or None when neither came in
-    // time. Bytes that are neither are line noise: ignored, and they never stretch the wait. The
-    // wait is the acknowledge time of 500 ms (plus the answer's own wire time) and then
-    // kLateAnswerMs more, so that the answer of a slow row write is still taken for its frame
-    // instead of being found, later, by the next one. `answered` counts the attempts whose answer
-    // came; when this one is acknowledged while earlier ones are still unanswered, their answers
-    // may yet come: they are waited for as long as this attempt's could take, and dropped, so the
-    // next row never takes one of them for its own.
-    RowAnswer AwaitAttemptAnswer(CCommChannel* channel, int attempt, int& answered);
+    // How much of a frame left the port: all of it (and on one wire its echo came back as sent),
+    // some of it (the target may have taken it, changed or cut short), or nothing.
+    enum class FrameSend { Whole, Damaged, Nothing };
 
-    // Writes `count` bytes: true when the channel took them all and, on the one-wire line, they
-    // came back as sent. Otherwise the answer to the frame cannot be told from what the line did
-    // to it, and the attempt counts as failed.
-    static bool Sent(CCommChannel* channel, const uint8_t* bytes, size_t count);
+    // What the trace of WriteRowLogged says at each turn of the attempt loop; each family words
+    // it its own way.
+    struct AttemptTrace {
+        const char* ack;        // the row was acknowledged (a blank line follows)
+        const char* nack;       // the attempt was refused (a blank line follows)
+        const char* flushFail;  // the receive queue could not be emptied
+        const char* retry;      // after a failed attempt
+        bool retryAfterLast;    // the retry text also follows the last attempt
+    };
+
+    // Sends the row's frame (sendFrame) up to five times until an acknowledge that belongs to one
+    // of its own frames arrives: 0 written, 1 failed. Every frame is owed one answer, matched in
+    // the order the frames were sent (the channel's ledger), so a late answer is still taken for
+    // its own frame: a frame whose wait ran out is sent again but stays owed, and no answer owed
+    // is flushed away. A frame that left damaged may have reached the target changed: it never
+    // counts as written, nor does an earlier frame whose answer comes after it. Once the row is
+    // written, the answers its other frames still owe are waited for, so that the next row starts
+    // with none owed. After a refusal with nothing owed the receive queue is emptied as ever;
+    // failing that is a failed row. The caller empties it before the first frame
+    // (FlushUnowedAnswers).
+    int WriteAttempts(CCommChannel* channel, FILE* logFile, const AttemptTrace& trace,
+                      const std::function<FrameSend()>& sendFrame);
+
+    // Writes `count` bytes: how much of them left (see FrameSend).
+    static FrameSend Send(CCommChannel* channel, const uint8_t* bytes, size_t count);
+    // A frame sent in two writes: whole only when both pieces were.
+    static FrameSend Both(FrameSend first, FrameSend second);
 
     // Counts one attempt of a row write in the channel's statistics: `sent` whether its frame
     // went out whole, `answer` what came back.
     static void CountAttempt(CCommChannel* channel, int attempt, bool sent, RowAnswer answer);
+
+    RowTag Tag() const { return RowTag{kind, baseAddress}; }
 
     // A piece of the trace of WriteRowLogged, written to the file at once, so that a trace
     // survives a crash or a pulled cable. Nothing is written without a file.
@@ -89,6 +110,12 @@ class CMemory {
     static std::string HexDump(const uint8_t* bytes, size_t count);
 
     CClock& clock;
+
+  private:
+    // Waits for the answers of the row's frames until one of its own frames is acknowledged (Ack),
+    // every frame has been answered without that (Nack), or the latest frame's answer is overdue
+    // (None). Frames up to attempt `lastDamaged` cannot make the row written.
+    RowAnswer AwaitOwnAnswer(CCommChannel* channel, int lastDamaged);
 };
 
 // Acknowledge wait per attempt and attempts per row, common to every family.
@@ -97,5 +124,8 @@ inline constexpr int kRowWriteAttempts = 5;
 inline constexpr int kNackPauseMs = 5;
 // How long an answer is still listened for after the acknowledge wait has run out.
 inline constexpr int kLateAnswerMs = 500;
+// The longest an answer is ever waited for before its frame is sent again, however slow the link
+// has shown itself.
+inline constexpr int kLongestAnswerWindowMs = 6000;
 
 }  // namespace tamrix

@@ -5,6 +5,7 @@
 #include "common/FamilyCodes.h"
 #include "common/Format.h"
 #include "image/IntelHex.h"
+#include "image/RowAnswers.h"
 
 namespace tamrix {
 
@@ -111,7 +112,7 @@ int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* lo
         return 0;
     if (channel == nullptr)
         return 1;
-    if (!channel->FlushRx()) {
+    if (!FlushUnowedAnswers(*channel, clock)) {
         Trace(logFile, "FlushRX fail!!");
         return 1;
     }
@@ -120,36 +121,10 @@ int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* lo
     if (kind == kRowConfig && mode != WriteMode::Logged)
         return 0;
 
-    int answered = 0;
-    for (int attempt = 1;; ++attempt) {
-        // A frame that did not go out whole, or whose one-wire echo came back wrong, has no
-        // answer that could be trusted: the attempt has failed.
-        const bool sent = SendFrame(channel, mode, logFile);
-        const RowAnswer answer =
-            sent ? AwaitAttemptAnswer(channel, attempt, answered) : RowAnswer::None;
-        CountAttempt(channel, attempt, sent, answer);
-        if (answer == RowAnswer::Ack) {
-            Trace(logFile, "Target ack : COMMAND_ACK");
-            Trace(logFile, "\n\n");
-            return 0;
-        }
-        if (answer == RowAnswer::Nack) {
-            Trace(logFile, "Target ack : COMMAND_NACK");
-            Trace(logFile, "\n\n");
-        }
-        // A rejected or unanswered frame: let the line settle and drop whatever came back before
-        // the whole frame is sent again.
-        clock.SleepMs(kNackPauseMs);
-        if (!channel->FlushRx()) {
-            Trace(logFile, "FlushRX fail!!");
-            return 1;
-        }
-        if (attempt == kRowWriteAttempts)
-            break;
-        Trace(logFile, "Target ack : COMMAND_NACK");
-    }
-    Trace(logFile, "\n\n");
-    return 1;
+    static const AttemptTrace kTrace = {"Target ack : COMMAND_ACK", "Target ack : COMMAND_NACK",
+                                        "FlushRX fail!!", "Target ack : COMMAND_NACK", false};
+    return WriteAttempts(channel, logFile, kTrace,
+                         [&] { return SendFrame(channel, mode, logFile); });
 }
 
 void CMemoryPIC::AppendHeader(std::vector<uint8_t>& frame, uint8_t command) const {
@@ -159,7 +134,7 @@ void CMemoryPIC::AppendHeader(std::vector<uint8_t>& frame, uint8_t command) cons
     frame.push_back(static_cast<uint8_t>((baseAddress >> 16) & 0xFF));
 }
 
-bool CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile) {
+CMemory::FrameSend CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile) {
     std::vector<uint8_t> frame;
     frame.reserve(kFrameBufferSize);
 
@@ -174,7 +149,7 @@ bool CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile)
         frame.push_back(0xFF);
         frame.push_back(packed[0]);
         frame.push_back(packed[1]);
-        const bool sent = Sent(channel, frame.data(), frame.size());
+        const FrameSend sent = Send(channel, frame.data(), frame.size());
         Trace(logFile, Format("FuseBits Row:%02d Address:0x%08x", rowIndex, baseAddress));
         Trace(logFile, HexDump(frame.data(), frame.size()));
         return sent;
@@ -190,17 +165,17 @@ bool CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile)
             frame.push_back(static_cast<uint8_t>(sum & 0xFF));
             frame.push_back(static_cast<uint8_t>((sum >> 8) & 0xFF));
         }
-        return Sent(channel, frame.data(), frame.size());
+        return Send(channel, frame.data(), frame.size());
     }
 
     // EEPROM rows, and program rows in the logged write: the header, then the data.
     // Both pieces go out whatever became of the first: the bootloader counts the frame's bytes.
-    const bool headerSent = Sent(channel, frame.data(), frame.size());
+    const FrameSend headerSent = Send(channel, frame.data(), frame.size());
     Trace(logFile,
           Format(program ? "Program Address:0x%08x" : "EEProm Address:0x%08x", baseAddress));
-    const bool dataSent = Sent(channel, packed.data(), packed.size());
+    const FrameSend dataSent = Send(channel, packed.data(), packed.size());
     Trace(logFile, HexDump(packed.data(), packed.size()));
-    return headerSent && dataSent;
+    return Both(headerSent, dataSent);
 }
 
 }  // namespace tamrix

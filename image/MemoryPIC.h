@@ -58,9 +58,8 @@ class CMemoryPIC : public CMemory {
 
     // The common write procedure: flush, up to five attempts of frame + acknowledge wait.
     int WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* logFile);
-    // Sends one attempt's frame (in Logged mode also its trace): true when it went out whole
-    // (see CMemory::Sent).
-    bool SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile);
+    // Sends one attempt's frame (in Logged mode also its trace): how much of it left.
+    FrameSend SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile);
     // The four command and address bytes that open a program or EEPROM frame.
     void AppendHeader(std::vector<uint8_t>& frame, uint8_t command) const;
 };

@@ -6,6 +6,7 @@
 #include "common/Clock.h"
 #include "common/Format.h"
 #include "image/IntelHex.h"
+#include "image/RowAnswers.h"
 
 namespace tamrix {
 
@@ -56,7 +57,7 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
     // A programmer built without a channel cannot write; that is a failed row, not a crash.
     if (channel == nullptr)
         return 1;
-    if (!channel->FlushRx())
+    if (!FlushUnowedAnswers(*channel, clock))
         return 1;
 
     // Program and EEPROM rows carry the low 16 bits of their address, so EEPROM rows reach the
@@ -70,49 +71,27 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
         headerSize = 3;
     }
 
-    int answered = 0;
-    for (int attempt = 1; attempt <= kRowWriteAttempts; ++attempt) {
-        // Two writes, the second whatever became of the first: the bootloader counts the frame's
-        // bytes. A frame that did not go out whole, or whose one-wire echo came back wrong, has no
-        // answer that could be trusted: the attempt has failed and the frame is sent again.
-        const bool headerSent = Sent(channel, header, static_cast<size_t>(headerSize));
+    // Two writes, the second whatever became of the first: the bootloader counts the frame's
+    // bytes.
+    const auto sendFrame = [&] {
+        const FrameSend headerSent = Send(channel, header, static_cast<size_t>(headerSize));
         if (kind == kRowProgram) {
             Trace(logFile, Format("->Program Address:0x%08x", baseAddress));
         } else if (kind == kRowEeprom) {
             Trace(logFile, Format("->EEProm Address:0x%08x", baseAddress));
         }
-        const bool dataSent = Sent(channel, packed.data(), static_cast<size_t>(wordCount));
+        const FrameSend dataSent = Send(channel, packed.data(), static_cast<size_t>(wordCount));
         if (kind == kRowConfig) {
             Trace(logFile, Format("->FuseBits Row:%02d Address:0x%08x", rowIndex, baseAddress));
         }
         if (logFile != nullptr)
             Trace(logFile, HexDump(packed.data(), packed.size()) + "\n\n");
-
-        const RowAnswer answer = headerSent && dataSent
-                                     ? AwaitAttemptAnswer(channel, attempt, answered)
-                                     : RowAnswer::None;
-        CountAttempt(channel, attempt, headerSent && dataSent, answer);
-        if (answer == RowAnswer::Ack) {
-            Trace(logFile, Format("<-Target ACK : %d", 1));
-            Trace(logFile, "\n\n");
-            return 0;
-        }
-        if (answer == RowAnswer::Nack) {
-            Trace(logFile, Format("<-Target ACK : %d", 0));
-            Trace(logFile, "\n\n");
-        }
-
-        // Let the rest of a garbled answer arrive, then drop it before the next attempt.
-        clock.SleepMs(kNackPauseMs);
-        if (!channel->FlushRx()) {
-            Trace(logFile, "FlushRX fail!!");
-            Trace(logFile, "\n\n");
-            return 1;
-        }
-        Trace(logFile, "Taget ack : COMMAND_NACK \n\n");
-    }
-    Trace(logFile, "\n\n");
-    return 1;
+        return Both(headerSent, dataSent);
+    };
+    static const AttemptTrace kTrace = {"<-Target ACK : 1", "<-Target ACK : 0",
+                                        "FlushRX fail!!\n\n", "Taget ack : COMMAND_NACK \n\n",
+                                        true};
+    return WriteAttempts(channel, logFile, kTrace, sendFrame);
 }
 
 }  // namespace tamrix

@@ -6,6 +6,7 @@
 
 #include "comm/CommChannel.h"
 #include "common/Format.h"
+#include "image/RowAnswers.h"
 #include "programmer/Programmer.h"
 
 namespace tamrix {
@@ -14,6 +15,7 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
     ReportStatus("[Message] : Start Firmware upgrade...\r\n");
     progress = 0;
     verifyFailed = false;
+    answersOutOfStep = false;
     if (rules.channelRequired && channel == nullptr)
         return false;
 
@@ -57,6 +59,8 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
             ReportProgress(progress, kProgressProgramming);
     }
 
+    if (!AccountForAnswers())
+        return false;
     if (verify && channel != nullptr) {
         ReportStatus(Format("[Message] : Verify Done: %d program rows read back, all equal to "
                             "the file \r\n",
@@ -64,6 +68,33 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
     }
     // The bootloader does not answer the finish byte.
     return FinishProgramming();
+}
+
+bool CProgramer::AccountForAnswers() {
+    if (channel == nullptr)
+        return true;
+    ListenForGivenUpAnswers(*channel, clock);
+    CAnswerLedger& ledger = channel->Answers();
+    const std::vector<RowTag> uncertain = ledger.TakeUncertainRows();
+    LinkStatistics& statistics = channel->Statistics();
+    statistics.rowsUncertain = ledger.UncertainRowCount();
+    statistics.answersMissing = ledger.GivenUpCount();
+    if (uncertain.empty())
+        return true;
+    if (ResolveUncertainRows(uncertain))
+        return true;
+    answersOutOfStep = true;
+    return false;
+}
+
+bool CProgramer::ResolveUncertainRows(const std::vector<RowTag>& uncertain) {
+    ReportStatus(Format("[Error] : The product's answers fell out of step with the rows sent: %d "
+                        "row(s), the first at address 0x%x, may not hold the file, and this bootloader "
+                        "cannot read its flash back to check them. The firmware is not started. "
+                        "Check the cable and its contacts, or choose a lower baud rate, then run "
+                        "the download again. \r\n",
+                        static_cast<int>(uncertain.size()), uncertain.front().baseAddress));
+    return false;
 }
 
 }  // namespace tamrix

@@ -8,6 +8,7 @@
 
 #include "comm/CommChannel.h"
 #include "common/Format.h"
+#include "image/RowAnswers.h"
 
 namespace tamrix {
 
@@ -172,22 +173,16 @@ int CProgramerPIC::ReadVersionFromFlash(VersionInfo& info, int& versionFlag) {
     return 1;
 }
 
-int CProgramerPIC::VerifyRow(const CMemory& row) {
-    // The row's acknowledge has been taken and every late answer drained: the line is quiet, and
-    // a settling pause per row would cost more than the read itself.
+CProgramerPIC::RowReadBack CProgramerPIC::CompareOnce(const CMemory& row) {
     const size_t rowBytes = row.packed.size();
     const int block = ReadBlockFor(targetFamily_);
     std::vector<uint8_t> back;
     std::vector<uint8_t> reply;
+    RowReadBack result;
     for (size_t offset = 0; offset < rowBytes; offset += static_cast<size_t>(block)) {
         const int address = row.baseAddress + static_cast<int>(offset / 3) * 2;
-        if (ReadFlash(address, block, reply, false) != 1) {
-            ReportStatus(
-                Format("[Error] : Address 0x%x Verify Fail!! The row could not be read "
-                       "back.\r\n",
-                       row.baseAddress));
-            return 0;
-        }
+        if (ReadFlash(address, block, reply, false) != 1)
+            return result;
         back.insert(back.end(), reply.begin(), reply.end());
     }
     // Sent L M U per instruction, read back U M L.
@@ -197,15 +192,110 @@ int CProgramerPIC::VerifyRow(const CMemory& row) {
         const uint32_t read =
             back[i + 2] | (back[i + 1] << 8) | (static_cast<uint32_t>(back[i]) << 16);
         if (written != read) {
-            ReportStatus(
-                Format("[Error] : Address 0x%x Verify Fail!! Written 0x%06x, read back "
-                       "0x%06x\r\n",
-                       row.baseAddress + static_cast<int>(i / 3) * 2, written, read));
-            return 0;
+            result.result = RowReadBack::Result::Differs;
+            result.address = row.baseAddress + static_cast<int>(i / 3) * 2;
+            result.written = written;
+            result.read = read;
+            return result;
         }
+    }
+    result.result = RowReadBack::Result::Equal;
+    return result;
+}
+
+CProgramerPIC::RowReadBack CProgramerPIC::ReadRowBack(const CMemory& row) {
+    // The row's answers have all been taken: the line is quiet, and a settling pause per row
+    // would cost more than the read itself.
+    const RowReadBack first = CompareOnce(row);
+    if (first.result != RowReadBack::Result::Differs)
+        return first;
+    DiscardUntilQuiet(kReadQuietMs, kReadReplyWaitMs);
+    return CompareOnce(row);
+}
+
+int CProgramerPIC::VerifyRow(const CMemory& row) {
+    const RowReadBack back = ReadRowBack(row);
+    if (back.result == RowReadBack::Result::Unreadable) {
+        ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! The row could not be read "
+                            "back.\r\n",
+                            row.baseAddress));
+        return 0;
+    }
+    if (back.result == RowReadBack::Result::Differs) {
+        ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! Written 0x%06x, read back "
+                            "0x%06x\r\n",
+                            back.address, back.written, back.read));
+        return 0;
     }
     ++channel->Statistics().rowsVerified;
     return 1;
+}
+
+bool CProgramerPIC::ResolveUncertainRows(const std::vector<RowTag>& uncertain) {
+    ReportStatus(Format("[Notice] : The product's answers fell out of step with the rows sent: "
+                        "%d row(s) may not hold what was sent. They are read back before the "
+                        "firmware is started. \r\n",
+                        static_cast<int>(uncertain.size())));
+    // Whatever is still on its way must not become the start of a read reply.
+    DiscardUntilQuiet(kReadQuietMs, RowAnswerWindowMs(*channel));
+    for (const RowTag& tag : uncertain) {
+        CMemory* row = FindRow(static_cast<uint32_t>(tag.baseAddress));
+        if (row == nullptr || row->kind != tag.kind || !MakeRowCertain(*row))
+            return false;
+    }
+    // A rewrite whose answers fell out of step again proves nothing.
+    ListenForGivenUpAnswers(*channel, clock);
+    const std::vector<RowTag> again = channel->Answers().TakeUncertainRows();
+    channel->Statistics().rowsUncertain = channel->Answers().UncertainRowCount();
+    if (!again.empty()) {
+        ReportStatus(Format("[Error] : Address 0x%x Flash Programing Fail!! The product's answers "
+                            "fell out of step again while rows were written again. Check the "
+                            "cable and its contacts, or choose a lower baud rate, then run the "
+                            "download again. \r\n",
+                            again.front().baseAddress));
+        return false;
+    }
+    ReportStatus(Format("[Message] : The %d uncertain row(s) hold what was sent. \r\n",
+                        static_cast<int>(uncertain.size())));
+    return true;
+}
+
+bool CProgramerPIC::MakeRowCertain(CMemory& row) {
+    constexpr int kRewrites = 2;
+    for (int rewrite = 0;; ++rewrite) {
+        if (row.kind == kRowProgram) {
+            const RowReadBack back = ReadRowBack(row);
+            if (back.result == RowReadBack::Result::Equal)
+                return true;
+            if (back.result == RowReadBack::Result::Unreadable) {
+                ReportStatus(Format("[Error] : Address 0x%x could not be read back to check "
+                                    "it. \r\n",
+                                    row.baseAddress));
+                return false;
+            }
+            if (rewrite == kRewrites) {
+                ReportStatus(Format("[Error] : Address 0x%x Flash Programing Fail!! Written "
+                                    "0x%06x, read back 0x%06x\r\n",
+                                    back.address, back.written, back.read));
+                return false;
+            }
+            ReportStatus(Format("[Notice] : Address 0x%x does not hold what was sent (read back "
+                                "0x%06x at 0x%x): written again. \r\n",
+                                row.baseAddress, back.read, back.address));
+        } else if (rewrite > 0) {
+            return true;  // written again in step; the read command cannot reach it
+        } else {
+            ReportStatus(Format("[Notice] : Address 0x%x cannot be read back: written "
+                                "again. \r\n",
+                                row.baseAddress));
+        }
+        ++channel->Statistics().rowsRewritten;
+        if (row.WriteRow(channel) != 0) {
+            ReportStatus(
+                Format("[Error] : Address 0x%x Flash Programing Fail!!\r\n", row.baseAddress));
+            return false;
+        }
+    }
 }
 
 // ---- version requests --------------------------------------------------------------------------

@@ -56,6 +56,7 @@ class CProgramerPIC : public CProgramer {
 
   protected:
     int VerifyRow(const CMemory& row) override;
+    bool ResolveUncertainRows(const std::vector<RowTag>& uncertain) override;
 
   private:
     int LoadDataRecord(const HexRecord& record, uint32_t extended) override;
@@ -74,6 +75,22 @@ class CProgramerPIC : public CProgramer {
     int ReadResetVector(int blockLength);
     // The flash read block of a family: 96 bytes for the dsPIC30F, else 1536.
     static int ReadBlockFor(int family);
+
+    // A program row read back from the target and compared with what was sent. A difference is
+    // read again once the line has been quiet (a stray byte before the reply shifts it): only a
+    // difference the second read shows too is one, and the figures are the second read's.
+    struct RowReadBack {
+        enum class Result { Equal, Differs, Unreadable } result = Result::Unreadable;
+        int address = 0;  // the first instruction that differs
+        uint32_t written = 0;
+        uint32_t read = 0;
+    };
+    RowReadBack ReadRowBack(const CMemory& row);
+    RowReadBack CompareOnce(const CMemory& row);
+    // Shows an uncertain row to hold what was sent: a program row by reading it back (written
+    // again where it differs, then read again), an EEPROM row, which the read command cannot
+    // reach, by writing it again with every answer in step. False after an error line.
+    bool MakeRowCertain(CMemory& row);
 
     int targetFamily_ = 0;
 };

@@ -92,6 +92,9 @@ class CProgramer {
     // True when the last programming run ended because a row read back differed (or could not be
     // read back), rather than because a row was not acknowledged.
     bool VerifyFailed() const { return verifyFailed; }
+    // True when the last programming run ended because the product's answers fell out of step
+    // with the rows sent and the rows concerned could not be shown to hold the file.
+    bool AnswersOutOfStep() const { return answersOutOfStep; }
 
     void SetWindow(CReportWindow* reportWindow) { window = reportWindow; }
     // A flag another thread may set to have programming stop before the next row (null: never).
@@ -135,6 +138,13 @@ class CProgramer {
     // Reads a program row that has just been written back from the target and compares it with
     // what was sent: 1 equal; 0 different or unreadable, after a status line with the address.
     virtual int VerifyRow(const CMemory& row);
+    // Rows whose acknowledge may have belonged to another frame (see CAnswerLedger), before the
+    // finish byte: true when each has been shown to hold what was sent. A bootloader that cannot
+    // read its flash back cannot show it: the run fails, and the firmware is not started.
+    virtual bool ResolveUncertainRows(const std::vector<RowTag>& uncertain);
+    // After the last row: waits for answers given up that may still come, counts the link's
+    // figures, and has the uncertain rows resolved. True when programming may finish.
+    bool AccountForAnswers();
 
     // Which queue a flush pair empties first; each exchange keeps the order its bootloader has
     // always been driven with.
@@ -161,6 +171,7 @@ class CProgramer {
     const std::atomic<bool>* stopRequest = nullptr;
     bool verify = false;
     bool verifyFailed = false;
+    bool answersOutOfStep = false;
     int progress = 0;
     int maxAddress = 0;
     std::vector<std::unique_ptr<CMemory>> rows;

@@ -299,6 +299,21 @@ TEST_F(DownloadProcessTest, VerifyReadsEachProgramRowBackAndTheRecordSaysWhatWas
                          "file \r\n"));
 }
 
+// Line noise in front of a read-back reply shifts it: the row is read again once the line is
+// quiet, and only a difference the second read shows too fails verification.
+TEST_F(DownloadProcessTest, VerifyReadsADifferenceAgainBeforeFailing) {
+    ScriptedBootloader product(clock, BootloaderKind::Pic, 0x0040, 1);
+    MakePic(product, 32);
+    product.strayBeforeRead = 2;  // the read-back of the row at 0x0200
+    const auto process =
+        MakeProcess(product, WriteFile(PicApplication(kProductCode, kFileAppVersion)), clock, 0,
+                    [](DownloadSettings& settings) { settings.verify = true; });
+
+    EXPECT_EQ(process->Run(), DownloadOutcome::Success);
+    EXPECT_EQ(product.Count("read 000200"), 2);
+    EXPECT_EQ(process->Record().link.rowsVerified, 3);
+}
+
 // A SAM product gets no version request and no check: rows and the finish byte only. The one-wire
 // wiring reaches every channel as its echo mode.
 TEST_F(DownloadProcessTest, SamTargetIsProgrammedWithoutVersionReadingOrChecks) {
@@ -339,6 +354,120 @@ TEST_F(DownloadProcessTest, SamTargetIsProgrammedWithoutVersionReadingOrChecks) 
     EXPECT_EQ(product.rows[2].data[0], 0xEE);
     EXPECT_EQ(product.rows[3].data, (std::vector<uint8_t>{0xA0, 0xA1, 0xA2, 0xA3}));
     ExpectProgressEndsDone();
+}
+
+// ---- every answer accounted for -----------------------------------------------------------------
+
+// What the flash holds where the file has data, against the file: PIC instructions (the first two
+// are the target's own) or SAM program bytes. Empty when they agree.
+std::string FlashDifference(const ScriptedBootloader& product, bool pic, const Image& file) {
+    std::map<uint32_t, uint8_t> flash;
+    for (const auto& row : product.rows) {
+        for (size_t i = 0; !pic && row.command == 0x03 && i < row.data.size(); ++i)
+            flash[row.address + static_cast<uint32_t>(i)] = row.data[i];
+    }
+    for (const auto& [address, byte] : file.bytes) {
+        if (pic && address % 4 == 0 && address >= 8 && address < 2 * 0x7FF000) {
+            const auto found = product.instructions.find(address / 2);
+            const uint32_t wanted =
+                byte | (file.bytes.at(address + 1) << 8) | (file.bytes.at(address + 2) << 16);
+            if (found == product.instructions.end() || found->second != wanted)
+                return testing::PrintToString(address / 2);
+        }
+        if (!pic && address < 0x10000 && (flash.count(address) == 0 || flash[address] != byte))
+            return testing::PrintToString(address);
+    }
+    return "";
+}
+
+// Answers that come after every wait has run out (a slow link), with one frame refused on the
+// way: each answer is still taken for its own frame, so the refused row is sent again and the
+// flash ends holding the file, on both families and both wirings. An answer given up that comes
+// even later shows as one answer more than frames were owed: the rows it may have been taken for
+// are read back and the refused one written again (PIC), or the run fails before the finish byte
+// (SAM, which cannot read back). Never "Successfully Done" over a row the product does not hold.
+TEST_F(DownloadProcessTest, EveryAnswerIsTakenForItsOwnFrame) {
+    using Fate = ScriptedBootloader::RowFate;
+    const auto slowWithRefusal = [](int frame) { return Fate{frame == 2, false, 1100}; };
+    const auto givenUpThenLate = [](int frame) {
+        return Fate{frame == 2, false, frame == 0 ? 1100 : frame == 1 ? 3400 : 2};
+    };
+    struct Case {
+        const char* name;
+        bool pic;
+        int wiring;
+        std::function<Fate(int)> fate;
+        DownloadOutcome outcome;
+        bool uncertain;
+    };
+    const Case cases[] = {
+        {"PIC slow, two wires", true, 0, slowWithRefusal, DownloadOutcome::Success, false},
+        {"PIC slow, one wire", true, 1, slowWithRefusal, DownloadOutcome::Success, false},
+        {"SAM slow, two wires", false, 0, slowWithRefusal, DownloadOutcome::Success, false},
+        {"SAM slow, one wire", false, 1, slowWithRefusal, DownloadOutcome::Success, false},
+        {"PIC answer later than given up", true, 0, givenUpThenLate, DownloadOutcome::Success,
+         true},
+        {"SAM answer later than given up", false, 0, givenUpThenLate,
+         DownloadOutcome::AnswersOutOfStep, true},
+    };
+    Image sam;
+    for (uint32_t address = 0; address < 0x200; ++address)
+        sam.bytes[address] = static_cast<uint8_t>(address * 7);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window.events.clear();
+        ScriptedBootloader product(clock, c.pic ? BootloaderKind::Pic : BootloaderKind::Sam,
+                                   c.pic ? 0x0040 : 0x0001, c.pic ? 1 : 2);
+        MakePic(product, 32);
+        product.rowFate = c.fate;
+        const Image file = c.pic ? PicApplication(kProductCode, kFileAppVersion) : sam;
+        const auto process = MakeProcess(product, WriteFile(file), clock, c.wiring);
+
+        EXPECT_EQ(process->Run(), c.outcome);
+        EXPECT_EQ(product.Count("refused"), 1);
+        const DownloadRecord& record = process->Record();
+        EXPECT_EQ(record.link.rowsUncertain > 0, c.uncertain);
+        if (c.outcome == DownloadOutcome::Success) {
+            EXPECT_EQ(FlashDifference(product, c.pic, file), "");
+            EXPECT_EQ(product.Count("finish"), 1);
+        } else {
+            EXPECT_EQ(product.Count("finish"), 0);
+            EXPECT_THAT(window.StatusLines(),
+                        ::testing::Contains(HasSubstr("answers fell out of step")));
+        }
+    }
+}
+
+// A file made for the other family is refused right after the handshake, before anything is read
+// or written: a PIC file on a SAM product (its addresses would all fit) and a SAM file on a PIC.
+TEST_F(DownloadProcessTest, AFileForTheOtherFamilyIsRefusedUntouched) {
+    Image sam;
+    for (uint32_t address = 0; address < 0x100; ++address)
+        sam.bytes[address] = static_cast<uint8_t>(0x80 | address);
+    for (const bool samProduct : {true, false}) {
+        SCOPED_TRACE(samProduct ? "PIC file, SAM product" : "SAM file, PIC product");
+        window.events.clear();
+        ScriptedBootloader product(clock, samProduct ? BootloaderKind::Sam : BootloaderKind::Pic,
+                                   samProduct ? 0x0001 : 0x0040, samProduct ? 2 : 1);
+        MakePic(product, 32);
+        // The PIC file's instructions all lie where a SAM image has its bytes.
+        Image pic;
+        for (uint32_t address = 0; address < 0x40; address += 2)
+            pic.Instruction(address, 0x0A0000 + address);
+        const Image file = samProduct ? pic : sam;
+
+        EXPECT_EQ(Run(product, WriteFile(file)), DownloadOutcome::CheckRefused);
+        ExpectNothingProgrammed(product);
+        EXPECT_EQ(product.Count("version"), 0);
+        const auto boxes = window.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, "File Version");
+        EXPECT_THAT(boxes[0].text,
+                    HasSubstr(samProduct ? "made for a 16-bit PIC product, but the product on "
+                                           "the port identifies as S3F84ZB"
+                                         : "made for a Samsung S3F8 product"));
+        EXPECT_THAT(window.StatusLines().back(), HasSubstr("Download Process Stop!"));
+    }
 }
 
 // ---- the target's version ----------------------------------------------------------------------

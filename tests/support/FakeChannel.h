@@ -45,6 +45,8 @@ class FakeChannel : public CCommChannel {
     // 0, as the serial port's Write does when the echo comes late; -1: none.
     int lateEchoForWritesStartingWith = -1;
     bool flushRxFails = false;
+    // A one-wire line: what EchoesWrites says (the echo itself is not played).
+    bool echoes = false;
     bool isOpen = true;
     int flushRxCount = 0;
 
@@ -59,6 +61,7 @@ class FakeChannel : public CCommChannel {
     int BytesAvailable() override;
     void WaitForInput(int count, int timeoutMs) override;
     OpenFailure LastOpenFailure() const override { return openFailure; }
+    bool EchoesWrites() const override { return echoes; }
 
     // Bytes scheduled but not yet arrived, plus those waiting.
     size_t Pending() const { return queue_.size(); }

@@ -11,6 +11,7 @@ constexpr uint8_t kWakeUp[] = {0x0C, 0x38, 0x46, 0x30, 0x30, 0x30, 0x30, 0x44, 0
 constexpr int kApplicationRates[] = {19200, 9600};
 constexpr uint8_t kStart = 0x0A;
 constexpr uint8_t kAck = 0x01;
+constexpr uint8_t kNack = 0x00;
 constexpr int kStartSignalPeriodMs = 100;
 constexpr int kGarbledSignals = 120;  // longer than any handshake waits
 
@@ -37,6 +38,7 @@ std::function<std::unique_ptr<CCommChannel>(int, int, int*)> ScriptedBootloader:
 
         auto channel = std::make_unique<FakeChannel>(clock_);
         channel->baudRate = baudRate;
+        channel->echoes = echoMode == 1;
         channel->onWrite = [this, index](FakeChannel& ch, const std::vector<uint8_t>& bytes) {
             OnWrite(ch, index, bytes);
         };
@@ -197,6 +199,8 @@ void ScriptedBootloader::Answer(FakeChannel& channel, const std::vector<uint8_t>
         if (!answerFlashReads)
             return;
         std::vector<uint8_t> reply;
+        if (flashReads++ == strayBeforeRead)
+            reply.push_back(0x55);
         for (int i = 0; i < picRowInstructions; ++i) {
             const auto found = instructions.find(address + 2u * static_cast<uint32_t>(i));
             const uint32_t value = found != instructions.end() ? found->second : 0xFFFFFF;
@@ -209,6 +213,14 @@ void ScriptedBootloader::Answer(FakeChannel& channel, const std::vector<uint8_t>
     }
 
     // A row frame.
+    const RowFate fate = rowFate ? rowFate(rowFramesTaken) : RowFate();
+    ++rowFramesTaken;
+    const int answerDelayMs = fate.delayMs >= 0 ? fate.delayMs : replyDelayMs;
+    if (fate.refuse) {
+        commands.push_back("refused");
+        channel.Deliver({kNack}, answerDelayMs);
+        return;
+    }
     RowFrame row;
     row.command = command;
     size_t header = 1;
@@ -231,7 +243,8 @@ void ScriptedBootloader::Answer(FakeChannel& channel, const std::vector<uint8_t>
     else
         commands.push_back("fuses");
     rows.push_back(std::move(row));
-    channel.Deliver({kAck}, replyDelayMs);
+    if (!fate.silent)
+        channel.Deliver({kAck}, answerDelayMs);
 }
 
 std::vector<uint8_t> ScriptedBootloader::PicVersionReply(uint16_t productCode, uint16_t appVersion,

@@ -49,9 +49,21 @@ class ScriptedBootloader {
     std::vector<uint8_t> versionReply;  // answer to 0x10; empty: not answered
     std::vector<uint8_t> addressReply;  // answer to 0x11; empty: not answered
     bool answerFlashReads = true;
+    // Flash read reply n (counted from 0) comes with a stray byte of line noise in front of it.
+    int strayBeforeRead = -1;
+    int flashReads = 0;
     // PIC flash: the 24-bit instruction at an even device address; the rest is erased (FFFFFF).
     // Program row frames write into it.
     std::map<uint32_t, uint32_t> instructions;
+    // How the bootloader takes row frame n (counted from 0): a refused frame is answered NACK and
+    // not written, a silent one written and not answered; the answer comes after delayMs (when
+    // not negative) instead of replyDelayMs. Answers always leave in the order of their frames.
+    struct RowFate {
+        bool refuse = false;
+        bool silent = false;
+        int delayMs = -1;
+    };
+    std::function<RowFate(int frame)> rowFate;
 
     // Opens channels as the program's channel opener does: the signature of
     // DownloadSettings::openChannel. Every channel is open and has the rate it was opened at.
@@ -76,7 +88,8 @@ class ScriptedBootloader {
         uint32_t address = 0;  // as the frame carries it (24 bits PIC, 16 bits SAM, 0 fuses)
         std::vector<uint8_t> data;
     };
-    std::vector<RowFrame> rows;
+    std::vector<RowFrame> rows;  // the frames written, in order (refused ones are not)
+    int rowFramesTaken = 0;
     bool InBootloader() const { return state_ != State::Application; }
     bool Answered() const { return state_ == State::Bootloader; }
 
