@@ -299,8 +299,9 @@ bool CDownloadProcess::ReadTargetVersions() {
     versionAddresses_[1] = kPicVersionAddress;
     versionAddresses_[2] = kPicThirdAddress;
     StatusLine("[Message] : Version Address Read - Fail \r\n");
-    int unusedFlag = 0;
-    if (programmer_->ReadVersionFromFlash(versionInfo_, unusedFlag) == 0)
+    // The flash says whether its version can be compared just as the version answer does: a
+    // downgrade is asked about whichever way the version was read.
+    if (programmer_->ReadVersionFromFlash(versionInfo_, targetVersionFlag_) == 0)
         return StopWith(DownloadOutcome::VersionReadFailed);
     targetVersionRead_ = 1;
     return true;

@@ -563,6 +563,8 @@ struct CheckCase {
     MessageIcon icon;
     MessageButtons buttons;
     const char* text;
+    // The bootloader answers neither version request: the version is read from the flash.
+    bool versionFromFlash = false;
 };
 
 void PrintTo(const CheckCase& check, std::ostream* out) {
@@ -578,6 +580,11 @@ TEST_P(DownloadCheckTest, RefusesOrProgramsAsTheChecksDecide) {
     MakePic(product, 32);
     product.versionReply = ScriptedBootloader::PicVersionReply(kProductCode, kTargetAppVersion,
                                                                c.targetUpper, kBootVersion);
+    if (c.versionFromFlash) {
+        product.versionReply.clear();
+        product.addressReply.clear();
+        product.instructions[0x0C02] = kTargetAppVersion | (uint32_t{c.targetUpper} << 16);
+    }
     window.answers.assign(c.answers.begin(), c.answers.end());
 
     const Image firmware = PicApplication(c.fileProductCode, c.fileAppVersion, c.fileUpper);
@@ -657,6 +664,31 @@ INSTANTIATE_TEST_SUITE_P(
                   MessageIcon::Question,
                   MessageButtons::YesNo,
                   kDowngrade},
+        // The version read from the flash is compared as an answered one is.
+        CheckCase{"DowngradeDeclinedVersionFromFlash",
+                  kProductCode,
+                  900,
+                  0,
+                  0,
+                  {MessageAnswer::No},
+                  DownloadOutcome::CheckRefused,
+                  "Product Code",
+                  MessageIcon::Question,
+                  MessageButtons::YesNo,
+                  kDowngrade,
+                  true},
+        CheckCase{"FlashVersionNotComparable",
+                  kProductCode,
+                  900,
+                  0,
+                  0x01,
+                  {},
+                  DownloadOutcome::Success,
+                  "",
+                  MessageIcon::None,
+                  MessageButtons::Ok,
+                  "",
+                  true},
         // Not a downgrade: the same version, or a target version that cannot be compared.
         CheckCase{"SameVersion",
                   kProductCode,
