@@ -26,7 +26,7 @@ constexpr const char* kPic33Chip = "dsPIC33FJ256GP710";  // 512-instruction rows
 constexpr const char* kSamChip = "S3F84ZB";              // 128-byte rows
 
 // The product's identity, and what the files bring: a newer application for the same product,
-// so no run asks about a downgrade and none installs a bootloader first.
+// so none installs a bootloader first, and only the runs planned as downgrades ask about one.
 constexpr uint16_t kProductCode = 12345;
 constexpr uint16_t kTargetAppVersion = 1000;
 constexpr uint16_t kTargetBootVersion = 1500;
@@ -151,7 +151,7 @@ void AddFaultText(SoakPlan& plan, const std::string& text) {
 }
 
 // One to three kinds of fault, or none at all in a few runs (those must succeed).
-void PlanFaults(CDraws& draws, SoakPlan& plan) {
+void PlanFaults(CDraws& draws, SoakPlan& plan, SoakProfile profile) {
     SimFaults& f = plan.faults;
     f.seed = draws.Seed();
     if (draws.Chance(0.06)) {
@@ -170,6 +170,7 @@ void PlanFaults(CDraws& draws, SoakPlan& plan) {
         HangUpBetween,
         HangUpInside,
         RowDelay,
+        SlowLink,
         Counts,
         Handshake
     };
@@ -177,13 +178,17 @@ void PlanFaults(CDraws& draws, SoakPlan& plan) {
     const std::vector<Kind> kinds = {
         Nack,     Nack,    Nack,     DropAck,       DropAck,      Garbage,  Garbage,
         Noise,    Noise,   Noise,    Slow,          Slow,         EchoLoss, EchoLoss,
-        EchoLoss, Silence, RowDelay, HangUpBetween, HangUpInside, Counts,   Handshake};
+        EchoLoss, Silence, RowDelay, HangUpBetween, HangUpInside, Counts,   Handshake,
+        SlowLink};
     const int count = draws.Between(1, 3);
     std::set<Kind> chosen;
     while (static_cast<int>(chosen.size()) < count) {
         Kind kind = draws.Pick(kinds);
         if (kind == EchoLoss && plan.wiring != Wiring::OneWireEcho)
             kind = Noise;
+        // Seconds a row: too long for the test suite.
+        if (kind == SlowLink && profile == SoakProfile::Short)
+            kind = RowDelay;
         chosen.insert(kind);
     }
     const auto share = [](double value) { return Format("%.2f", value); };
@@ -236,6 +241,13 @@ void PlanFaults(CDraws& draws, SoakPlan& plan) {
                 f.rowDelayMs = draws.Between(50, 600);
                 AddFaultText(plan, Format("rows take %d ms", f.rowDelayMs));
                 break;
+            case SlowLink:
+                // Every answer comes after every plain wait has run out, some frames refused.
+                f.rowDelayMs = draws.Between(1000, 3000);
+                f.nackShare = std::max(f.nackShare, draws.Range(0.02, 0.2));
+                AddFaultText(plan, Format("slow link: answers after %d ms, NACK %s", f.rowDelayMs,
+                                          share(f.nackShare).c_str()));
+                break;
             case Counts:
                 f.nackRows = draws.Between(0, 3);
                 f.dropAcks = draws.Between(0, 3);
@@ -267,6 +279,11 @@ void PlanFaults(CDraws& draws, SoakPlan& plan) {
     }
 }
 
+// The version the product runs: newer than the file where the run is about a downgrade.
+uint16_t TargetAppVersion(const SoakPlan& plan) {
+    return plan.downgrade ? kFileAppVersion + 100 : kTargetAppVersion;
+}
+
 // Wire time of `bytes` at `baud`, in seconds.
 double WireSeconds(int bytes, int baud) {
     return bytes * 10.0 / baud;
@@ -278,13 +295,18 @@ double WireSeconds(int bytes, int baud) {
 int WatchdogSeconds(const SoakPlan& plan) {
     const SimFaults& f = plan.faults;
     const double rowWrite = (f.rowDelayMs + f.slowRowMaxMs) / 1000.0;
-    const double attempt = WireSeconds(plan.frameBytes, plan.baud) + 1.0 + 2.2 + rowWrite;
+    // An answer window grows to twice the slowest answer seen (at most 6 s); a row also waits
+    // once more for the answers its other frames owe, and the run once more at its end.
+    const double window = std::min(6.0, std::max(2.0, 2 * rowWrite));
+    const double attempt =
+        WireSeconds(plan.frameBytes, plan.baud) + 1.0 + 2.2 + rowWrite + window;
     const double requests = 3 * 5 * (1.0 + WireSeconds(12, plan.baud)) +
                             5 * (1.0 + WireSeconds(plan.readBlockBytes, plan.baud));
     // With verify, every row is also read back: up to five reads and their quiet waits.
     const double readBack =
         plan.verify ? 5 * (2.0 + WireSeconds(plan.readBlockBytes, plan.baud)) : 0.0;
-    const double total = 2.0 + 11.0 + requests + plan.rows * (5 * attempt + readBack);
+    const double total =
+        2.0 + 11.0 + requests + plan.rows * (5 * attempt + window + readBack) + window;
     return static_cast<int>(1.5 * total) + 20;
 }
 
@@ -413,7 +435,7 @@ SoakPlan PlanSoakRun(uint32_t seed, int index, SoakProfile profile) {
             draws, plan,
             slow || profile == SoakProfile::Short ? draws.Between(1, 4) : draws.Between(2, 16));
     }
-    PlanFaults(draws, plan);
+    PlanFaults(draws, plan, profile);
     if (profile == SoakProfile::Short && plan.silentBootloader) {
         // Ten seconds of waiting are too long for the test suite.
         plan.silentBootloader = false;
@@ -434,6 +456,35 @@ SoakPlan PlanSoakRun(uint32_t seed, int index, SoakProfile profile) {
             plan.mustSucceed = false;
         }
     }
+    // Drawn after the rest, so that the plans before stay what the same seed gave. A file the
+    // product must refuse: made for the other family (its data where the product's own file
+    // would have it), or older than the product's firmware with the downgrade declined.
+    const uint32_t refusal = draws.Below(100);
+    if (plan.silentBootloader) {
+        // Nobody to refuse anything to.
+    } else if (refusal < 4) {
+        plan.otherFamilyFile = true;
+        plan.mustBeRefused = true;
+        test::FirmwareBuilder other;
+        if (plan.chip == kSamChip) {
+            for (uint32_t address = 0x0200; address < 0x0240; address += 2)
+                other.Instruction(address, 0x0A0000 + address);
+            other.Identity(kProductCode, kFileAppVersion);
+        } else {
+            for (uint32_t address = 0; address < 0x100; ++address)
+                other.Byte(address, static_cast<uint8_t>(0x80 | draws.DataByte()));
+        }
+        plan.firmware = other;
+        AddFaultText(plan, plan.chip == kSamChip ? "a PIC file" : "a SAM file");
+    } else if (refusal < 8 && plan.chip != kSamChip) {
+        plan.downgrade = true;
+        plan.mustBeRefused = true;
+        AddFaultText(plan, "older file, downgrade declined");
+    }
+    if (plan.mustBeRefused) {
+        plan.mustSucceed = false;
+        plan.mustFail = false;
+    }
     plan.watchdogSeconds = WatchdogSeconds(plan);
     return plan;
 }
@@ -444,7 +495,7 @@ std::vector<std::string> HandCommands(const SoakPlan& plan, const SoakPrograms& 
     std::string sim = Format(
         "%s --chip %s --boot-baud %d --pace --product-code %u "
         "--app-version %u --boot-version %u",
-        programs.sim.c_str(), plan.chip.c_str(), plan.baud, kProductCode, kTargetAppVersion,
+        programs.sim.c_str(), plan.chip.c_str(), plan.baud, kProductCode, TargetAppVersion(plan),
         kTargetBootVersion);
     if (plan.wiring == Wiring::OneWireEcho)
         sim += " --echo";
@@ -454,9 +505,10 @@ std::vector<std::string> HandCommands(const SoakPlan& plan, const SoakPrograms& 
         sim += " " + arg;
     sim += " --link " + link + " -v &";
     const std::string cli =
-        Format("%s program %s --port %s --baud %d --interface %s --yes%s", programs.cli.c_str(),
+        Format("%s program %s --port %s --baud %d --interface %s %s%s", programs.cli.c_str(),
                firmwarePath.c_str(), link.c_str(), plan.baud,
-               WiringChoiceFor(plan.wiring).shortName, plan.verify ? " --verify" : "");
+               WiringChoiceFor(plan.wiring).shortName, plan.downgrade ? "--no" : "--yes",
+               plan.verify ? " --verify" : "");
     return {sim, cli};
 }
 
@@ -470,7 +522,7 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
     options.pace = true;
     options.silentBootloader = plan.silentBootloader;
     options.productCode = kProductCode;
-    options.appVersion = kTargetAppVersion;
+    options.appVersion = TargetAppVersion(plan);
     options.bootVersion = kTargetBootVersion;
     options.faults = plan.faults;
     options.keepTrace = true;  // kept with a run that breaks a rule
@@ -493,7 +545,7 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
                                      "--baud",      std::to_string(plan.baud),
                                      "--interface", WiringChoiceFor(plan.wiring).shortName,
                                      "--log",       folder.File("ProcssLog.log"),
-                                     "--yes"};
+                                     plan.downgrade ? "--no" : "--yes"};
     if (plan.verify)
         args.push_back("--verify");
     test::ChildOptions child;
@@ -554,6 +606,12 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
             // An error status line, or a message box (printed "=== caption ...").
             if (!Contains(run.output, "[Error]") && !Contains(run.output, "\n=== "))
                 result.problems.push_back("a failure without an error line or message box");
+        }
+        if (plan.mustBeRefused && (run.exitCode != cli::kExitCompatibility ||
+                                   result.counters.rowFrames != 0)) {
+            result.problems.push_back(Format("a file that must be refused ended with status %d "
+                                             "after %d row frames",
+                                             run.exitCode, result.counters.rowFrames));
         }
         if (plan.mustSucceed && !success)
             result.problems.push_back("a run without faults failed");

@@ -1,7 +1,9 @@
 #pragma once
 // The fault soak: many downloads by the real tamrix-cli against paced simulated products that
-// misbehave at random (refused, lost, garbled and late acknowledges, noise, silence, a product
-// that vanishes between or inside rows, lost one-wire echoes), at rates from 1200 to 115200, on
+// misbehave at random (refused, lost, garbled and late acknowledges, answers that take seconds as
+// on a slow link, noise, silence, a product that vanishes between or inside rows, lost one-wire
+// echoes), or that must refuse the file (one made for the other family, an older one with the
+// downgrade declined), at rates from 1200 to 115200, on
 // both wirings, for dsPIC30F (32-instruction rows), dsPIC33F (512-instruction rows) and S3F8
 // products. Every run is planned from the soak's seed and its number alone, so any run can be
 // repeated by itself, and is held to the same rules:
@@ -44,6 +46,11 @@ struct SoakPlan {
     std::string faultText;  // the faults in words, for the report
     bool mustSucceed = false;
     bool mustFail = false;
+    // The file is for the other family, or older than the product's firmware with the downgrade
+    // declined (--no): the run must be refused (exit status 13) with nothing written.
+    bool mustBeRefused = false;
+    bool otherFamilyFile = false;
+    bool downgrade = false;
     int watchdogSeconds = 0;
 
     // "dsPIC30F6014A, 9600 baud, one wire, 4 rows, verify"
