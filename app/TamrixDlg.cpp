@@ -50,8 +50,8 @@ bool DefaultConfirmClose(QWidget* parent) {
                     QStringLiteral("A download is running.\n\n"
                                    "If you close the window now, the download stops after the "
                                    "row being written, and the product stays in its bootloader "
-                                   "without complete firmware. To finish it, power the product "
-                                   "off and on and run the download again.\n\n"
+                                   "without complete firmware. To finish it, run the download "
+                                   "again.\n\n"
                                    "Close the window anyway?"),
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);

@@ -17,7 +17,7 @@ enum ExitCode : int {
     kExitSimulator = 15,    // demo only: the simulated target could not be started or disagrees
     // Interrupted by SIGINT (Ctrl-C) or SIGTERM: the download stopped between two rows or steps,
     // or at once on a second signal. No finish byte was sent, so a product that was woken stays
-    // in its bootloader until it is powered off and on; then the download is run again.
+    // in its bootloader, where the next download finds it.
     kExitInterrupted = 16,
 };
 

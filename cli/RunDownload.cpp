@@ -61,7 +61,8 @@ int AwaitEndTakingStops(CStopSignals& signals, CTerminalWindow& window,
         window.Notice(
             Format("[Notice] : %s received again: tamrix-cli ends at once, in the "
                    "middle of the download. A product that was woken stays in its "
-                   "bootloader: power it off and on, then run the download again. \r\n",
+                   "bootloader: run the download again (power the product off and on first "
+                   "if it is not found). \r\n",
                    name));
         std::fflush(stdout);
         std::_Exit(kExitInterrupted);

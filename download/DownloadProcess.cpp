@@ -202,8 +202,8 @@ bool CDownloadProcess::StopRequested() const {
 // After the wake-up, before the first row.
 CDownloadProcess::PassEnd CDownloadProcess::StopOnRequest() {
     StatusLine("[Notice] : Download stopped before programming: nothing was written. A product "
-               "that was woken waits in its bootloader: power it off and on to start its "
-               "firmware again. \r\n");
+               "that was woken waits in its bootloader: run the download again, or power it off "
+               "and on to start its firmware again. \r\n");
     return Stop(DownloadOutcome::Stopped);
 }
 

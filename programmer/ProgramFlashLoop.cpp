@@ -26,8 +26,8 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
         if (stopRequest != nullptr && stopRequest->load()) {
             // Between two rows: no frame is left half sent.
             ReportStatus(Format("[Notice] : Download stopped before address 0x%x. The product "
-                                "stays in its bootloader: power it off and on, then run the "
-                                "download again. \r\n",
+                                "stays in its bootloader: run the download again, it is found "
+                                "there without a wake-up. \r\n",
                                 row->baseAddress));
             return false;
         }

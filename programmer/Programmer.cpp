@@ -174,13 +174,8 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
 
     bool replied = false;
     for (int attempt = 0; attempt < kIdentifyAttempts && !replied; ++attempt) {
-        const uint8_t request = kIdentifyCommand;
-        channel->Write(&request, 1);
-        // At slow rates the 8-byte reply alone takes longer than the pause (67 ms at 1200).
-        clock.SleepMs(50 + channel->WireTimeMs(kIdentifyReplyBytes));
-        if (channel->BytesAvailable() >= kIdentifyReplyBytes) {
-            replied = true;
-        } else {
+        replied = RequestIdentification();
+        if (!replied) {
             ReportStatus("[Message] : Device ID Receive Fail. Retry ...\r\n");
             clock.SleepMs(100);
         }
@@ -191,22 +186,55 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
         return false;
     }
 
-    uint8_t reply[kIdentifyReplyBytes] = {};
-    channel->Read(reply, kIdentifyReplyBytes);
-    const uint16_t deviceId = static_cast<uint16_t>(reply[0] + 256 * reply[1]);
-    const uint16_t pi = static_cast<uint16_t>(reply[5] >> 4);
-    ReportStatus(
-        Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi));
-
-    const DeviceTableEntry row = LookupDevice(deviceId, pi);
+    const Identification id = ReadIdentification();
+    ReportStatus(Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId,
+                        id.pi));
+    const DeviceTableEntry row = LookupDevice(id.deviceId, id.pi);
     if (row.family == 0) {
         ReportStatus("[Error] : Device ID not Found!!\r\n");
         ShowErrorBox("Device ID not Found!!");
         return false;
     }
     found = row;
-    ReportStatus(
-        Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", deviceId, pi));
+    ReportStatus(Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n",
+                        id.deviceId, id.pi));
+    return true;
+}
+
+bool CProgramer::RequestIdentification() {
+    const uint8_t request = kIdentifyCommand;
+    // Even a request whose one-wire echo came back late or changed may have reached the
+    // bootloader: whether the reply comes decides.
+    static_cast<void>(channel->Write(&request, 1));
+    // At slow rates the 8-byte reply alone takes longer than the pause (67 ms at 1200).
+    clock.SleepMs(50 + channel->WireTimeMs(kIdentifyReplyBytes));
+    return channel->BytesAvailable() >= kIdentifyReplyBytes;
+}
+
+CProgramer::Identification CProgramer::ReadIdentification() {
+    uint8_t reply[kIdentifyReplyBytes] = {};
+    channel->Read(reply, kIdentifyReplyBytes);
+    Identification id;
+    id.deviceId = static_cast<uint16_t>(reply[0] + 256 * reply[1]);
+    id.pi = static_cast<uint16_t>(reply[5] >> 4);  // the low nibble is the silicon revision
+    return id;
+}
+
+bool CProgramer::IdentifyWaitingBootloader(DeviceTableEntry& found) {
+    found = DeviceTableEntry{nullptr, 0, 0, 0};
+    if (channel == nullptr || !RequestIdentification())
+        return false;
+    const Identification id = ReadIdentification();
+    const DeviceTableEntry row = LookupDevice(id.deviceId, id.pi);
+    if (row.family == 0)
+        return false;  // not a bootloader of ours: the usual wake-up follows
+    ReportStatus("[Message] : Product already in its bootloader: it answered the identification "
+                 "request, so it is not woken. \r\n");
+    ReportStatus(Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId,
+                        id.pi));
+    ReportStatus(Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n",
+                        id.deviceId, id.pi));
+    found = row;
     return true;
 }
 

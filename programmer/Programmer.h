@@ -77,6 +77,12 @@ class CProgramer {
     // SetStopRequest) ends the wait for the start signal at once, without a message.
     bool DetectTarget(DeviceTableEntry& found);
 
+    // A product left in its bootloader by an earlier try (a detect, a refused file, a failed or
+    // stopped download) answers the identification request at once, while a running product's
+    // firmware does not: one request, one reply time. True, after the usual identification
+    // lines, when a chip of the device table answered; false, silently, otherwise.
+    bool IdentifyWaitingBootloader(DeviceTableEntry& found);
+
     // A status line to the attached window (nothing without one).
     void ReportStatus(const std::string& text);
     // A progress report to the attached window (nothing without one).
@@ -118,6 +124,16 @@ class CProgramer {
     // was unplugged) leaves the target in its bootloader, so that is reported as a failure; one
     // that went out but whose echo came late is not.
     bool FinishProgramming();
+
+    // Sends the identification request and waits for its 8-byte reply for one reply time: true
+    // when it is there (not yet read).
+    bool RequestIdentification();
+    // Reads the 8-byte identification reply: the device identifier and PI it gives.
+    struct Identification {
+        uint16_t deviceId = 0;
+        uint16_t pi = 0;
+    };
+    Identification ReadIdentification();
 
     // An error message box on the attached window (nothing without one).
     void ShowErrorBox(const std::string& text);

@@ -226,12 +226,15 @@ TEST_P(DownloadPicSuccessTest, ReadsChecksAndProgramsTheApplication) {
                      "Flash Program Success! \r\n"}));
     EXPECT_TRUE(window.MessageBoxes().empty());
 
-    // Woken once at 19200 (the copy at 9600 reaches a bootloader that no longer listens there),
-    // then one channel at the chosen rate for the whole conversation.
-    ASSERT_EQ(product.openings.size(), 3u);
-    EXPECT_EQ(product.openings[0].baudRate, 19200);
-    EXPECT_EQ(product.openings[1].baudRate, 9600);
-    EXPECT_EQ(product.openings[2].baudRate, 115200);
+    // Asked once at the chosen rate whether its bootloader already listens (the running product
+    // does not answer), woken once at 19200 (the copy at 9600 reaches a bootloader that no longer
+    // listens there), then one channel at the chosen rate for the whole conversation.
+    ASSERT_EQ(product.openings.size(), 4u);
+    EXPECT_EQ(product.openings[0].baudRate, 115200);
+    EXPECT_EQ(product.openings[0].written, std::vector<uint8_t>{0x09});
+    EXPECT_EQ(product.openings[1].baudRate, 19200);
+    EXPECT_EQ(product.openings[2].baudRate, 9600);
+    EXPECT_EQ(product.openings[3].baudRate, 115200);
     EXPECT_EQ(product.wakeUps, 1);
 
     // The conversation, in order: the version reading, the reset vector read at the chip's block
@@ -769,10 +772,10 @@ TEST_F(DownloadProcessTest, TheHandshakeGivesUpAfterTenSecondsOfNoStartSignal) {
 
         // Woken, then ten seconds on the download channel with not a byte sent on it.
         EXPECT_EQ(product.wakeUps, 1);
-        ASSERT_EQ(product.openings.size(), 3u);
-        EXPECT_GE(end - product.openings[2].atMs, 10000);
-        EXPECT_LT(end - product.openings[2].atMs, 10100);
-        EXPECT_TRUE(product.openings[2].written.empty());
+        ASSERT_EQ(product.openings.size(), 4u);
+        EXPECT_GE(end - product.openings[3].atMs, 10000);
+        EXPECT_LT(end - product.openings[3].atMs, 10100);
+        EXPECT_TRUE(product.openings[3].written.empty());
         EXPECT_TRUE(product.commands.empty());
         EXPECT_TRUE(product.InBootloader()) << "still waiting for an answer";
     }
@@ -826,8 +829,9 @@ TEST_F(DownloadProcessTest, AStopRequestEndsTheDownloadWhereItIs) {
             EXPECT_EQ(window.StatusLines(),
                       (Lines{"[Message] : Waiting for Hardware Reset..\r\n",
                              "[Notice] : Download stopped before programming: nothing was "
-                             "written. A product that was woken waits in its bootloader: power "
-                             "it off and on to start its firmware again. \r\n"}));
+                             "written. A product that was woken waits in its bootloader: run "
+                             "the download again, or power it off and on to start its firmware "
+                             "again. \r\n"}));
         }
     }
 }

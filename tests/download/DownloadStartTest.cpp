@@ -76,12 +76,12 @@ TEST_F(DownloadStartTest, AFileThatCannotBeReadStopsBeforeTheProductIsWoken) {
     EXPECT_EQ(boxes[0].caption, "Error");
 }
 
-// The port is opened for the two wake-up messages and then for the download; when that last
-// opening fails, nothing could reach a target: stop with "Port Open Fail" instead of waiting ten
+// The port is opened to ask whether a bootloader already listens, for the two wake-up messages
+// and then for the download; when that last opening fails, nothing could reach a target: stop with "Port Open Fail" instead of waiting ten
 // seconds for a start signal.
 TEST_F(DownloadStartTest, TheDownloadsOwnOpeningFailingIsPortOpenFail) {
-    EXPECT_EQ(Run(FirmwareFile(), 3), DownloadOutcome::PortOpenFailed);
-    EXPECT_EQ(openings, 3);
+    EXPECT_EQ(Run(FirmwareFile(), 4), DownloadOutcome::PortOpenFailed);
+    EXPECT_EQ(openings, 4);
     EXPECT_EQ(window.LogLines(), std::vector<std::string>{"Port Open Fail  \r\n"});
     EXPECT_FALSE(window.HasStatus("[Message] : Waiting for Hardware Reset..\r\n"));
     const auto boxes = window.MessageBoxes();

@@ -90,8 +90,8 @@ TEST(InterruptTest, OneSignalStopsBetweenRowsAndAPowerCycleLetsTheNextRunSucceed
     EXPECT_TRUE(Contains(stopped.output, PrintedStatus(received))) << stopped.output;
     EXPECT_TRUE(Contains(stopped.output, "[Notice] : Download stopped before address 0x"));
     EXPECT_TRUE(Contains(stopped.output,
-                         "The product stays in its bootloader: power it off and "
-                         "on, then run the download again."));
+                         "The product stays in its bootloader: run the download "
+                         "again, it is found there without a wake-up."));
     EXPECT_TRUE(Contains(stopped.output, "Download stopped: stopped on request\n"));
     EXPECT_FALSE(Contains(stopped.output, "Successfully Done"));
     const std::vector<std::string> logged = LogTexts(ReadWholeFile(log));
@@ -147,8 +147,8 @@ TEST(InterruptTest, ASecondSignalEndsTheProgramAtOnceAndFreesThePort) {
     EXPECT_EQ(ended.exitCode, cli::kExitInterrupted) << ended.output;
     const std::string again =
         "[Notice] : SIGTERM received again: tamrix-cli ends at once, in the middle of the "
-        "download. A product that was woken stays in its bootloader: power it off and on, then "
-        "run the download again. \r\n";
+        "download. A product that was woken stays in its bootloader: run the download again "
+        "(power the product off and on first if it is not found). \r\n";
     EXPECT_TRUE(Contains(ended.output, again.substr(0, again.size() - 2))) << ended.output;
     EXPECT_TRUE(LogHas(LogTexts(ReadWholeFile(log)), again));
     EXPECT_FALSE(Contains(ended.output, "Download stopped:")) << "not the end of a stop";
