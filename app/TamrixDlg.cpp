@@ -55,6 +55,12 @@ bool DefaultConfirmClose(QWidget* parent) {
                                    "Close the window anyway?"),
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
+    // A download that ends while the question is open leaves nothing to warn of: the window
+    // closes as the technician meant it to.
+    if (auto* window = qobject_cast<CTamrixDlg*>(parent)) {
+        QObject::connect(window, &CTamrixDlg::DownloadEnded, &box,
+                         [&box] { box.done(QMessageBox::Yes); });
+    }
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -342,6 +348,7 @@ void CTamrixDlg::OnTimer() {
     handOver_.reset();
     timer_.stop();
     EnableDownloadControls(true);
+    emit DownloadEnded();
 }
 
 void CTamrixDlg::done(int result) {

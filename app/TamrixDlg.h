@@ -44,7 +44,9 @@ struct TamrixDlgServices {
     std::function<QString(QWidget* parent, const QString& initialPath)> chooseFirmwareFile;
     // Search's port dialog: the chosen COM number, 0 when cancelled or nothing was chosen.
     std::function<int(QWidget* parent)> choosePort;
-    // The box that asks whether to close the window while a download runs.
+    // The box that asks whether to close the window while a download runs. When the download
+    // ends while it is open, there is nothing left to warn of: the window's own box then closes
+    // by itself as if Yes had been pressed (see CTamrixDlg::DownloadEnded).
     std::function<bool(QWidget* parent)> confirmCloseDuringDownload;
 };
 
@@ -78,6 +80,10 @@ class CTamrixDlg : public QDialog {
 
   public slots:
     void done(int result) override;
+
+  signals:
+    // The running download has ended and the window is idle again.
+    void DownloadEnded();
 
   protected:
 #ifdef Q_OS_WIN

@@ -66,10 +66,12 @@ class TamrixDlgTest : public ::testing::Test {
         services.profile = &profile;
         services.logPath = logPath;
         services.choosePort = [this](QWidget*) { return searchAnswer; };
-        services.confirmCloseDuringDownload = [this](QWidget*) {
-            ++closeQuestions;
-            return closeAnswer;
-        };
+        if (!windowsOwnCloseQuestion) {
+            services.confirmCloseDuringDownload = [this](QWidget*) {
+                ++closeQuestions;
+                return closeAnswer;
+            };
+        }
         auto window = std::make_unique<CTamrixDlg>(std::move(services));
         window->show();
         return window;
@@ -132,6 +134,7 @@ class TamrixDlgTest : public ::testing::Test {
     int searchAnswer = 0;
     bool closeAnswer = false;
     int closeQuestions = 0;
+    bool windowsOwnCloseQuestion = false;  // the real box instead of closeAnswer
 };
 
 TEST_F(TamrixDlgTest, StartsFromTheStoredChoicesOrTheDefaults) {
@@ -536,6 +539,36 @@ TEST_F(TamrixDlgDownloadTest, ClosingDuringADownloadAsksStopsItAndReleasesThePor
     ASSERT_TRUE(WaitUntil([&] { return !again->IsDownloading(); }, 120000));
     EXPECT_TRUE(HasLine(*again, "[Message] : Successfully Done !!\r\n"))
         << testing::PrintToString(Lines(*again));
+}
+
+// The close question warns of the download; once that has ended there is nothing to warn of, and
+// the question goes by itself and lets the window close.
+TEST_F(TamrixDlgDownloadTest, TheCloseQuestionGoesByItselfWhenTheDownloadEnds) {
+    StartProduct(1000, /*pace=*/true, 57600);
+    windowsOwnCloseQuestion = true;
+    auto window = MakeWindow();
+    Press(*window, "programButton");
+    ASSERT_TRUE(WaitUntil([&] {
+        return Child<QLabel>(*window, "progressLabel")->text().startsWith("Flash Programing...");
+    }));
+
+    QString asked;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            asked = window->IsDownloading() ? box->text() : "asked after the end";
+    });
+    // Against a hang: a question still open long after the download has ended is answered No.
+    QTimer::singleShot(30000, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->done(QMessageBox::No);
+    });
+    window->close();  // returns once the question has gone
+
+    EXPECT_TRUE(asked.startsWith("A download is running.")) << asked.toStdString();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->IsDownloading());
+    // The download ran to its end: closing did not stop it.
+    EXPECT_TRUE(HasLine(*window, "[Message] : Successfully Done !!\r\n"));
 }
 
 TEST_F(TamrixDlgTest, TheAboutBoxOpensFromTheHelpEntryAndF1) {
