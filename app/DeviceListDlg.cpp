@@ -8,6 +8,7 @@
 
 #include "comm/PortList.h"
 #include "comm/PortMap.h"
+#include "common/Format.h"
 #include "ui_DeviceListDlg.h"
 
 namespace tamrix {
@@ -63,20 +64,23 @@ void CDeviceListDlg::RefreshPortList() {
         enumerator_ != nullptr ? enumerator_->Enumerate() : std::vector<SerialPortInfo>();
     const QIcon icon = PortIcon(*this);
     for (const PortListEntry& entry : BuildPortList(ports)) {
-        auto* item = new QTreeWidgetItem(ui_->portList, {QString::fromStdString(entry.portName),
-                                                         QString::fromStdString(entry.friendlyName)});
+        // Names and descriptions come from the device database and the devices themselves.
+        auto* item = new QTreeWidgetItem(
+            ui_->portList, {QString::fromStdString(entry.portName),
+                            QString::fromStdString(EscapeControls(entry.friendlyName))});
         item->setIcon(0, icon);
-        QString tip = QString::fromStdString(entry.device);
+        QString tip = QString::fromStdString(EscapeControls(entry.device));
         if (!entry.byIdKey.empty())
-            tip += '\n' + QString::fromStdString(entry.byIdKey);
+            tip += '\n' + QString::fromStdString(EscapeControls(entry.byIdKey));
         if (!entry.accessible) {
             // Listed all the same: the technician learns here, not from "Port Open Fail", what
             // to do about it.
             tip += entry.group.empty()
                        ? QStringLiteral("\nThis account may not open the port.")
-                       : QStringLiteral("\nThis account may not open the port: join the group "
-                                        "%1 (sudo usermod -aG %1 $USER) and log in again.")
-                             .arg(QString::fromStdString(entry.group));
+                       : QStringLiteral(
+                             "\nThis account may not open the port: join the group "
+                             "%1 (sudo usermod -aG %1 $USER) and log in again.")
+                             .arg(QString::fromStdString(EscapeControls(entry.group)));
             item->setIcon(1, style()->standardIcon(QStyle::SP_MessageBoxWarning));
         }
         item->setToolTip(0, tip);
@@ -91,7 +95,7 @@ void CDeviceListDlg::RefreshPortList() {
         problems << QStringLiteral("The serial ports of this machine cannot be listed.");
     else
         for (const std::string& problem : enumerator_->Problems())
-            problems << QString::fromStdString(problem);
+            problems << QString::fromStdString(EscapeControls(problem));
     ui_->problemLabel->setText(problems.join('\n'));
     ui_->problemLabel->setVisible(!problems.isEmpty());
 }

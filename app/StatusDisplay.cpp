@@ -96,7 +96,7 @@ void CStatusDisplay::WriteProcessLog(const std::string& text) {
     logFailureShown_ = true;
     AppendRow(TextForDisplay(Format(
         "[Notice] : The process log %s cannot be written (%s); its entries are not kept. \r\n",
-        log_.Path().c_str(), reason.c_str())));
+        EscapeControls(log_.Path()).c_str(), reason.c_str())));
 }
 
 void CStatusDisplay::ShowProgress(int value, const std::string& labelPrefix) {

@@ -117,16 +117,17 @@ CTamrixDlg::CTamrixDlg(TamrixDlgServices services, QWidget* parent)
     ui_->runReportCheck->setToolTip(
         QStringLiteral("After every download, adds one line (JSON) saying what was done and how "
                        "it ended to\n%1")
-            .arg(QString::fromStdString(RunReportPath())));
+            .arg(QString::fromStdString(EscapeControls(RunReportPath()))));
 
     // The log normally lies beside the program; say once where it is when it does not.
     const std::string programFolder = CProcessLog::ProgramFolder();
     if (services_.logPath.empty() && !programFolder.empty() &&
         QFileInfo(QString::fromStdString(logPath)).absolutePath() !=
             QFileInfo(QString::fromStdString(programFolder)).absoluteFilePath()) {
-        AddStatusLine(Format("[Notice] : The program's folder cannot be written to; the process "
-                             "log is kept in %s \r\n",
-                             logPath.c_str()));
+        AddStatusLine(
+            Format("[Notice] : The program's folder cannot be written to; the process "
+                   "log is kept in %s \r\n",
+                   EscapeControls(logPath).c_str()));
     }
 
     connect(ui_->comPortCombo, qOverload<int>(&QComboBox::activated), this,
@@ -393,7 +394,7 @@ void CTamrixDlg::KeepRunReport(DownloadOutcome outcome) {
     const std::string text = Format(
         "[Notice] : The run report %s cannot be written (%s); this "
         "download is not recorded there. \r\n",
-        path.c_str(), reason.c_str());
+        EscapeControls(path).c_str(), reason.c_str());
     if (isVisible())
         AddStatusLine(text);
     else

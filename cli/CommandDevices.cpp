@@ -11,6 +11,7 @@
 #include "cli/ExitCodes.h"
 #include "comm/PortEnumerator.h"
 #include "comm/PortMap.h"
+#include "common/Format.h"
 #include "programmer/DeviceTable.h"
 
 namespace tamrix::cli {
@@ -42,15 +43,16 @@ std::set<int> PrintPresentPorts(const std::vector<SerialPortInfo>& ports) {
     std::set<int> listed;
     std::printf("Ports present:%s\n", ports.empty() ? " none" : "");
     for (const SerialPortInfo& port : ports) {
-        std::printf("COM%-3d %-14s %s\n", port.portNumber, port.device.c_str(),
-                    port.friendlyName.c_str());
+        // Names and descriptions come from the device database and the devices themselves.
+        std::printf("COM%-3d %-14s %s\n", port.portNumber, EscapeControls(port.device).c_str(),
+                    EscapeControls(port.friendlyName).c_str());
         if (!port.byIdKey.empty())
-            std::printf("       by-id: %s\n", port.byIdKey.c_str());
+            std::printf("       by-id: %s\n", EscapeControls(port.byIdKey).c_str());
         if (!port.accessible && !port.group.empty()) {
             std::printf(
                 "       you may not open it: it belongs to group %s (sudo usermod -aG %s "
                 "$USER, then log in again)\n",
-                port.group.c_str(), port.group.c_str());
+                EscapeControls(port.group).c_str(), EscapeControls(port.group).c_str());
         } else if (!port.accessible) {
             std::printf("       you may not open it: ask the administrator for access\n");
         }
@@ -66,7 +68,7 @@ void AddPortsCommand(CLI::App& app, int& exitCode) {
         "ports", "list the serial ports present and show which device each COM number opens");
     command->callback([&exitCode]() {
         const std::string file = CPortMap::MapFilePath();
-        std::printf("Port map file: %s\n", file.empty() ? "(none)" : file.c_str());
+        std::printf("Port map file: %s\n", file.empty() ? "(none)" : EscapeControls(file).c_str());
 
         // Listing the ports gives a new adapter its number, in the map file: so the ports come
         // first and the map is read afterwards. A map that cannot be written costs only that.
@@ -74,7 +76,7 @@ void AddPortsCommand(CLI::App& app, int& exitCode) {
         if (const std::unique_ptr<CPortEnumerator> enumerator = CreatePortEnumerator(file)) {
             present = PrintPresentPorts(enumerator->Enumerate());
             for (const std::string& problem : enumerator->Problems())
-                std::fprintf(stderr, "tamrix-cli: warning: %s\n", problem.c_str());
+                std::fprintf(stderr, "tamrix-cli: warning: %s\n", EscapeControls(problem).c_str());
         } else {
             std::printf("Ports present: cannot be listed on this system\n");
         }
@@ -88,12 +90,12 @@ void AddPortsCommand(CLI::App& app, int& exitCode) {
             if (!headed)
                 std::printf("Other ports in the map (not present):\n");
             headed = true;
-            std::printf("COM%-3d %s\n", number, path.c_str());
+            std::printf("COM%-3d %s\n", number, EscapeControls(path).c_str());
         }
         if (!map.Problems().empty()) {
             std::printf("Problems with the port map file (left out of the map above):\n");
             for (const std::string& problem : map.Problems())
-                std::printf("  %s\n", problem.c_str());
+                std::printf("  %s\n", EscapeControls(problem).c_str());
         }
         exitCode = kExitSuccess;
     });

@@ -8,6 +8,7 @@
 #include "cli/FirmwareText.h"
 #include "common/FamilyCodes.h"
 #include "common/FileAccess.h"
+#include "common/Format.h"
 #include "image/FileLayout.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
@@ -51,7 +52,7 @@ void PrintUsage(const CProgramer& programmer, bool pic) {
 int RunInfo(const InfoOptions& options) {
     FirmwareText firmware = ReadFirmwareText(options.file, options.seed);
     if (!firmware.error.empty()) {
-        std::fprintf(stderr, "tamrix-cli: %s\n", firmware.error.c_str());
+        std::fprintf(stderr, "tamrix-cli: %s\n", EscapeControls(firmware.error).c_str());
         return kExitFile;
     }
     const FileTarget target = options.target == "pic"   ? FileTarget::Pic
@@ -59,7 +60,7 @@ int RunInfo(const InfoOptions& options) {
                                                         : GuessTarget(firmware.text);
     const char* text = reinterpret_cast<const char*>(firmware.text.data());
     const int length = static_cast<int>(firmware.text.size());
-    std::printf("File: %s (%s, %d bytes of Intel HEX)\n", options.file.c_str(),
+    std::printf("File: %s (%s, %d bytes of Intel HEX)\n", EscapeControls(options.file).c_str(),
                 firmware.wasScrambled ? "Upgrade Binary File" : "plain Intel HEX", length);
 
     if (target == FileTarget::Sam) {
@@ -112,7 +113,7 @@ struct ConvertOptions {
 int RunConvert(const ConvertOptions& options) {
     FirmwareText firmware = ReadFirmwareText(options.input, options.seed);
     if (!firmware.error.empty()) {
-        std::fprintf(stderr, "tamrix-cli: %s\n", firmware.error.c_str());
+        std::fprintf(stderr, "tamrix-cli: %s\n", EscapeControls(firmware.error).c_str());
         return kExitFile;
     }
     if (firmware.wasScrambled) {
@@ -121,21 +122,23 @@ int RunConvert(const ConvertOptions& options) {
         std::string reason;
         if (ReplaceFileAtomically(options.output, firmware.text.data(), firmware.text.size(),
                                   &reason) != FileError::None) {
-            std::fprintf(stderr, "tamrix-cli: cannot write %s: %s\n", options.output.c_str(),
-                         reason.c_str());
+            std::fprintf(stderr, "tamrix-cli: cannot write %s: %s\n",
+                         EscapeControls(options.output).c_str(), reason.c_str());
             return kExitFile;
         }
-        std::printf("%s: firmware file -> Intel HEX %s (%zu bytes)\n", options.input.c_str(),
-                    options.output.c_str(), firmware.text.size());
+        std::printf("%s: firmware file -> Intel HEX %s (%zu bytes)\n",
+                    EscapeControls(options.input).c_str(), EscapeControls(options.output).c_str(),
+                    firmware.text.size());
         return kExitSuccess;
     }
     std::string error;
     if (!WriteFirmwareFile(options.output, firmware.text, options.seed, error)) {
-        std::fprintf(stderr, "tamrix-cli: %s\n", error.c_str());
+        std::fprintf(stderr, "tamrix-cli: %s\n", EscapeControls(error).c_str());
         return kExitFile;
     }
-    std::printf("%s: Intel HEX -> firmware file %s (%zu bytes)\n", options.input.c_str(),
-                options.output.c_str(), firmware.text.size());
+    std::printf("%s: Intel HEX -> firmware file %s (%zu bytes)\n",
+                EscapeControls(options.input).c_str(), EscapeControls(options.output).c_str(),
+                firmware.text.size());
     return kExitSuccess;
 }
 

@@ -9,6 +9,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/ProgramSession.h"
 #include "common/FileAccess.h"
+#include "common/Format.h"
 #include "image/FirmwareFile.h"
 
 namespace tamrix::cli {
@@ -40,7 +41,8 @@ bool PortsDistinct(const LinkOptions& link) {
             port.path.empty() ? link.portMap.DevicePath(port.number) : port.path;
         if (!devices.insert(device.empty() ? port.Text() : device).second) {
             std::fprintf(stderr, "tamrix-cli: %s is given twice (as --port %s)\n",
-                         device.empty() ? text.c_str() : device.c_str(), text.c_str());
+                         EscapeControls(device.empty() ? text : device).c_str(),
+                         EscapeControls(text).c_str());
             return false;
         }
     }
@@ -55,7 +57,8 @@ int RunProgram(const ProgramOptions& options) {
             std::fprintf(stderr,
                          "tamrix-cli: %s is the firmware file itself; choose another file with "
                          "%s\n",
-                         other.c_str(), other == options.report ? "--report" : "--log");
+                         EscapeControls(other).c_str(),
+                         other == options.report ? "--report" : "--log");
             return kExitUsage;
         }
     }

@@ -13,6 +13,7 @@
 #include "cli/RunDownload.h"
 #include "common/Clock.h"
 #include "common/FileAccess.h"
+#include "common/Format.h"
 #include "image/FirmwareFile.h"
 #include "programmer/ProgrammerFactory.h"
 
@@ -49,7 +50,7 @@ int ProgramHexText(const ProgramHexOptions& options, const std::string& text,
         window.FinishProgress();
         std::fprintf(stderr,
                      "tamrix-cli: %s is not valid Intel HEX for %s; nothing was programmed\n",
-                     options.file.c_str(), entry.name);
+                     EscapeControls(options.file).c_str(), entry.name);
         return kExitFile;
     }
     if (programmer->ReadTargetData(entry.family) != 1)
@@ -69,16 +70,16 @@ int RunProgramHex(const ProgramHexOptions& options) {
     const FileReadResult file = ReadRegularFile(options.file, kImageBufferSize);
     if (file.error == FileError::Empty || file.error == FileError::TooLarge) {
         std::fprintf(stderr, "tamrix-cli: %s is empty or larger than 1 MiB\n",
-                     options.file.c_str());
+                     EscapeControls(options.file).c_str());
         return kExitFile;
     }
     if (file.error == FileError::Missing) {
-        std::fprintf(stderr, "tamrix-cli: cannot read %s\n", options.file.c_str());
+        std::fprintf(stderr, "tamrix-cli: cannot read %s\n", EscapeControls(options.file).c_str());
         return kExitFile;
     }
     if (file.error != FileError::None) {
-        std::fprintf(stderr, "tamrix-cli: cannot read %s: %s\n", options.file.c_str(),
-                     file.reason.c_str());
+        std::fprintf(stderr, "tamrix-cli: cannot read %s: %s\n",
+                     EscapeControls(options.file).c_str(), file.reason.c_str());
         return kExitFile;
     }
     const std::string text(file.bytes.begin(), file.bytes.end());

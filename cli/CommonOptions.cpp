@@ -49,7 +49,7 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts) {
         if (!anyComNumber)
             return;
         for (const std::string& problem : link.portMap.Problems())
-            std::fprintf(stderr, "tamrix-cli: warning: %s\n", problem.c_str());
+            std::fprintf(stderr, "tamrix-cli: warning: %s\n", EscapeControls(problem).c_str());
     });
 }
 

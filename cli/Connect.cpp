@@ -2,6 +2,7 @@
 
 #include "cli/ExitCodes.h"
 #include "common/Clock.h"
+#include "common/Format.h"
 #include "download/ChannelOpener.h"
 #include "download/DownloadStart.h"
 #include "download/ReachTarget.h"
@@ -16,7 +17,7 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
 
     if (!TrialOpenPort(open, link.baud, echo, &window)) {
         std::fprintf(stderr, "tamrix-cli: cannot open %s (missing, busy or no permission)\n",
-                     link.Port().Text().c_str());
+                     EscapeControls(link.Port().Text()).c_str());
         connection.exitCode = kExitPort;
         return connection;
     }
@@ -26,7 +27,7 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
     connection.entry = reach.entry;
     if (!reach.portOpened) {
         std::fprintf(stderr, "tamrix-cli: cannot open %s after the wake-up\n",
-                     link.Port().Text().c_str());
+                     EscapeControls(link.Port().Text()).c_str());
         connection.exitCode = kExitPort;
     } else if (reach.entry.name == nullptr) {
         connection.exitCode = kExitHandshake;

@@ -104,7 +104,7 @@ class CSessionShared {
         std::string reason;
         if (!AppendRunReport(request_.reportPath, line, &reason)) {
             std::fprintf(stderr, "tamrix-cli: warning: cannot add to the run report %s (%s)\n",
-                         request_.reportPath.c_str(), reason.c_str());
+                         EscapeControls(request_.reportPath).c_str(), reason.c_str());
         }
     }
 
@@ -272,7 +272,7 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
     std::shared_ptr<CProcessLog> log;
     if (const std::string path = LogPath(request.output); !path.empty()) {
         log = std::make_shared<CProcessLog>(path);
-        std::printf("Process log: %s\n", path.c_str());
+        std::printf("Process log: %s\n", EscapeControls(path).c_str());
     }
     QuestionPolicy policy = request.output.yes  ? QuestionPolicy::AlwaysYes
                             : request.output.no ? QuestionPolicy::AlwaysNo

@@ -185,7 +185,7 @@ void CTerminalWindow::WriteProcessLog(const std::string& text) {
     std::fprintf(stderr,
                  "tamrix-cli: warning: cannot write the process log %s (%s); the download goes "
                  "on without it\n",
-                 log_->Path().c_str(), reason.c_str());
+                 EscapeControls(log_->Path()).c_str(), reason.c_str());
     std::fflush(stderr);
     RestoreBar();
 }

@@ -58,7 +58,9 @@ void LogDownloadInfo(const DownloadParams& params, const CPortMap& portMap) {
     params.window->WriteProcessLog(
         Format("Download Info. Port : %d, BaudRate : %d, SignalType : %d  \r\n", portNumber,
                params.baudRate, params.interfaceType));
-    params.window->WriteProcessLog(Format("Download File : %s   \r\n", params.filePath.c_str()));
+    // The name as the file system has it, but never a control character in the log's line.
+    params.window->WriteProcessLog(
+        Format("Download File : %s   \r\n", EscapeControls(params.filePath).c_str()));
 }
 
 CDownloadWorker::~CDownloadWorker() {

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -26,6 +27,7 @@ namespace {
 // The ports "present", changed by the test between listings.
 struct PortsOnTheMachine {
     std::vector<SerialPortInfo> ports;
+    std::vector<std::string> problems;
     int listings = 0;
 };
 
@@ -36,11 +38,10 @@ class FakeEnumerator : public CPortEnumerator {
         ++machine_.listings;
         return machine_.ports;
     }
-    const std::vector<std::string>& Problems() const override { return problems_; }
+    const std::vector<std::string>& Problems() const override { return machine_.problems; }
 
   private:
     PortsOnTheMachine& machine_;
-    std::vector<std::string> problems_;
 };
 
 // Device changes through a pipe, as the system's device monitor gives them: readable when
@@ -107,6 +108,18 @@ class DeviceListDlgTest : public ::testing::Test {
 
     PortsOnTheMachine machine;
 };
+
+// A name from the device database or a line of the map file cannot break the list with its
+// control characters: they are shown escaped.
+TEST_F(DeviceListDlgTest, ControlCharactersInNamesAndProblemsAreShownEscaped) {
+    machine.ports = {Port("Adapter\x1b[2J\r\n (COM5)", "/dev/ttyUSB0\x07")};
+    machine.problems = {"port map /m line 2: expected COMn = /dev/..., not \"\x1b]0;x\x07\""};
+    auto dialog = MakeDialog();
+    EXPECT_EQ(Rows(*dialog), QStringList{"COM5 | Adapter\\x1B[2J\\x0D\\x0A (COM5)"});
+    EXPECT_EQ(List(*dialog)->topLevelItem(0)->toolTip(1), "/dev/ttyUSB0\\x07");
+    EXPECT_EQ(dialog->findChild<QLabel*>("problemLabel")->text(),
+              "port map /m line 2: expected COMn = /dev/..., not \"\\x1B]0;x\\x07\"");
+}
 
 TEST_F(DeviceListDlgTest, ListsPortsByNameInByteOrderAndHandsBackTheChosenNumber) {
     machine.ports = {Port("USB Serial Port (COM3)", "/dev/ttyUSB0"),

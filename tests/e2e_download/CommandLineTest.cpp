@@ -74,7 +74,8 @@ TEST(CliCommandLineTest, ProgramRefusesAPortTwiceAndAReportInTheFirmwareFile) {
 
 // One malformed line in the port map costs only that line: `ports` lists the ports present, shows
 // every good line and names the bad one with its file and line, and a command on a COM port warns
-// about it once. A FIFO as map file is never waited on: it is named and ignored.
+// about it once. A FIFO as map file is never waited on: it is named and ignored. Control
+// characters in the map (a terminal's escape sequences) are shown escaped, never sent raw.
 TEST(CliCommandLineTest, PortMapProblemsAreShownAndEveryGoodLineIsKept) {
     TempFolder folder;
     const std::string mapFile = folder.File("bench.ports");
@@ -82,6 +83,8 @@ TEST(CliCommandLineTest, PortMapProblemsAreShownAndEveryGoodLineIsKept) {
     std::ofstream(mapFile) << "COM5 = /dev/ttyUSB0\nCOM6 =\nCOM7 = " << device << "\n";
     const std::string fifo = folder.File("fifo.ports");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const std::string controls = folder.File("controls.ports");
+    std::ofstream(controls) << "COM7 = " << device << "\x1b[2J\noops\x1b]0;owned\x07\n";
 
     const struct {
         std::string file;
@@ -90,6 +93,8 @@ TEST(CliCommandLineTest, PortMapProblemsAreShownAndEveryGoodLineIsKept) {
     } maps[] = {
         {mapFile, mapFile + " line 2: expected COMn", "COM7   " + device},
         {fifo, fifo + ": not a regular file", "COM4   /dev/ttyS3"},
+        {controls, controls + " line 2: expected COMn = /dev/..., not \"oops\\x1B]0;owned\\x07\"",
+         "COM7   " + device + "\\x1B[2J"},
     };
     for (const auto& map : maps) {
         SCOPED_TRACE(map.file);
@@ -106,6 +111,8 @@ TEST(CliCommandLineTest, PortMapProblemsAreShownAndEveryGoodLineIsKept) {
         EXPECT_EQ(detect.exitCode, cli::kExitPort) << detect.output;
         EXPECT_EQ(Occurrences(detect.output, map.problem), 1u) << detect.output;
         EXPECT_TRUE(Contains(detect.output, "tamrix-cli: warning: ")) << detect.output;
+        for (const std::string& output : {ports.output, detect.output})
+            EXPECT_EQ(output.find_first_of("\x1b\x07"), std::string::npos) << output;
     }
 }
 
