@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 
 #include "comm/SerialDevice.h"
@@ -25,6 +26,42 @@ std::string Trim(const std::string& s) {
     while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
         --e;
     return s.substr(b, e - b);
+}
+
+// One line of a map file as the reader takes it.
+struct MapLine {
+    enum Kind { Blank, Entry, Malformed, NulByte };
+    Kind kind = Blank;
+    int number = 0;
+    std::string device;
+    std::string text;     // without its comment and the white space at its ends
+    std::string comment;  // from '#' on, as written
+};
+
+MapLine ParseMapLine(std::string line) {
+    MapLine parsed;
+    if (const size_t hash = line.find('#'); hash != std::string::npos) {
+        parsed.comment = Trim(line.substr(hash));
+        line.erase(hash);
+    }
+    parsed.text = Trim(line);
+    if (parsed.text.empty())
+        return parsed;
+    if (parsed.text.find('\0') != std::string::npos) {
+        // A device path reaches the system as a C string, which ends at a NUL byte: the port
+        // opened would not be the one the line names.
+        parsed.kind = MapLine::NulByte;
+        return parsed;
+    }
+    size_t split = parsed.text.find('=');
+    if (split == std::string::npos)
+        split = parsed.text.find_first_of(" \t");
+    parsed.number = split == std::string::npos
+                        ? 0
+                        : CPortMap::ParsePortName(Trim(parsed.text.substr(0, split)));
+    parsed.device = split == std::string::npos ? "" : Trim(parsed.text.substr(split + 1));
+    parsed.kind = parsed.number <= 0 || parsed.device.empty() ? MapLine::Malformed : MapLine::Entry;
+    return parsed;
 }
 
 }  // namespace
@@ -80,33 +117,35 @@ bool CPortMap::LoadLines(const std::string& text, const std::string& source, std
     std::istringstream in(text);
     std::string line;
     int lineNumber = 0;
+    // The line each number was first given on: a later one for the same number is a mistake
+    // (a copied line, two adapters on one number), and the first keeps the port where it was.
+    std::map<int, int> firstLines;
     while (std::getline(in, line)) {
         ++lineNumber;
-        if (const size_t hash = line.find('#'); hash != std::string::npos)
-            line.erase(hash);
-        line = Trim(line);
-        if (line.empty())
-            continue;
-        if (line.find('\0') != std::string::npos) {
-            // A device path reaches the system as a C string, which ends at a NUL byte: the port
-            // opened would not be the one the line names.
+        const MapLine parsed = ParseMapLine(line);
+        switch (parsed.kind) {
+            case MapLine::Blank:
+                continue;
+            case MapLine::NulByte:
+                problems_.push_back(
+                    Format("%s line %d: a NUL byte in the line", source.c_str(), lineNumber));
+                continue;
+            case MapLine::Malformed:
+                // Only this line is lost; the lines after it still count.
+                problems_.push_back(Format("%s line %d: expected COMn = /dev/..., not \"%s\"",
+                                           source.c_str(), lineNumber, parsed.text.c_str()));
+                continue;
+            case MapLine::Entry:
+                break;
+        }
+        const auto [first, isFirst] = firstLines.emplace(parsed.number, lineNumber);
+        if (!isFirst) {
             problems_.push_back(
-                Format("%s line %d: a NUL byte in the line", source.c_str(), lineNumber));
+                Format("%s line %d: COM%d is given on line %d already; this line is ignored",
+                       source.c_str(), lineNumber, parsed.number, first->second));
             continue;
         }
-        size_t split = line.find('=');
-        if (split == std::string::npos)
-            split = line.find_first_of(" \t");
-        const int number =
-            split == std::string::npos ? 0 : ParsePortName(Trim(line.substr(0, split)));
-        const std::string device = split == std::string::npos ? "" : Trim(line.substr(split + 1));
-        if (number <= 0 || device.empty()) {
-            // Only this line is lost; the lines after it still count.
-            problems_.push_back(Format("%s line %d: expected COMn = /dev/..., not \"%s\"",
-                                       source.c_str(), lineNumber, line.c_str()));
-            continue;
-        }
-        Set(number, device);
+        Set(parsed.number, parsed.device);
     }
     if (problems_.size() == problemsBefore)
         return true;
@@ -134,10 +173,42 @@ int CPortMap::NumberForDevice(const std::string& devicePath) const {
 }
 
 bool CPortMap::Save(const std::string& path, std::string* error) const {
+    const FileReadResult file = ReadRegularFile(path, kLargestMapFile);
+    if (file.error != FileError::None && file.error != FileError::Empty &&
+        file.error != FileError::Missing) {
+        if (error)
+            *error = "cannot read port map " + path + ": " + file.reason;
+        return false;
+    }
     const CPortMap defaults = Defaults();
-    std::string text = "# COM port map of Tamrix: COMn = device\n";
+    const auto isDefault = [&defaults](int number, const std::string& device) {
+        return defaults.DevicePath(number) == device;
+    };
+    // The file stays as its user keeps it: comments, blank lines, the order of the lines and
+    // lines the reader refuses. An entry's line is rewritten only when its device changed, and
+    // goes when its number left the map or went back to its default.
+    std::string text = file.bytes.empty() ? "# COM port map of Tamrix: COMn = device\n" : "";
+    std::set<int> written;
+    std::istringstream in(std::string(file.bytes.begin(), file.bytes.end()));
+    for (std::string line; std::getline(in, line);) {
+        const MapLine parsed = ParseMapLine(line);
+        // A second line for a number is left as it is: the reader ignores it and says so.
+        if (parsed.kind == MapLine::Entry && written.count(parsed.number) == 0) {
+            const auto entry = entries_.find(parsed.number);
+            const bool unchanged = entry != entries_.end() && entry->second == parsed.device;
+            if (!unchanged && (entry == entries_.end() || isDefault(entry->first, entry->second)))
+                continue;
+            written.insert(parsed.number);
+            if (!unchanged) {
+                const bool crlf = !line.empty() && line.back() == '\r';
+                line = Format("COM%d = %s", entry->first, entry->second.c_str()) +
+                       (parsed.comment.empty() ? "" : "  " + parsed.comment) + (crlf ? "\r" : "");
+            }
+        }
+        text += line + "\n";
+    }
     for (const auto& [number, device] : entries_) {
-        if (defaults.DevicePath(number) != device)
+        if (written.count(number) == 0 && !isDefault(number, device))
             text += Format("COM%d = %s\n", number, device.c_str());
     }
     std::string reason;

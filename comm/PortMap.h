@@ -9,7 +9,8 @@
 //     COM5 = /dev/ttyUSB0
 //     COM6 = /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0
 // A malformed line costs only itself: every good line is kept, and each bad one is collected as
-// a problem naming the file and line, for the user to see (tamrix-cli prints them).
+// a problem naming the file and line, for the user to see (tamrix-cli prints them). A number
+// given on more than one line keeps its first line; each later one is such a problem too.
 
 #include <map>
 #include <string>
@@ -31,9 +32,9 @@ class CPortMap {
     // The map file in force: TAMRIX_PORT_MAP when set, else the per-user file.
     static std::string MapFilePath();
 
-    // Adds the file's good entries. False on a malformed line or an unreadable file, with the
-    // first problem in `error`; every problem is added to Problems(). The file is read without
-    // ever waiting: a FIFO or device is refused as not a regular file.
+    // Adds the file's good entries. False on a malformed or repeated line or an unreadable file,
+    // with the first problem in `error`; every problem is added to Problems(). The file is read
+    // without ever waiting: a FIFO or device is refused as not a regular file.
     bool LoadFile(const std::string& path, std::string* error = nullptr);
     // Adds entries from text in the file format, as LoadFile does.
     bool LoadText(const std::string& text, std::string* error = nullptr);
@@ -51,8 +52,10 @@ class CPortMap {
     const std::map<int, std::string>& Entries() const { return entries_; }
 
     // Writes the entries that differ from the defaults to `path` in the file format: a temporary
-    // file beside it, renamed over it, so a reader never sees half a map. False with the reason
-    // in `error`.
+    // file beside it, renamed over it, so a reader never sees half a map. What the file at `path`
+    // says besides stays: its comments, blank lines and line order; an entry's line changes only
+    // when its device did, a number no longer mapped (or mapped to its default) loses its line,
+    // and new numbers are added at the end. False with the reason in `error`.
     bool Save(const std::string& path, std::string* error = nullptr) const;
 
     // The first number to hand out to a port that has none: COM1..COM4 are the on-board ports.

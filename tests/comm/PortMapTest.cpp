@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,16 @@ TEST(PortMapTest, EveryGoodLineIsKeptAndEveryMalformedOneIsNamed) {
     EXPECT_EQ(fromFile.Entries().size(), 3u);
 }
 
+// A number given on a second line (a copied line, two adapters given one number) keeps its
+// first line; the second is named with both lines.
+TEST(PortMapTest, ANumberGivenTwiceKeepsItsFirstLine) {
+    CPortMap map;
+    std::string error;
+    EXPECT_FALSE(map.LoadText("COM5 = /dev/ttyUSB0\n# spare\ncom5 = /dev/ttyUSB1\n", &error));
+    EXPECT_EQ(map.DevicePath(5), "/dev/ttyUSB0");
+    EXPECT_EQ(error, "port map line 3: COM5 is given on line 1 already; this line is ignored");
+}
+
 class PortMapFolderTest : public ::testing::Test {
   protected:
     PortMapFolderTest() {
@@ -151,6 +162,25 @@ TEST_F(PortMapFolderTest, NumberForDeviceFindsThePortUnderAnyOfItsNames) {
     EXPECT_EQ(map.NumberForDevice("/dev/ttyS1"), 2);  // by its path, present or not
     EXPECT_EQ(map.NumberForDevice(Path("ttyUSB1")), 0);
     EXPECT_EQ(map.NumberForDevice(""), 0);
+}
+
+// Saved over the user's file, the map keeps what the file says besides its entries: an entry's
+// line changes only with its device, one back at its default goes, a new one is added.
+TEST_F(PortMapFolderTest, SaveKeepsTheCommentsAndLinesOfTheFileItReplaces) {
+    const std::string path = Path("ports");
+    std::ofstream(path) << "# bench 3, left rack\nCOM5 = /dev/ttyUSB0  # the FTDI cable\n\n"
+                           "COM1 = /dev/ttyAMA0\r\nCOM7 = /dev/ttyACM0 # kept\noops\n";
+    CPortMap map = CPortMap::Defaults();
+    map.LoadFile(path);
+    map.Set(5, "/dev/ttyUSB5");
+    map.Set(1, "/dev/ttyS0");
+    map.Set(9, "/dev/ttyUSB9");
+    ASSERT_TRUE(map.Save(path));
+    std::stringstream saved;
+    saved << std::ifstream(path).rdbuf();
+    EXPECT_EQ(saved.str(),
+              "# bench 3, left rack\nCOM5 = /dev/ttyUSB5  # the FTDI cable\n\n"
+              "COM7 = /dev/ttyACM0 # kept\noops\nCOM9 = /dev/ttyUSB9\n");
 }
 
 TEST(PortMapTest, ParsesComNamesOnly) {
