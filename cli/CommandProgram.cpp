@@ -2,12 +2,14 @@
 // port or on several at once, once or (--repeat) for one product after another.
 
 #include <cstdio>
-#include <set>
+#include <string>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/CommonOptions.h"
 #include "cli/ExitCodes.h"
 #include "cli/ProgramSession.h"
+#include "comm/SerialDevice.h"
 #include "common/FileAccess.h"
 #include "common/Format.h"
 #include "image/FirmwareFile.h"
@@ -32,19 +34,25 @@ constexpr const char* kVerifyHelp =
     "bootloader has no command to read its flash, so a SAM product is refused before anything is "
     "written";
 
-// Two names for one port would run two downloads against one product.
+// Two names for one port would run two downloads against one product: one of them would meet
+// "Port Open Fail" after the other had begun. Compared as devices, so that a COM number, the
+// device the port map gives it, a /dev/serial/by-id link and the node it points at all count as
+// one port.
 bool PortsDistinct(const LinkOptions& link) {
-    std::set<std::string> devices;
+    std::vector<std::string> devices;
     for (const std::string& text : link.ports) {
         const PortName port = PortName::Parse(text);
-        const std::string device =
-            port.path.empty() ? link.portMap.DevicePath(port.number) : port.path;
-        if (!devices.insert(device.empty() ? port.Text() : device).second) {
-            std::fprintf(stderr, "tamrix-cli: %s is given twice (as --port %s)\n",
-                         EscapeControls(device.empty() ? text : device).c_str(),
-                         EscapeControls(text).c_str());
-            return false;
+        std::string device = port.path.empty() ? link.portMap.DevicePath(port.number) : port.path;
+        if (device.empty())
+            device = port.Text();  // a COM number with no device: only its own name is it
+        for (const std::string& earlier : devices) {
+            if (IsSameSerialDevice(earlier, device)) {
+                std::fprintf(stderr, "tamrix-cli: %s is given twice (as --port %s)\n",
+                             EscapeControls(earlier).c_str(), EscapeControls(text).c_str());
+                return false;
+            }
         }
+        devices.push_back(device);
     }
     return true;
 }

@@ -66,4 +66,10 @@ std::unique_ptr<CSerialDevice> CreateSerialDevice();
 // Windows); "" where the system has no COM numbers and the port map gives them their devices.
 std::string SystemComPortName(int portNumber);
 
+// True when the two names open one and the same device: the same text, or (where devices are
+// files) names that resolve to one device however they are spelt: a link such as
+// /dev/serial/by-id/... and the /dev/ttyUSB0 it points at, two links, or two device nodes of
+// one device. A name that does not exist is only itself.
+bool IsSameSerialDevice(const std::string& first, const std::string& second);
+
 }  // namespace tamrix

@@ -385,6 +385,20 @@ std::string SystemComPortName(int) {
     return std::string();  // COM numbers come from the port map here
 }
 
+bool IsSameSerialDevice(const std::string& first, const std::string& second) {
+    if (first == second)
+        return true;
+    struct stat a {};
+    struct stat b {};
+    if (::stat(first.c_str(), &a) != 0 || ::stat(second.c_str(), &b) != 0)
+        return false;
+    // A device is its device number: a second node made for it (mknod, a container's /dev) is
+    // another file of the same device.
+    if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode))
+        return a.st_rdev == b.st_rdev;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 std::unique_ptr<CSerialDevice> CreateSerialDevice() {
     return std::make_unique<CPosixSerialDevice>();
 }

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -356,6 +357,18 @@ std::string SystemComPortName(int portNumber) {
         return std::string();
     // Ports above COM9 are reachable only under the device namespace; COM5 up take it too.
     return portNumber <= 4 ? Format("COM%d", portNumber) : Format("\\\\.\\COM%d", portNumber);
+}
+
+bool IsSameSerialDevice(const std::string& first, const std::string& second) {
+    // The system names a port "COM5" or, in the device namespace, "\\.\COM5"; letters in
+    // either case.
+    const auto plain = [](const std::string& name) {
+        std::string text = name.compare(0, 4, "\\\\.\\") == 0 ? name.substr(4) : name;
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        return text;
+    };
+    return plain(first) == plain(second);
 }
 
 std::unique_ptr<CSerialDevice> CreateSerialDevice() {

@@ -2,6 +2,7 @@
 // port map file.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -46,8 +47,10 @@ TEST(CliCommandLineTest, AnEmptyOrNonNumericBaudIsACommandLineError) {
     }
 }
 
-// Before any port is touched: one product named twice, or a report that would be written into the
-// firmware file, is a command-line error; and the help says why a SAM product cannot be verified.
+// Before any port is touched: one product named twice (under one name, or as one device under
+// two: a link and its node, two links, a COM number mapped to a link), or a report that would be
+// written into the firmware file, is a command-line error; and the help says why a SAM product
+// cannot be verified.
 TEST(CliCommandLineTest, ProgramRefusesAPortTwiceAndAReportInTheFirmwareFile) {
     TempFolder folder;
     const std::string port = folder.File("no-port");
@@ -70,6 +73,21 @@ TEST(CliCommandLineTest, ProgramRefusesAPortTwiceAndAReportInTheFirmwareFile) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(Contains(help.output, "the S3F8 bootloader has no command to read its flash"))
         << help.output;
+
+    const std::string link = folder.File("null");
+    const std::string other = folder.File("null2");
+    ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0);
+    ASSERT_EQ(::symlink(link.c_str(), other.c_str()), 0);
+    std::ofstream(folder.File("ports")) << "COM9 = " << link << "\n";
+    const ScopedEnv env(kPortMapEnvironment, folder.File("ports"));
+    const std::vector<std::string> pairs[] = {{link, "/dev/null"}, {link, other}, {"COM9", other}};
+    for (const auto& pair : pairs) {
+        const CliResult run =
+            RunCli({"program", file, "--port", pair[0], "--port", pair[1], "--no-log"}, 30);
+        EXPECT_EQ(run.exitCode, cli::kExitUsage) << run.output;
+        EXPECT_TRUE(Contains(run.output, " is given twice (as --port " + pair[1] + ")"))
+            << run.output;
+    }
 }
 
 // One malformed line in the port map costs only that line: `ports` lists the ports present, shows
