@@ -5,6 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -19,6 +21,11 @@
 namespace tamrix::cli {
 
 namespace {
+
+// How long the run report may hold up a program that ends at once on a second stop signal, and
+// how long its lines wait there for another writer's lock on the file.
+constexpr int kInterruptedReportMs = 2000;
+constexpr int kInterruptedReportLockWaitMs = 1000;
 
 // One row of the table at the end.
 struct SessionRow {
@@ -97,18 +104,86 @@ class CSessionShared {
             signals_.NotifyEnd();
     }
 
-    // Appends a download's line to the run report: ports end their downloads at any moment, and
-    // each line goes out whole.
-    void Report(const std::string& line) {
+    // A download has started on port `index`: it owes the run report a line even if the program
+    // ends in the middle of it (ReportInterrupted). `context` says what the download's parameters
+    // say; `window` is the port's.
+    void Underway(size_t index, RunContext context, const CTerminalWindow* window) {
         std::lock_guard<std::mutex> lock(reportMutex_);
+        underway_[index] =
+            UnderwayDownload{std::move(context), window, std::chrono::system_clock::now(), false};
+    }
+    // The download on port `index` ended without a line (no product answered).
+    void NoLongerUnderway(size_t index) {
+        std::lock_guard<std::mutex> lock(reportMutex_);
+        underway_.erase(index);
+    }
+
+    // Appends the line of the download that ended on port `index` to the run report: ports end
+    // their downloads at any moment, and each line goes out whole; a download the report has
+    // already recorded as interrupted gets no second line.
+    void Report(size_t index, const std::string& line) {
+        std::lock_guard<std::mutex> lock(reportMutex_);
+        const auto underway = underway_.find(index);
+        const bool recorded = underway != underway_.end() && underway->second.recorded;
+        if (underway != underway_.end())
+            underway_.erase(underway);
+        if (!recorded)
+            Append(line, kRunReportLockWaitMs);
+    }
+
+    // The program ends at once in the middle of its downloads: each one under way gets its line,
+    // outcome "interrupted" with kExitInterrupted, written on a thread of its own so that a file
+    // that blocks (a lock held elsewhere, a slow disk) cannot hold the end up for longer than
+    // kInterruptedReportMs.
+    void ReportInterrupted() {
+        if (request_.reportPath.empty())
+            return;
+        auto written = std::make_shared<std::promise<void>>();
+        std::future<void> done = written->get_future();
+        try {
+            // Detached: the process ends right after, whether or not it has finished.
+            std::thread([this, written] {
+                std::lock_guard<std::mutex> lock(reportMutex_);
+                for (auto& [index, download] : underway_) {
+                    DownloadRecord record;
+                    record.started = download.started;
+                    record.ended = std::chrono::system_clock::now();
+                    record.verifyAsked = request_.verify;
+                    record.lastStatusLine = download.window->LastStatusLine();
+                    RunContext context = download.context;
+                    context.fileSha256 =
+                        firmwareText_ != nullptr ? fileSha256_ : FileSha256(request_.file);
+                    context.outcome = DownloadOutcome::Stopped;
+                    context.interrupted = true;
+                    context.exitStatus = kExitInterrupted;
+                    Append(RunReportLine(record, context), kInterruptedReportLockWaitMs);
+                    download.recorded = true;
+                }
+                written->set_value();
+            }).detach();
+        } catch (const std::system_error&) {
+            return;
+        }
+        done.wait_for(std::chrono::milliseconds(kInterruptedReportMs));
+    }
+
+  private:
+    struct UnderwayDownload {
+        RunContext context;
+        const CTerminalWindow* window = nullptr;
+        std::chrono::system_clock::time_point started;
+        bool recorded = false;  // its line is in the report already
+    };
+
+    // The report's lock is held.
+    void Append(const std::string& line, int lockWaitMs) {
         std::string reason;
-        if (!AppendRunReport(request_.reportPath, line, &reason)) {
+        if (!AppendRunReport(request_.reportPath, line, &reason, lockWaitMs)) {
             std::fprintf(stderr, "tamrix-cli: warning: cannot add to the run report %s (%s)\n",
                          EscapeControls(request_.reportPath).c_str(), reason.c_str());
         }
     }
 
-  private:
     const ProgramRequest& request_;
     CStopSignals& signals_;
     std::atomic<int> running_;
@@ -118,6 +193,7 @@ class CSessionShared {
     std::vector<CDownloadWorker*> workers_;
     std::vector<SessionRow> rows_;
     std::mutex reportMutex_;
+    std::map<size_t, UnderwayDownload> underway_;  // by port index; the report's lock guards it
     std::shared_ptr<const std::vector<uint8_t>> firmwareText_;
     std::string fileSha256_;
 };
@@ -149,6 +225,7 @@ class CPortServer {
                 // No product identified itself: it is not powered yet, the port belongs to the
                 // bench and no product is on it, or the wait was stopped. Not a product served:
                 // neither in the table nor in the report.
+                shared_.NoLongerUnderway(index_);
                 if (shared_.StopRequested())
                     break;
                 window_->Say("No product answered; trying again.");
@@ -193,6 +270,8 @@ class CPortServer {
         DownloadEnd end;
         if (StartDownload(std::move(params), settings, *window_, worker, {}, end)) {
             shared_.Running(&worker);
+            if (!request_.reportPath.empty())
+                shared_.Underway(index_, RunContextFor(Params(), "tamrix-cli"), window_.get());
             end = FinishDownload(worker, *window_, request_.baudRate);
             shared_.Ended(&worker);
         }
@@ -202,7 +281,7 @@ class CPortServer {
     // A download served: in the report and in the table.
     void Keep(const DownloadEnd& end) {
         if (!request_.reportPath.empty())
-            shared_.Report(ReportLine(end));
+            shared_.Report(index_, ReportLine(end));
         shared_.Record(SessionRow{index_, portText_, end});
     }
 
@@ -323,7 +402,9 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
             shared.PortDone();
         }
     }
-    AwaitEndTakingStops(signals, session, [&shared] { shared.RequestStop(); });
+    AwaitEndTakingStops(
+        signals, session, [&shared] { shared.RequestStop(); },
+        [&shared] { shared.ReportInterrupted(); });
     for (std::thread& thread : threads)
         thread.join();
 

@@ -43,7 +43,8 @@ int ExitCodeFor(DownloadOutcome outcome) {
 }
 
 int AwaitEndTakingStops(CStopSignals& signals, CTerminalWindow& window,
-                        const std::function<void()>& requestStop) {
+                        const std::function<void()>& requestStop,
+                        const std::function<void()>& beforeEndingAtOnce) {
     int first = 0;
     while (const int signal = signals.Wait()) {
         const char* name = CStopSignals::Name(signal);
@@ -65,6 +66,10 @@ int AwaitEndTakingStops(CStopSignals& signals, CTerminalWindow& window,
                    "if it is not found). \r\n",
                    name));
         std::fflush(stdout);
+        if (beforeEndingAtOnce)
+            beforeEndingAtOnce();
+        std::fflush(stdout);
+        std::fflush(stderr);
         std::_Exit(kExitInterrupted);
     }
     return first;

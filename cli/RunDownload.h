@@ -44,9 +44,11 @@ int RunDownload(std::unique_ptr<DownloadParams> params, const DownloadSettings& 
 // Waits on this thread until the work on another thread has called signals.NotifyEnd(). The
 // first stop signal is said on the terminal and in the log, and `requestStop` asks the work to
 // stop at its next safe point; a second one ends the program at once with kExitInterrupted,
-// after its message and log line (the operating system closes the port with the process).
+// after its message and log line and `beforeEndingAtOnce` (which must return within a couple of
+// seconds whatever happens: the operating system closes the port with the process).
 // Returns the first signal's number, 0 when none came.
 int AwaitEndTakingStops(CStopSignals& signals, CTerminalWindow& window,
-                        const std::function<void()>& requestStop);
+                        const std::function<void()>& requestStop,
+                        const std::function<void()>& beforeEndingAtOnce = {});
 
 }  // namespace tamrix::cli

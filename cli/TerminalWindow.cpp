@@ -156,9 +156,18 @@ void CTerminalWindow::PrintStatusLine(const std::string& shown) {
 }
 
 void CTerminalWindow::AddStatusLine(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> lock(lastLineMutex_);
+        lastLine_ = WithoutLineEnd(text);
+    }
     WriteProcessLog(text);
     std::lock_guard<std::mutex> lock(mutex_);
     PrintStatusLine(WithoutLineEnd(text));
+}
+
+std::string CTerminalWindow::LastStatusLine() const {
+    std::lock_guard<std::mutex> lock(lastLineMutex_);
+    return lastLine_;
 }
 
 void CTerminalWindow::Notice(const std::string& text) {

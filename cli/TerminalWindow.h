@@ -43,6 +43,9 @@ class CTerminalWindow : public CReportWindow {
     // program says about the run rather than what the download reported.
     void Say(const std::string& text);
     int StatusLineCount() const { return lines_; }
+    // The download's last status line, without its line end ("" before the first); any thread,
+    // never waits for a question at the terminal.
+    std::string LastStatusLine() const;
     const CProcessLog* Log() const { return log_.get(); }
 
   private:
@@ -64,6 +67,8 @@ class CTerminalWindow : public CReportWindow {
     QuestionPolicy policy_;
     bool terminal_;
     std::mutex mutex_;
+    mutable std::mutex lastLineMutex_;
+    std::string lastLine_;
     int lines_ = 0;
     bool barShown_ = false;
     int barValue_ = -1;

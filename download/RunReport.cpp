@@ -16,9 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-// Another writer's lock on the report holds a record back at most this long.
-constexpr int kReportLockWaitMs = 2000;
-
 // A firmware file is never larger than the buffer it is converted into.
 constexpr uint64_t kLargestHashedFile = kImageBufferSize;
 
@@ -76,7 +73,7 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
                                                        {"appVersion", record.before.appVersion},
                                                        {"bootVersion", record.before.bootVersion}}
                                                 : json(nullptr);
-    const bool success = context.outcome == DownloadOutcome::Success;
+    const bool success = context.outcome == DownloadOutcome::Success && !context.interrupted;
     report["after"] = success && record.fileInfoRead ? json{{"productCode", record.fileProductCode},
                                                             {"appVersion", record.fileAppVersion}}
                                                      : json(nullptr);
@@ -103,7 +100,7 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
     report["bytesReceived"] = link.bytesReceived;
     report["passes"] = record.passes;
     report["bootloaderPasses"] = record.bootloaderPasses;
-    report["outcome"] = DownloadOutcomeName(context.outcome);
+    report["outcome"] = context.interrupted ? "interrupted" : DownloadOutcomeName(context.outcome);
     report["success"] = success;
     report["exitStatus"] = context.exitStatus >= 0 ? json(context.exitStatus) : json(nullptr);
     report["lastStatusLine"] = record.lastStatusLine;
@@ -113,9 +110,10 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
     return report.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-bool AppendRunReport(const std::string& path, const std::string& line, std::string* reason) {
-    return AppendToFile(path, line + "\n", CSystemClock::Instance(), kReportLockWaitMs, reason,
-                        true) == FileError::None;
+bool AppendRunReport(const std::string& path, const std::string& line, std::string* reason,
+                     int lockWaitMs) {
+    return AppendToFile(path, line + "\n", CSystemClock::Instance(), lockWaitMs, reason, true) ==
+           FileError::None;
 }
 
 std::string FileSha256(const std::string& path) {

@@ -20,7 +20,14 @@ struct RunContext {
     DownloadOutcome outcome = DownloadOutcome::NoTarget;
     int exitStatus = -1;  // the command-line tool's; -1: none (the dialog program)
     std::string program;  // who wrote the record, e.g. "tamrix-cli"
+    // The program ended in the middle of the download, which never reached its end: the
+    // outcome is "interrupted", whatever `outcome` says.
+    bool interrupted = false;
 };
+
+// How long a run report line waits for another writer's lock on the file before it is written
+// without it.
+inline constexpr int kRunReportLockWaitMs = 2000;
 
 // What the download's parameters say of the run: port, rate, wiring and file; `program` names
 // the writer. The rest is the caller's to fill in.
@@ -34,7 +41,8 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
 // Appends `line` and a line end to the report file, created when missing. The line goes out in
 // one piece under the file's lock and is on the disk before this returns; a write that fails
 // part-way is taken back, so the file never holds half a line. False with the cause in `reason`.
-bool AppendRunReport(const std::string& path, const std::string& line, std::string* reason);
+bool AppendRunReport(const std::string& path, const std::string& line, std::string* reason,
+                     int lockWaitMs = kRunReportLockWaitMs);
 
 // The SHA-256 of a file's bytes, "" when it cannot be read.
 std::string FileSha256(const std::string& path);

@@ -4,7 +4,7 @@
 // bootloader and that it must be powered off and on, releases the port and ends with its own exit
 // status. That recovery is what the simulated product needs too: it does not answer the wake-up
 // message from its bootloader, and after a power cycle the next download succeeds. A second
-// signal ends the program at once.
+// signal ends the program at once, with the run report's line of the download written first.
 
 #include <signal.h>
 
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -130,10 +131,12 @@ TEST(InterruptTest, ASecondSignalEndsTheProgramAtOnceAndFreesThePort) {
     const std::string file = folder.File("update.bin");
     ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion).WriteBin(file, kConversionSeed));
     const std::string log = folder.File("ProcssLog.log");
+    const std::string report = folder.File("runs.jsonl");
     const std::string received = "[Notice] : SIGTERM received: the download stops";
 
     const CliResult ended = RunInterrupted(
-        ProgramArguments(*target, SimWiring::TwoWire, file, log, {"--yes"}), [&](int pid) {
+        ProgramArguments(*target, SimWiring::TwoWire, file, log, {"--yes", "--report", report}),
+        [&](int pid) {
             if (!target->WaitFor([&] { return target->Counters().rowFrames >= 3; }, 60000))
                 return;
             ::kill(pid, SIGTERM);
@@ -154,6 +157,13 @@ TEST(InterruptTest, ASecondSignalEndsTheProgramAtOnceAndFreesThePort) {
     EXPECT_FALSE(Contains(ended.output, "Download stopped:")) << "not the end of a stop";
     EXPECT_TRUE(PortOpensAtOnce(*target));
     EXPECT_EQ(target->Counters().finishes, 0);
+
+    const std::string lines = ReadWholeFile(report);
+    ASSERT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    const nlohmann::json line = nlohmann::json::parse(lines);
+    EXPECT_EQ(line["outcome"], "interrupted");
+    EXPECT_EQ(line["exitStatus"], cli::kExitInterrupted);
+    EXPECT_EQ(line["port"], target->DevicePath());
 }
 
 TEST(InterruptTest, ProgramHexStopsBetweenRowsToo) {
