@@ -16,8 +16,6 @@ const char* FileErrorText(FileError error) {
             return "not a regular file";
         case FileError::Locked:
             return "in use by another instance of this program";
-        case FileError::NotWritable:
-            return "has no write permission";
         case FileError::TooLarge:
             return "too large";
         case FileError::Empty:

@@ -21,8 +21,7 @@ enum class FileError {
     Missing,      // nothing at the path
     CannotOpen,   // there, but it cannot be opened (permission, bad path)
     NotRegular,   // a folder, FIFO, device, socket: never opened for reading, never replaced
-    Locked,       // another instance of this program holds it (update mode)
-    NotWritable,  // no write permission bit at all (update mode)
+    Locked,       // another instance of this program is writing into it (SharedLock mode)
     TooLarge,     // larger than the caller's limit; refused before anything is read
     Empty,
     ReadFailed,
@@ -35,10 +34,13 @@ const char* FileErrorText(FileError error);
 
 enum class FileReadMode {
     ReadOnly,
-    // Opened read-write (nothing is ever written) under an advisory lock taken without waiting.
-    // The lock keeps out other instances of this program only; copy tools take no lock. A file
-    // without any write permission bit is refused whoever runs the program.
-    Update,
+    // Opened for reading only, under a shared advisory lock taken without waiting. An instance
+    // of this program that appends to the file (a log or report pointed at it) holds the lock
+    // exclusively and so keeps this reader out; other readers and copy tools, which take no lock,
+    // are not held up. Needs no write access, so firmware on read-only media, in a shared folder
+    // or without write permission reads as any other. A file system that cannot lock at all is
+    // read without the lock, as appending to it goes on without one.
+    SharedLock,
 };
 
 struct FileReadResult {

@@ -104,14 +104,9 @@ FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileRe
         return Failure(errno == ENOENT ? FileError::Missing : FileError::CannotOpen, errno);
     if (!S_ISREG(info.st_mode))
         return Failure(FileError::NotRegular);
-    // Judged by the permission bits, not by whether the open succeeds, so that the rule is the
-    // same for root.
-    if (mode == FileReadMode::Update && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        return Failure(FileError::NotWritable);
 
-    const int access = mode == FileReadMode::Update ? O_RDWR : O_RDONLY;
     // O_NONBLOCK: should the path have been swapped for a FIFO since, the open does not wait.
-    CUniqueFd file(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    CUniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file.IsOpen()) {
         if (errno == ENOENT)
             return Failure(FileError::Missing, errno);
@@ -121,9 +116,11 @@ FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileRe
         return Failure(FileError::CannotOpen, errno);
     if (!S_ISREG(info.st_mode))
         return Failure(FileError::NotRegular);
-    if (mode == FileReadMode::Update && ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) {
-        return errno == EWOULDBLOCK ? Failure(FileError::Locked)
-                                    : Failure(FileError::CannotOpen, errno);
+    // A shared lock needs no write access, on a network file system too. Only a writer's lock
+    // keeps the reader out; a file system without locks is read without one.
+    if (mode == FileReadMode::SharedLock && ::flock(file.Get(), LOCK_SH | LOCK_NB) != 0 &&
+        errno == EWOULDBLOCK) {
+        return Failure(FileError::Locked);
     }
 
     const uint64_t size = static_cast<uint64_t>(info.st_size);

@@ -2,8 +2,9 @@
 //
 // Devices (COM1, NUL, \\.\...) are refused by their name before anything is opened: opening a
 // serial port moves its modem lines. The advisory lock of the POSIX source is a lock on one byte
-// far beyond any file's end here: it keeps out other instances of this program, which take the
-// same lock, and leaves plain readers and copy tools alone, as the advisory lock does.
+// far beyond any file's end here, exclusive for writers and shared for readers: it keeps out other
+// instances of this program, which take the same lock, and leaves plain readers and copy tools
+// alone, as the advisory lock does.
 
 #include <windows.h>
 
@@ -98,12 +99,13 @@ bool NamesDevice(const std::string& path) {
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 constexpr DWORD kLockOffsetLow = 0xFFFFFFF0;
 
-bool TryLock(HANDLE file) {
+// Exclusive for a writer; shared for a reader, which needs no more than read access for it.
+bool TryLock(HANDLE file, bool exclusive = true) {
     OVERLAPPED at{};
     at.Offset = kLockOffsetLow;
     at.OffsetHigh = kLockOffsetHigh;
-    return ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) !=
-           0;
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    return ::LockFileEx(file, flags, 0, 1, 0, &at) != 0;
 }
 
 bool LockWithin(HANDLE file, CClock& clock, int waitMs) {
@@ -158,12 +160,9 @@ FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileRe
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return Failure(FileError::NotRegular);
-    if (mode == FileReadMode::Update && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        return Failure(FileError::NotWritable);
 
-    const DWORD access = mode == FileReadMode::Update ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-    CUniqueFd file = Own(::CreateFileA(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    CUniqueFd file = Own(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) {
         const DWORD error = ::GetLastError();
         return Failure(IsMissing(error) ? FileError::Missing : FileError::CannotOpen, error);
@@ -171,10 +170,10 @@ FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileRe
     const HANDLE handle = AsHandle(file);
     if (::GetFileType(handle) != FILE_TYPE_DISK)
         return Failure(FileError::NotRegular);
-    if (mode == FileReadMode::Update && !TryLock(handle)) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_LOCK_VIOLATION ? Failure(FileError::Locked)
-                                             : Failure(FileError::CannotOpen, error);
+    // Only a writer's lock keeps the reader out; a file system without locks is read without one.
+    if (mode == FileReadMode::SharedLock && !TryLock(handle, false) &&
+        ::GetLastError() == ERROR_LOCK_VIOLATION) {
+        return Failure(FileError::Locked);
     }
 
     LARGE_INTEGER length{};

@@ -18,10 +18,10 @@ void Report(CReportWindow* window, const std::string& text) {
 
 int ConvertBinFile(uint8_t* imageBuffer, CReportWindow* window, const std::string& path,
                    int& imageSize, uint32_t seed) {
-    // Read-write under the advisory lock (see the header), regular files only, the size checked
-    // before anything is read, and a file that delivers fewer bytes than its size refused: it was
-    // cut short or is still being copied.
-    const FileReadResult file = ReadRegularFile(path, kImageBufferSize, FileReadMode::Update);
+    // Read-only under the shared advisory lock (see the header), regular files only, the size
+    // checked before anything is read, and a file that delivers fewer bytes than its size refused:
+    // it was cut short or is still being copied.
+    const FileReadResult file = ReadRegularFile(path, kImageBufferSize, FileReadMode::SharedLock);
     switch (file.error) {
         case FileError::None:
             break;

@@ -26,14 +26,15 @@ inline constexpr uint32_t kConversionSeed = 0x54414D58u;  // "TAMX"
 // `imageBuffer` (kImageBufferSize bytes, zero-filled by the caller; no terminator is added).
 // Returns 1 with `imageSize` = the file's length, or 0 after a status line to `window` (nothing
 // is reported without a window):
-//   the file is missing, not a regular file, not readable and writable, or held by another
+//   the file is missing, not a regular file, not readable, or being written by another
 //   instance of this program  -> "[Error] : Bin File Open Fail - Convert\r\n"
 //   the file is empty, nothing could be read, or it delivered fewer bytes than its size (cut
 //   short or still being written while read)  -> "[Error] : Bin File Read Fail - Convert \r\n"
 //   the file does not fit the buffer  -> a "Bin File Too Large" line; the buffer is untouched.
-// The file is opened read-write under an advisory lock taken without waiting: it keeps out other
-// instances of this program (two downloads of one file, or a log written into it), not copy
-// tools, which take no lock. Nothing is ever written to the file.
+// The file is opened for reading only, under a shared advisory lock taken without waiting: it
+// keeps out an instance of this program that writes into the file (a log or report pointed at
+// it), not other readers or copy tools, which take no lock. Write access is never needed: a file
+// on read-only media or without write permission loads as any other.
 int ConvertBinFile(uint8_t* imageBuffer, CReportWindow* window, const std::string& path,
                    int& imageSize, uint32_t seed = kConversionSeed);
 

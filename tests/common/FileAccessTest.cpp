@@ -113,7 +113,7 @@ TEST_F(FileAccessTest, ReadsARegularFileWholeAndRefusesEverythingElseWithoutWait
         {Write("empty", ""), FileError::Empty},
     };
     for (const auto& item : refused) {
-        for (const FileReadMode mode : {FileReadMode::ReadOnly, FileReadMode::Update}) {
+        for (const FileReadMode mode : {FileReadMode::ReadOnly, FileReadMode::SharedLock}) {
             const FileReadResult result = ReadRegularFile(item.path, 1 << 20, mode);
             EXPECT_EQ(result.error, item.error) << item.path;
             EXPECT_TRUE(result.bytes.empty()) << item.path;
@@ -154,34 +154,42 @@ TEST_F(FileAccessTest, AFileThatChangesSizeWhileReadIsRefused) {
     EXPECT_EQ(ReadRegularFile(path, 1 << 20).bytes.size(), 1004u);
 }
 
-TEST_F(FileAccessTest, UpdateModeLocksOutOtherInstancesAndWantsAWritableFile) {
+TEST_F(FileAccessTest, TheSharedLockKeepsOutWritersOnlyAndNeedsNoWriteAccess) {
     const std::string path = Write("fw.bin", "data");
     {
         const int holder = ::open(path.c_str(), O_RDONLY);
         ASSERT_GE(holder, 0);
         ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-        EXPECT_EQ(ReadRegularFile(path, 100, FileReadMode::Update).error, FileError::Locked);
+        EXPECT_EQ(ReadRegularFile(path, 100, FileReadMode::SharedLock).error, FileError::Locked);
         EXPECT_EQ(ReadRegularFile(path, 100).error, FileError::None);  // reading takes no lock
+        // Another reader's lock keeps nobody out.
+        ASSERT_EQ(::flock(holder, LOCK_SH), 0);
+        EXPECT_EQ(ReadRegularFile(path, 100, FileReadMode::SharedLock).error, FileError::None);
         ::close(holder);
     }
 
-    // Held while it is read, free again afterwards.
+    // Held while it is read, through a descriptor open for reading only: a read lease is
+    // refused while any descriptor of the file is open for writing.
     int lockWhileRead = 0;
-    SetFileReadHookForTests([&lockWhileRead](const std::string& p) {
+    int leaseWhileRead = -1;
+    SetFileReadHookForTests([&](const std::string& p) {
         const int other = ::open(p.c_str(), O_RDONLY);
         lockWhileRead = ::flock(other, LOCK_EX | LOCK_NB);
+        leaseWhileRead = ::fcntl(other, F_SETLEASE, F_RDLCK);
+        ::fcntl(other, F_SETLEASE, F_UNLCK);
         ::close(other);
     });
-    EXPECT_EQ(ReadRegularFile(path, 100, FileReadMode::Update).error, FileError::None);
+    EXPECT_EQ(ReadRegularFile(path, 100, FileReadMode::SharedLock).error, FileError::None);
     EXPECT_NE(lockWhileRead, 0);
+    EXPECT_EQ(leaseWhileRead, 0);
     SetFileReadHookForTests(nullptr);
     const int after = ::open(path.c_str(), O_RDONLY);
     EXPECT_EQ(::flock(after, LOCK_EX | LOCK_NB), 0);
     ::close(after);
 
-    // Whoever runs the program, root included.
+    // Read-only media, a shared folder, chmod 444: read all the same.
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    EXPECT_EQ(ReadRegularFile(path, 100, FileReadMode::Update).error, FileError::NotWritable);
+    EXPECT_EQ(ReadRegularFile(path, 100, FileReadMode::SharedLock).error, FileError::None);
     EXPECT_EQ(ReadRegularFile(path, 100).error, FileError::None);
 }
 
