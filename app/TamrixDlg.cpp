@@ -312,10 +312,8 @@ void CTamrixDlg::OnProgram() {
         return;
 
     std::optional<RunContext> report;
-    if (ui_->runReportCheck->isChecked()) {
+    if (ui_->runReportCheck->isChecked())
         report = RunContextFor(*params, "tamrix");
-        report->fileSha256 = FileSha256(params->filePath);
-    }
 
     EnableDownloadControls(false);
     LogDownloadInfo(*params, settings.portMap);

@@ -42,16 +42,13 @@ class CSessionShared {
 
     const ProgramRequest& Request() const { return request_; }
 
-    // The file as read once for the whole session (null: each download reads it), and the
-    // SHA-256 of its bytes.
-    void TakeFirmware(std::shared_ptr<const std::vector<uint8_t>> text, std::string sha256) {
+    // The file as read once for the whole session (null: each download reads it).
+    void TakeFirmware(std::shared_ptr<const std::vector<uint8_t>> text) {
         firmwareText_ = std::move(text);
-        fileSha256_ = std::move(sha256);
     }
     const std::shared_ptr<const std::vector<uint8_t>>& FirmwareText() const {
         return firmwareText_;
     }
-    const std::string& FirmwareSha256() const { return fileSha256_; }
     bool StopRequested() const { return stop_.load(); }
 
     // The first stop signal: every port stops at its next safe point, and a port waiting for a
@@ -195,7 +192,6 @@ class CSessionShared {
     std::mutex reportMutex_;
     std::map<size_t, UnderwayDownload> underway_;  // by port index; the report's lock guards it
     std::shared_ptr<const std::vector<uint8_t>> firmwareText_;
-    std::string fileSha256_;
 };
 
 // One port: its window and its downloads.
@@ -287,8 +283,6 @@ class CPortServer {
 
     std::string ReportLine(const DownloadEnd& end) const {
         RunContext context = RunContextFor(Params(), "tamrix-cli");
-        context.fileSha256 = shared_.FirmwareText() != nullptr ? shared_.FirmwareSha256()
-                                                               : FileSha256(request_.file);
         context.outcome = end.outcome;
         context.exitStatus = end.exitCode;
         return RunReportLine(end.record, context);
@@ -369,8 +363,8 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
 
     CSessionShared shared(request, signals, static_cast<int>(request.ports.size()));
     if (table) {
-        // Read once for every product of the session: they all get the same bytes, and the
-        // downloads do not contend for the file's lock.
+        // Read once for every product of the session: they all get the same bytes, and the run
+        // report names them, whatever happens to the file meanwhile.
         std::vector<uint8_t> buffer(kImageBufferSize, 0);
         int size = 0;
         if (ConvertBinFile(buffer.data(), &session, request.file, size, request.seed) == 0) {
@@ -378,8 +372,7 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
             return kExitFile;
         }
         buffer.resize(static_cast<size_t>(size));
-        shared.TakeFirmware(std::make_shared<const std::vector<uint8_t>>(std::move(buffer)),
-                            FileSha256(request.file));
+        shared.TakeFirmware(std::make_shared<const std::vector<uint8_t>>(std::move(buffer)));
     }
     std::vector<std::unique_ptr<CPortServer>> servers;
     for (const std::string& port : request.ports) {

@@ -133,18 +133,19 @@ DownloadOutcome CDownloadProcess::Run() {
 bool CDownloadProcess::LoadFirmwareFile() {
     if (settings_.firmwareText != nullptr) {
         fileText_ = *settings_.firmwareText;
-        return true;
-    }
-    if (ConvertBinFile(imageBuffer_.data(), params_.window, params_.filePath, imageSize_,
-                       settings_.conversionSeed) == 0) {
+    } else if (ConvertBinFile(imageBuffer_.data(), params_.window, params_.filePath, imageSize_,
+                              settings_.conversionSeed) == 0) {
         StatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");
         ErrorBox("File Loading Fail \r\nDownload Process Stop!");
         outcome_ = DownloadOutcome::FileLoadFailed;
         return false;
+    } else {
+        // Every pass takes the text from here, so all of them program the very file that was
+        // checked first, even when the file on disk changes meanwhile.
+        fileText_.assign(imageBuffer_.begin(), imageBuffer_.begin() + imageSize_);
     }
-    // Every pass takes the text from here, so all of them program the very file that was checked
-    // first, even when the file on disk changes meanwhile.
-    fileText_.assign(imageBuffer_.begin(), imageBuffer_.begin() + imageSize_);
+    // The record names these bytes, not whatever lies on the disk when the download ends.
+    record_.fileSha256 = FirmwareFileSha256(fileText_, settings_.conversionSeed);
     return true;
 }
 

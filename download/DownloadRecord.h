@@ -34,6 +34,10 @@ struct DownloadRecord {
     uint16_t fileProductCode = 0;
     uint16_t fileAppVersion = 0;
 
+    // The SHA-256 of the firmware file's bytes as the download read them at its start: the ones
+    // it programs ("" when the file could not be read).
+    std::string fileSha256;
+
     int passes = 0;            // a bootloader pass is followed by the application's
     int bootloaderPasses = 0;  // passes that programmed a bootloader image
     bool verifyAsked = false;  // every program row was to be read back and compared

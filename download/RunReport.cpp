@@ -77,12 +77,14 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
     report["after"] = success && record.fileInfoRead ? json{{"productCode", record.fileProductCode},
                                                             {"appVersion", record.fileAppVersion}}
                                                      : json(nullptr);
+    const std::string sha256 =
+        record.fileSha256.empty() ? FileSha256(context.filePath) : record.fileSha256;
     const size_t slash = context.filePath.find_last_of("/\\");
     report["file"] =
         json{{"name",
               slash == std::string::npos ? context.filePath : context.filePath.substr(slash + 1)},
              {"path", context.filePath},
-             {"sha256", context.fileSha256.empty() ? json(nullptr) : json(context.fileSha256)},
+             {"sha256", sha256.empty() ? json(nullptr) : json(sha256)},
              {"productCode", record.fileInfoRead ? json(record.fileProductCode) : json(nullptr)},
              {"appVersion", record.fileInfoRead ? json(record.fileAppVersion) : json(nullptr)}};
     const LinkStatistics& link = record.link;

@@ -2,7 +2,7 @@
 // The run report: one JSON object per download, appended as one line of a JSON Lines file, so
 // that a service bench or a production line keeps a record of every product it served. What the
 // download process knows comes from its DownloadRecord; the caller adds what only it knows (the
-// port as the user named it, the file's checksum, the exit status).
+// port as the user named it, the exit status).
 
 #include <string>
 
@@ -16,7 +16,6 @@ struct RunContext {
     int baudRate = 0;
     int interfaceType = 0;   // 0 two-wire, 1 one-wire
     std::string filePath;    // the firmware file as given
-    std::string fileSha256;  // of the file's bytes, "" when it could not be read
     DownloadOutcome outcome = DownloadOutcome::NoTarget;
     int exitStatus = -1;  // the command-line tool's; -1: none (the dialog program)
     std::string program;  // who wrote the record, e.g. "tamrix-cli"
@@ -35,7 +34,8 @@ RunContext RunContextFor(const DownloadParams& params, std::string program);
 
 // The record as one line of JSON, without the line end. Times are UTC, ISO 8601 with
 // milliseconds; figures that were never learnt (the versions of a product that was not reached)
-// are null.
+// are null. The file's SHA-256 is that of the bytes the download read and programmed; only a
+// download that could not load the file gives that of the file as it is now (null when unreadable).
 std::string RunReportLine(const DownloadRecord& record, const RunContext& context);
 
 // Appends `line` and a line end to the report file, created when missing. The line goes out in

@@ -3,6 +3,7 @@
 #include "common/FileAccess.h"
 #include "common/Format.h"
 #include "common/ReportWindow.h"
+#include "common/Sha256.h"
 #include "image/Keystream.h"
 
 namespace tamrix {
@@ -59,6 +60,11 @@ void ApplyKeystream(uint8_t* bytes, size_t count, uint32_t seed) {
 std::vector<uint8_t> ScrambleBytes(std::vector<uint8_t> bytes, uint32_t seed) {
     ApplyKeystream(bytes.data(), bytes.size(), seed);
     return bytes;
+}
+
+std::string FirmwareFileSha256(const std::vector<uint8_t>& text, uint32_t seed) {
+    const std::vector<uint8_t> file = ScrambleBytes(text, seed);
+    return Sha256Hex(file.data(), file.size());
 }
 
 bool WriteFirmwareFile(const std::string& path, const std::vector<uint8_t>& hexText, uint32_t seed,

@@ -38,6 +38,10 @@ inline constexpr uint32_t kConversionSeed = 0x54414D58u;  // "TAMX"
 int ConvertBinFile(uint8_t* imageBuffer, CReportWindow* window, const std::string& path,
                    int& imageSize, uint32_t seed = kConversionSeed);
 
+// The SHA-256 of the firmware file that unscrambles to `text` with `seed`, made again from the
+// text: the file's bytes as they were read, whatever happened to the file on disk since.
+std::string FirmwareFileSha256(const std::vector<uint8_t>& text, uint32_t seed = kConversionSeed);
+
 // XORs `count` bytes in place with the keystream that starts from `seed`. Scrambling and
 // unscrambling are the same operation.
 void ApplyKeystream(uint8_t* bytes, size_t count, uint32_t seed = kConversionSeed);

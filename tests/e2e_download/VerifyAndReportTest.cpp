@@ -1,14 +1,16 @@
 // Read-back verification and run reports, through tamrix-cli against simulated products: a product
 // that stores a word wrong while acknowledging it is caught before the finish byte, a good one
 // passes, a SAM product is refused before anything is written, and the JSON report of a good and
-// of a failed download holds what the products themselves counted.
+// of a failed download holds what the products themselves counted and names the bytes programmed.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/ExitCodes.h"
@@ -215,6 +217,36 @@ TEST(RunReportTest, AGoodAndAFailedDownloadAreRecordedWithTheProductsOwnFigures)
     EXPECT_EQ(failed["nacks"], 5);
     EXPECT_EQ(failed["retries"], 4);
     EXPECT_EQ(failed["lastStatusLine"], "[Error] : Address 0x0 Flash Programing Fail!!");
+}
+
+TEST(RunReportTest, TheReportNamesTheBytesProgrammedNotAFileThatReplacedThemMeanwhile) {
+    TempFolder folder;
+    const std::string file = folder.File("update.bin");
+    const std::string replacement = folder.File("next.bin");
+    ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion).WriteBin(file, kConversionSeed));
+    ASSERT_TRUE(
+        PicApplication(kProductCode, kNewerAppVersion + 1).WriteBin(replacement, kConversionSeed));
+    const std::string programmed = Sha256Sum(file);
+    const std::string report = folder.File("runs.jsonl");
+
+    SimOptions slow = PacedProductOptions(kPic30Chip);
+    slow.bootBaud = 9600;
+    auto product = StartProduct(slow);
+    ASSERT_TRUE(product);
+    // The file is replaced once the first row is in: long after it was read, before the end.
+    std::thread replace([&] {
+        for (int waited = 0; waited < 60000 && product->Counters().rowsAcked == 0; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::rename(replacement.c_str(), file.c_str());
+    });
+    const CliResult run = RunProgram(*product, SimWiring::TwoWire, file, folder.File("log"),
+                                     {"--yes", "--report", report}, 9600);
+    replace.join();
+    EXPECT_EQ(run.exitCode, cli::kExitSuccess) << run.output;
+    ASSERT_NE(Sha256Sum(file), programmed);
+    const std::vector<json> lines = ReportLines(report);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["file"]["sha256"], programmed);
 }
 
 }  // namespace
