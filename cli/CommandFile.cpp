@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/CommonOptions.h"
 #include "cli/ExitCodes.h"
 #include "cli/FirmwareText.h"
 #include "common/FamilyCodes.h"
@@ -111,6 +112,11 @@ struct ConvertOptions {
 };
 
 int RunConvert(const ConvertOptions& options) {
+    // The output written over the input would replace the only copy of what was converted.
+    if (!FilesDistinct({{options.input, "the input file (INPUT)", "INPUT"},
+                        {options.output, "the output file (OUTPUT)", "OUTPUT"}})) {
+        return kExitUsage;
+    }
     FirmwareText firmware = ReadFirmwareText(options.input, options.seed);
     if (!firmware.error.empty()) {
         std::fprintf(stderr, "tamrix-cli: %s\n", EscapeControls(firmware.error).c_str());

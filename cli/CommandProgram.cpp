@@ -58,17 +58,12 @@ bool PortsDistinct(const LinkOptions& link) {
 }
 
 int RunProgram(const ProgramOptions& options) {
-    // Log entries appended to the firmware file would damage it, and the log and the firmware
-    // reader would contend for the same file's lock; a report appended to it likewise.
-    for (const std::string& other : {LogPath(options.output), options.report}) {
-        if (!other.empty() && IsSameFile(other, options.file)) {
-            std::fprintf(stderr,
-                         "tamrix-cli: %s is the firmware file itself; choose another file with "
-                         "%s\n",
-                         EscapeControls(other).c_str(),
-                         other == options.report ? "--report" : "--log");
-            return kExitUsage;
-        }
+    // Log entries or report lines appended to the firmware file would damage it, and log and
+    // report in one file would interleave two formats.
+    if (!FilesDistinct({{options.file, "the firmware file", "FILE"},
+                        {LogPath(options.output), "the process log (--log)", "--log"},
+                        {options.report, "the run report (--report)", "--report"}})) {
+        return kExitUsage;
     }
     if (!PortsDistinct(options.link))
         return kExitUsage;

@@ -65,6 +65,11 @@ int RunProgramHex(const ProgramHexOptions& options) {
     // Before any thread exists: the one that talks to the target must never be the one a stop
     // signal interrupts.
     CStopSignals signals;
+    // A log written into the HEX file would make it another file before it is read again.
+    if (!FilesDistinct({{options.file, "the Intel HEX file", "FILE"},
+                        {LogPath(options.output), "the process log (--log)", "--log"}})) {
+        return kExitUsage;
+    }
     // The same limit as the download process's text buffer, checked before anything is read;
     // regular files only, so a folder, FIFO or device is refused at once.
     const FileReadResult file = ReadRegularFile(options.file, kImageBufferSize);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "comm/PortMap.h"
+#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "download/ProcessLog.h"
 #include "programmer/DeviceTable.h"
@@ -106,6 +107,25 @@ std::string LogPath(const OutputOptions& output) {
         return std::string();
     return output.logPath.empty() ? CProcessLog::ChoosePath(CProcessLog::ProgramFolder())
                                   : output.logPath;
+}
+
+bool FilesDistinct(const std::vector<CommandFile>& files) {
+    for (size_t later = 1; later < files.size(); ++later) {
+        for (size_t earlier = 0; earlier < later; ++earlier) {
+            const CommandFile& first = files[earlier];
+            const CommandFile& second = files[later];
+            if (!IsOneFile(first.path, second.path))
+                continue;
+            // An option is chosen "with --log"; an argument is another OUTPUT.
+            const bool argument = second.option[0] != '-';
+            std::fprintf(stderr, "tamrix-cli: %s is %s itself; choose another %s%s\n",
+                         EscapeControls(second.path).c_str(), first.what,
+                         argument ? "" : "file with ",
+                         second.option);
+            return false;
+        }
+    }
+    return true;
 }
 
 std::unique_ptr<CTerminalWindow> MakeWindow(const OutputOptions& output) {

@@ -57,6 +57,19 @@ void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions);
 // The process log the options choose, empty for --no-log.
 std::string LogPath(const OutputOptions& output);
 
+// A file a command reads or writes, for the check that no two of them are one file.
+struct CommandFile {
+    std::string path;    // empty: not used this time (--no-log, no --report)
+    const char* what;    // "the firmware file", "the process log (--log)"
+    const char* option;  // where the command line names it: "--log", "OUTPUT"
+};
+
+// False, after saying which two and the file on stderr, when two of `files` are one file (see
+// IsOneFile): a log or report written into the firmware file or into each other, or a conversion
+// that would replace its own input. Every command that takes files checks them before it reads,
+// writes or sends anything; a clash is a usage error.
+bool FilesDistinct(const std::vector<CommandFile>& files);
+
 // The terminal window with the process log chosen by the options; tells where the log goes.
 std::unique_ptr<CTerminalWindow> MakeWindow(const OutputOptions& output);
 

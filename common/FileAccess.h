@@ -18,11 +18,11 @@ class CClock;
 
 enum class FileError {
     None,
-    Missing,      // nothing at the path
-    CannotOpen,   // there, but it cannot be opened (permission, bad path)
-    NotRegular,   // a folder, FIFO, device, socket: never opened for reading, never replaced
-    Locked,       // another instance of this program is writing into it (SharedLock mode)
-    TooLarge,     // larger than the caller's limit; refused before anything is read
+    Missing,     // nothing at the path
+    CannotOpen,  // there, but it cannot be opened (permission, bad path)
+    NotRegular,  // a folder, FIFO, device, socket: never opened for reading, never replaced
+    Locked,      // another instance of this program is writing into it (SharedLock mode)
+    TooLarge,    // larger than the caller's limit; refused before anything is read
     Empty,
     ReadFailed,
     Changed,  // delivered another number of bytes than its size said: cut short or still growing
@@ -71,6 +71,12 @@ FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data, si
 // True when both paths name the same existing file (the same device and file number), however
 // they are spelled: links, "..", relative paths.
 bool IsSameFile(const std::string& first, const std::string& second);
+
+// True when the two paths are one file for a program about to read or write both: the same
+// existing file as IsSameFile tells it, or, when neither exists yet, the same place once
+// resolved ("out.log", "./out.log", a dangling link to it), so that writing one creates the
+// other. A path to a file that does not exist yet is never one with an existing file.
+bool IsOneFile(const std::string& first, const std::string& second);
 
 // Appends `text` to the regular file at `path`, created (mode 0644) when missing. Never waits on
 // the file: a FIFO or device is refused before it is opened (NotRegular). Programs appending at the

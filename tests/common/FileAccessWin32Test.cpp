@@ -115,6 +115,8 @@ TEST_F(FileAccessWin32Test, FoldersAndNamesOfOneFile) {
     const std::string file = Write("a\\b\\c\\f.txt", "x");
     EXPECT_TRUE(IsSameFile(file, Path("a/b/../b/c/f.txt")));
     EXPECT_FALSE(IsSameFile(file, Path("a/b")));
+    EXPECT_TRUE(IsOneFile(Path("new.log"), Path("a/../new.log")));
+    EXPECT_FALSE(IsOneFile(file, Path("a/b/c/new.log")));
 
     EXPECT_FALSE(ExecutableFolder().empty());
     EXPECT_TRUE(FolderWritable(ExecutableFolder()) || !UserStateFolder().empty());
