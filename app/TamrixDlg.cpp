@@ -21,6 +21,7 @@
 #include "common/Format.h"
 #include "common/LinkChoices.h"
 #include "common/ReportRelay.h"
+#include "common/UserFolders.h"
 #include "ui_TamrixDlg.h"
 
 #ifdef Q_OS_WIN
@@ -124,10 +125,12 @@ CTamrixDlg::CTamrixDlg(TamrixDlgServices services, QWidget* parent)
     if (services_.logPath.empty() && !programFolder.empty() &&
         QFileInfo(QString::fromStdString(logPath)).absolutePath() !=
             QFileInfo(QString::fromStdString(programFolder)).absoluteFilePath()) {
-        AddStatusLine(
-            Format("[Notice] : The program's folder cannot be written to; the process "
-                   "log is kept in %s \r\n",
-                   EscapeControls(logPath).c_str()));
+        AddStatusLine(Format(IsSystemProgramFolder(programFolder)
+                                 ? "[Notice] : The program's folder holds the system's programs; "
+                                   "the process log is kept in %s \r\n"
+                                 : "[Notice] : The program's folder cannot be written to; the "
+                                   "process log is kept in %s \r\n",
+                             EscapeControls(logPath).c_str()));
     }
 
     connect(ui_->comPortCombo, qOverload<int>(&QComboBox::activated), this,

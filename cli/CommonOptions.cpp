@@ -92,7 +92,8 @@ Wiring ChosenWiring(const std::string& interface) {
 void AddOutputOptions(CLI::App& command, OutputOptions& output, bool questions) {
     command.add_option("--log", output.logPath,
                        "process log file (default: ProcssLog.log beside the program, or in the "
-                       "per-user state folder when that folder is not writable)");
+                       "per-user state folder when that folder is not writable or holds the "
+                       "system's programs)");
     command.add_flag("--no-log", output.noLog, "write no process log");
     if (questions) {
         auto* yes = command.add_flag("--yes", output.yes,

@@ -16,4 +16,10 @@ std::string UserConfigFolder();
 // folder is not writable). Never empty: there is always a last resort.
 std::string UserStateFolder();
 
+// True when `folder` holds the system's own programs: no place for this program's files, even
+// for a user who may write there (root, an administrator). POSIX: a folder owned by root under
+// /usr, /bin, /sbin, /opt or /snap, or, for root, a folder owned by root on the PATH. Windows: a
+// folder under %ProgramFiles%, %ProgramFiles(x86)%, %ProgramW6432% or %SystemRoot%.
+bool IsSystemProgramFolder(const std::string& folder);
+
 }  // namespace tamrix

@@ -1,7 +1,9 @@
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "common/UserFolders.h"
 
@@ -19,6 +21,17 @@ std::string AbsoluteFromEnvironment(const char* name) {
 std::string FromEnvironment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
+}
+
+// The path with every link and ".." resolved, or "" when it does not exist.
+std::string Resolved(const std::string& path) {
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+bool IsUnder(const std::string& path, const char* root) {
+    const size_t length = std::strlen(root);
+    return path.compare(0, length, root) == 0 && (path.size() == length || path[length] == '/');
 }
 
 }  // namespace
@@ -47,6 +60,31 @@ std::string UserStateFolder() {
     if (const std::string home = AbsoluteFromEnvironment("HOME"); !home.empty())
         return home + "/.local/state/tamrix";
     return "/tmp/tamrix-" + std::to_string(::getuid());
+}
+
+bool IsSystemProgramFolder(const std::string& folder) {
+    const std::string resolved = Resolved(folder);
+    struct stat info {};
+    if (resolved.empty() || ::stat(resolved.c_str(), &info) != 0 || info.st_uid != 0)
+        return false;
+    for (const char* root : {"/usr", "/bin", "/sbin", "/opt", "/snap"}) {
+        if (IsUnder(resolved, root))
+            return true;
+    }
+    // Elsewhere only root's own search path: a folder root runs programs from unasked.
+    if (::geteuid() != 0)
+        return false;
+    const std::string path = FromEnvironment("PATH");
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find(':', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string entry = path.substr(start, end - start);
+        if (!entry.empty() && Resolved(entry) == resolved)
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 }  // namespace tamrix

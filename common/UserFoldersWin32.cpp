@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdlib>
 
 #include "common/UserFolders.h"
@@ -15,6 +16,16 @@ namespace {
 std::string FromEnvironment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
+}
+
+// Lower case, backslashes only, no separator at the end: paths compared as Windows compares them.
+std::string Comparable(std::string path) {
+    for (char& c : path) {
+        c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
 }
 
 }  // namespace
@@ -45,6 +56,18 @@ std::string UserStateFolder() {
     if (n > 0 && n < sizeof temporary)
         return std::string(temporary, n) + "Tamrix";
     return "C:\\Tamrix";
+}
+
+bool IsSystemProgramFolder(const std::string& folder) {
+    const std::string mine = Comparable(folder);
+    for (const char* name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "SystemRoot"}) {
+        const std::string root = Comparable(FromEnvironment(name));
+        if (!root.empty() && mine.compare(0, root.size(), root) == 0 &&
+            (mine.size() == root.size() || mine[root.size()] == '\\')) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace tamrix

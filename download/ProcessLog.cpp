@@ -38,7 +38,7 @@ std::string CProcessLog::ProgramFolder() {
 }
 
 std::string CProcessLog::ChoosePath(const std::string& programFolder) {
-    if (FolderWritable(programFolder))
+    if (FolderWritable(programFolder) && !IsSystemProgramFolder(programFolder))
         return programFolder + "/" + kProcessLogName;
     const std::string state = UserStateFolder();
     MakeFolders(state);

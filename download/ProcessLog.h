@@ -29,8 +29,10 @@ class CProcessLog {
     bool Write(const std::string& text, std::string* reason = nullptr);
     const std::string& Path() const { return path_; }
 
-    // The log beside the program file. When that folder is not writable, the per-user state
-    // folder ($XDG_STATE_HOME/tamrix, else ~/.local/state/tamrix) instead, so nothing is lost.
+    // The log beside the program file. When that folder is not writable, or holds the system's
+    // programs (IsSystemProgramFolder: /usr/bin, /opt/..., Program Files), the per-user state
+    // folder ($XDG_STATE_HOME/tamrix, else ~/.local/state/tamrix) instead, so nothing is lost
+    // and nothing is left among the system's files.
     static std::string ChoosePath(const std::string& programFolder);
     // Folder of the running executable ("" when unknown).
     static std::string ProgramFolder();

@@ -120,6 +120,10 @@ TEST_F(FileAccessWin32Test, FoldersAndNamesOfOneFile) {
 
     EXPECT_FALSE(ExecutableFolder().empty());
     EXPECT_TRUE(FolderWritable(ExecutableFolder()) || !UserStateFolder().empty());
+    const char* programs = std::getenv("ProgramFiles");
+    ASSERT_NE(programs, nullptr);
+    EXPECT_TRUE(IsSystemProgramFolder(std::string(programs) + "\\Tamrix"));
+    EXPECT_FALSE(IsSystemProgramFolder(root_.string()));
     const std::string state = UserStateFolder();
     EXPECT_EQ(state.substr(state.size() - 7), "\\Tamrix");
 
