@@ -15,6 +15,7 @@
 #include "common/FileAccess.h"
 #include "common/Format.h"
 #include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
 #include "programmer/ProgrammerFactory.h"
 
 namespace tamrix::cli {
@@ -88,6 +89,12 @@ int RunProgramHex(const ProgramHexOptions& options) {
         return kExitFile;
     }
     const std::string text(file.bytes.begin(), file.bytes.end());
+    if (const std::string stray = HexStrayBytesText(text.data(), static_cast<int>(text.size()));
+        !stray.empty()) {
+        std::fprintf(stderr, "tamrix-cli: %s is not valid Intel HEX: it %s; nothing was sent\n",
+                     options.file.c_str(), stray.c_str());
+        return kExitFile;
+    }
 
     auto window = MakeWindow(options.output);
     std::atomic<bool> stop{false};

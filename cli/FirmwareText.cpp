@@ -17,6 +17,11 @@ std::string WithoutLineEnds(std::string text) {
     return text;
 }
 
+std::string HexStrayBytesText(const std::vector<uint8_t>& bytes) {
+    return tamrix::HexStrayBytesText(reinterpret_cast<const char*>(bytes.data()),
+                                     static_cast<int>(bytes.size()));
+}
+
 bool IsHexTextByte(uint8_t c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' ||
            c == '\r' || c == '\n' || c == ' ' || c == '\t';
@@ -73,6 +78,12 @@ FirmwareText ReadFirmwareText(const std::string& path, uint32_t seed) {
             return result;
     }
 
+    // A HEX text behind a byte-order mark or before an end-of-file mark or padding is refused all
+    // the same, but as what it is and where, not unscrambled into noise.
+    if (const std::string stray = HexStrayBytesText(file.bytes); !stray.empty()) {
+        result.error = Format("%s is not valid Intel HEX: it %s", path.c_str(), stray.c_str());
+        return result;
+    }
     // Told apart by their look, not by whether they parse: a plain HEX text with a damaged record
     // is reported as such, with its line, instead of being unscrambled into noise.
     if (LooksLikeHexText(file.bytes)) {
@@ -85,6 +96,11 @@ FirmwareText ReadFirmwareText(const std::string& path, uint32_t seed) {
         return result;
     }
     std::vector<uint8_t> plain = ScrambleBytes(std::move(file.bytes), seed);
+    if (const std::string stray = HexStrayBytesText(plain); !stray.empty()) {
+        result.error = Format("%s is a firmware file whose text is not valid Intel HEX: it %s",
+                              path.c_str(), stray.c_str());
+        return result;
+    }
     std::string fault;
     if (!IsIntelHex(plain, &fault)) {
         result.error = Format(

@@ -10,6 +10,7 @@
 #include "download/ReachTarget.h"
 #include "image/FileLayout.h"
 #include "image/FirmwareFile.h"
+#include "image/IntelHex.h"
 #include "programmer/PicVersion.h"
 #include "programmer/ProgrammerFactory.h"
 
@@ -131,14 +132,17 @@ DownloadOutcome CDownloadProcess::Run() {
 }
 
 bool CDownloadProcess::LoadFirmwareFile() {
-    if (settings_.firmwareText != nullptr) {
-        fileText_ = *settings_.firmwareText;
-    } else if (ConvertBinFile(imageBuffer_.data(), params_.window, params_.filePath, imageSize_,
-                              settings_.conversionSeed) == 0) {
+    const auto fail = [this] {
         StatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");
         ErrorBox("File Loading Fail \r\nDownload Process Stop!");
         outcome_ = DownloadOutcome::FileLoadFailed;
         return false;
+    };
+    if (settings_.firmwareText != nullptr) {
+        fileText_ = *settings_.firmwareText;
+    } else if (ConvertBinFile(imageBuffer_.data(), params_.window, params_.filePath, imageSize_,
+                              settings_.conversionSeed) == 0) {
+        return fail();
     } else {
         // Every pass takes the text from here, so all of them program the very file that was
         // checked first, even when the file on disk changes meanwhile.
@@ -146,6 +150,14 @@ bool CDownloadProcess::LoadFirmwareFile() {
     }
     // The record names these bytes, not whatever lies on the disk when the download ends.
     record_.fileSha256 = FirmwareFileSha256(fileText_, settings_.conversionSeed);
+    // A byte-order mark, an end-of-file mark or padding around the records: the loader would
+    // refuse the text later, after the product was woken, and without saying what is wrong.
+    const std::string stray = HexStrayBytesText(reinterpret_cast<const char*>(fileText_.data()),
+                                                static_cast<int>(fileText_.size()));
+    if (!stray.empty()) {
+        StatusLine(Format("[Error] : Hex file %s!!\r\n", stray.c_str()));
+        return fail();
+    }
     return true;
 }
 

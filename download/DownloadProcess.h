@@ -68,7 +68,8 @@ enum class DownloadOutcome {
     NoTarget,            // no start signal, no identification, or an unknown chip
     NoProgrammer,        // identified, but no programmer for it here (ATmega128)
     VersionReadFailed,   // the target's version could not be read from its flash
-    FileLoadFailed,      // the firmware file is missing, unreadable, empty or too large
+    FileLoadFailed,      // the firmware file is missing, unreadable, empty or too large, or its
+                         // text has stray bytes (a byte-order mark, an end-of-file mark)
     FileInfoUnreadable,  // no product code and version in the text: damaged, or not a firmware file
     CheckRefused,        // wrong product, version flag 0, or No to a downgrade
     BootloaderMissing,   // a registered bootloader image is not in this program

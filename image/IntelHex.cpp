@@ -145,6 +145,70 @@ std::string HexRecordAfterEndText(int lineNumber) {
     return Format("[Error] : Hex file line %d : record after the end record!!\r\n", lineNumber);
 }
 
+namespace {
+
+// "0x1A (Ctrl-Z)", "0x41 ('A')", "0xFE"
+std::string DescribeByte(uint8_t byte) {
+    const char* name = byte == 0x00   ? "NUL"
+                       : byte == 0x1A ? "Ctrl-Z"
+                       : byte == '\r' ? "CR"
+                       : byte == '\n' ? "LF"
+                       : byte == '\t' ? "tab"
+                       : byte == ' '  ? "space"
+                                      : nullptr;
+    if (name != nullptr)
+        return Format("0x%02X (%s)", byte, name);
+    if (byte > ' ' && byte < 0x7F)
+        return Format("0x%02X ('%c')", byte, byte);
+    return Format("0x%02X", byte);
+}
+
+}  // namespace
+
+std::string HexStrayBytesText(const char* text, int length) {
+    if (text == nullptr || length <= 0)
+        return std::string();
+    const std::string_view all(text, static_cast<size_t>(length));
+    if (all.size() > 3 && all.compare(0, 3, "\xEF\xBB\xBF") == 0 && all[3] == ':')
+        return "starts with a UTF-8 byte-order mark (EF BB BF)";
+
+    // The end record: a whole line, or the first 11 characters of a line that goes on with
+    // something else.
+    CHexLineReader reader(text, length);
+    HexLine line;
+    size_t after = 0;
+    int endLine = 0;
+    while (endLine == 0 && reader.Next(line)) {
+        HexRecord record;
+        const HexLine head{line.number, line.text.substr(0, 11)};
+        if (ParseHexRecord(line, record) == HexRecordError::None) {
+            if (record.type == kHexEndOfFile)
+                endLine = line.number;
+        } else if (ParseHexRecord(head, record) != HexRecordError::None ||
+                   record.type != kHexEndOfFile) {
+            return std::string();
+        } else {
+            endLine = line.number;
+            line.text = head.text;
+        }
+        after = static_cast<size_t>(line.text.data() + line.text.size() - text);
+    }
+    size_t stray = after;
+    while (stray < all.size() && (IsBlank(all[stray]) || all[stray] == '\r' || all[stray] == '\n'))
+        ++stray;
+    if (endLine == 0 || stray == all.size() || all[stray] == ':')
+        return std::string();
+
+    constexpr size_t kShown = 8;
+    const size_t count = all.size() - stray;
+    std::string bytes;
+    for (size_t i = 0; i < count && i < kShown; ++i) {
+        bytes += (i > 0 ? ", " : "") + DescribeByte(static_cast<uint8_t>(all[stray + i]));
+    }
+    return Format("has %d byte%s after its end record on line %d: %s%s", static_cast<int>(count),
+                  count == 1 ? "" : "s", endLine, bytes.c_str(), count > kShown ? ", ..." : "");
+}
+
 bool CHexRecordVisitor::OnAfterEnd(const HexRecord&) {
     return true;
 }

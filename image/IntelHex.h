@@ -70,6 +70,13 @@ std::string HexRecordErrorText(int lineNumber, HexRecordError error);
 std::string HexMissingEndText();
 std::string HexRecordAfterEndText(int lineNumber);
 
+// What an editor or a copy tool put where no record can be, said precisely for the messages that
+// refuse such a text: "starts with a UTF-8 byte-order mark (EF BB BF)" before the first record,
+// or "has 3 bytes after its end record on line 120: 0x1A (Ctrl-Z), 0x00 (NUL), 0x00 (NUL)" for an
+// end-of-file mark or padding after the end record (on its line or below it). Empty when the text
+// has neither; a damaged record before the end, or a record after it, has messages of its own.
+std::string HexStrayBytesText(const char* text, int length);
+
 // The base address an extended address record sets: type 02 (segment) its value x 16, type 04
 // (linear) its value x 65536.
 uint32_t ExtendedAddress(const HexRecord& record);
