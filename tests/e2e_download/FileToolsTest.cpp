@@ -184,36 +184,28 @@ TEST_F(CliFileToolsTest, APlainHexFileWithADamagedRecordIsNamedWithItsLine) {
 // refused by every file tool, naming the bytes and where they are, before anything is sent.
 TEST_F(CliFileToolsTest, StrayBytesAroundTheRecordsAreNamedWithWhereTheyAre) {
     const std::string text = firmware_.HexText();
-    const int endLine = static_cast<int>(Occurrences(text, "\r\n"));
-    const std::string after = " after its end record on line " + std::to_string(endLine) + ": ";
-    const struct {
-        std::string name;
-        std::string bytes;
-        std::string said;
-    } files[] = {
+    const std::string after =
+        " after its end record on line " + std::to_string(Occurrences(text, "\n")) + ": ";
+    const std::string files[][3] = {
         {"bom.hex", "\xEF\xBB\xBF" + text, "starts with a UTF-8 byte-order mark (EF BB BF)"},
-        {"ctrlz.hex", text + "\x1A", "has 1 byte" + after + "0x1A (Ctrl-Z)"},
-        {"nuls.hex", text + std::string(3, '\0'), "has 3 bytes" + after + "0x00 (NUL), 0x00 (NUL)"},
+        {"nuls.hex", text + "\x1A" + std::string(2, '\0'),
+         "has 3 bytes" + after + "0x1A (Ctrl-Z), 0x00 (NUL), 0x00 (NUL)"},
         {"inline.hex", text.substr(0, text.size() - 2) + "\x1A\r\n",
          "has 3 bytes" + after + "0x1A (Ctrl-Z), 0x0D (CR), 0x0A (LF)"},
     };
-    for (const auto& file : files) {
-        const std::string hex = folder_.File(file.name);
-        const std::string bin = folder_.File(file.name + ".bin");
-        ASSERT_TRUE(WriteWholeFile(hex, file.bytes));
-        const std::vector<uint8_t> scrambled =
-            ScrambleBytes(std::vector<uint8_t>(file.bytes.begin(), file.bytes.end()));
-        ASSERT_TRUE(WriteWholeFile(bin, std::string(scrambled.begin(), scrambled.end())));
+    for (const auto& [name, bytes, said] : files) {
+        const std::vector<uint8_t> scrambled = ScrambleBytes({bytes.begin(), bytes.end()});
+        ASSERT_TRUE(WriteWholeFile(folder_.File(name), bytes));
+        ASSERT_TRUE(WriteWholeFile(folder_.File("x.bin"), {scrambled.begin(), scrambled.end()}));
         for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-                 {"info", hex},
-                 {"convert", hex, folder_.File("out")},
-                 {"info", bin},
-                 {"program-hex", hex, "--port", folder_.File("no-port"), "--no-log"}}) {
-            SCOPED_TRACE(args[0] + " " + args[1]);
+                 {"info", folder_.File(name)},
+                 {"convert", folder_.File(name), folder_.File("out")},
+                 {"info", folder_.File("x.bin")},
+                 {"program-hex", folder_.File(name), "--port", folder_.File("no-port")}}) {
             const CliResult run = RunCli(args, 10);
             EXPECT_EQ(run.exitCode, cli::kExitFile) << run.output;
             EXPECT_TRUE(Contains(run.output, args[1] + " is ")) << run.output;
-            EXPECT_TRUE(Contains(run.output, "Intel HEX: it " + file.said)) << run.output;
+            EXPECT_TRUE(Contains(run.output, "Intel HEX: it " + said)) << run.output;
         }
     }
     EXPECT_FALSE(std::filesystem::exists(folder_.File("out")));

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "cli/ExitCodes.h"
+#include "download/ProcessLog.h"
 #include "image/FirmwareFile.h"
+#include "tests/comm/TestEnvironment.h"
 #include "tests/e2e_download/DownloadRun.h"
 #include "tests/support/HandshakeLines.h"
 
@@ -195,6 +197,24 @@ TEST(DownloadProcessLogTest, ALogThatIsTheFirmwareFileItselfIsACommandLineError)
         EXPECT_TRUE(Contains(run.output, "is the firmware file itself")) << run.output;
     }
     EXPECT_EQ(ReadWholeFile(file), before);
+}
+
+// Without --log the log lies beside the program only where the folder may take it: never among
+// the system's programs, though root may write there; a folder root owns on its PATH is one.
+TEST(DownloadProcessLogTest, TheLogStaysOutOfTheFoldersOfTheSystemsPrograms) {
+    TempFolder folder;
+    const ScopedEnv stateHome("XDG_STATE_HOME", folder.File("state"));
+    const std::string inState = folder.File("state/tamrix/") + kProcessLogName;
+    const std::string mine = folder.File("bin");
+    std::filesystem::create_directory(mine);
+    const std::string onPath = ::geteuid() == 0 ? inState : mine + "/" + kProcessLogName;
+    const std::string cases[][3] = {{mine, "/usr/bin", mine + "/" + kProcessLogName},
+                                    {mine, "/usr/bin:" + mine, onPath},
+                                    {"/usr/bin", "/usr/bin", inState}};
+    for (const auto& item : cases) {
+        const ScopedEnv path("PATH", item[1]);
+        EXPECT_EQ(CProcessLog::ChoosePath(item[0]), item[2]) << item[0] << " PATH=" << item[1];
+    }
 }
 
 }  // namespace

@@ -222,31 +222,27 @@ TEST(RunReportTest, AGoodAndAFailedDownloadAreRecordedWithTheProductsOwnFigures)
 TEST(RunReportTest, TheReportNamesTheBytesProgrammedNotAFileThatReplacedThemMeanwhile) {
     TempFolder folder;
     const std::string file = folder.File("update.bin");
-    const std::string replacement = folder.File("next.bin");
+    const std::string next = folder.File("next.bin");
     ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion).WriteBin(file, kConversionSeed));
-    ASSERT_TRUE(
-        PicApplication(kProductCode, kNewerAppVersion + 1).WriteBin(replacement, kConversionSeed));
+    ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion + 1).WriteBin(next, kConversionSeed));
     const std::string programmed = Sha256Sum(file);
-    const std::string report = folder.File("runs.jsonl");
-
     SimOptions slow = PacedProductOptions(kPic30Chip);
     slow.bootBaud = 9600;
     auto product = StartProduct(slow);
     ASSERT_TRUE(product);
-    // The file is replaced once the first row is in: long after it was read, before the end.
+    // Replaced once the first row is in: long after the file was read, before the end.
     std::thread replace([&] {
-        for (int waited = 0; waited < 60000 && product->Counters().rowsAcked == 0; ++waited)
+        for (int ms = 0; ms < 60000 && product->Counters().rowsAcked == 0; ++ms)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        std::rename(replacement.c_str(), file.c_str());
+        std::rename(next.c_str(), file.c_str());
     });
+    const std::string report = folder.File("runs.jsonl");
     const CliResult run = RunProgram(*product, SimWiring::TwoWire, file, folder.File("log"),
                                      {"--yes", "--report", report}, 9600);
     replace.join();
     EXPECT_EQ(run.exitCode, cli::kExitSuccess) << run.output;
     ASSERT_NE(Sha256Sum(file), programmed);
-    const std::vector<json> lines = ReportLines(report);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0]["file"]["sha256"], programmed);
+    EXPECT_EQ(ReportLines(report).at(0)["file"]["sha256"], programmed);
 }
 
 }  // namespace
