@@ -147,9 +147,10 @@ class CSessionShared {
                     record.ended = std::chrono::system_clock::now();
                     record.verifyAsked = request_.verify;
                     record.lastStatusLine = download.window->LastStatusLine();
+                    // The bytes read at the start, when they were; else the file as it is now.
+                    if (firmwareText_ != nullptr)
+                        record.fileSha256 = FirmwareFileSha256(*firmwareText_, request_.seed);
                     RunContext context = download.context;
-                    context.fileSha256 =
-                        firmwareText_ != nullptr ? fileSha256_ : FileSha256(request_.file);
                     context.outcome = DownloadOutcome::Stopped;
                     context.interrupted = true;
                     context.exitStatus = kExitInterrupted;
