@@ -11,6 +11,7 @@
 #include "image/FileLayout.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
+#include "programmer/FirmwareTextRules.h"
 #include "programmer/PicVersion.h"
 #include "programmer/ProgrammerFactory.h"
 
@@ -157,6 +158,17 @@ bool CDownloadProcess::LoadFirmwareFile() {
     if (!stray.empty()) {
         StatusLine(Format("[Error] : Hex file %s!!\r\n", stray.c_str()));
         return fail();
+    }
+    // A record that does not check out, no end record, records after it: refused with the words
+    // the programmer would use, but before the product is woken and left in its bootloader. Where
+    // the data may lie depends on the chip and is judged after the handshake.
+    if (!ReadFirmwareText(reinterpret_cast<const char*>(fileText_.data()),
+                          static_cast<int>(fileText_.size()),
+                          [this](const std::string& line) { StatusLine(line); })) {
+        StatusLine("[Message] : File Parse Fail. Download Process Stop! \r\n");
+        ErrorBox("File Parse Fail. \r\nDownload Process Stop! \r\n");
+        outcome_ = DownloadOutcome::ParseFailed;
+        return false;
     }
     return true;
 }

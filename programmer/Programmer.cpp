@@ -5,6 +5,7 @@
 #include "common/Format.h"
 #include "common/ReportWindow.h"
 #include "image/IntelHex.h"
+#include "programmer/FirmwareTextRules.h"
 
 namespace tamrix {
 
@@ -50,46 +51,12 @@ int CProgramer::LoadHexText(const char* text, int length) {
     // Lines may end in CR LF, LF or CR, the last one may have no end, and a record may be of any
     // valid length. A record that fails its own check (checksum, digits, byte count) stops the
     // load at once: a corrupted file must never reach the target.
-    class CImageLoader : public CHexRecordVisitor {
-      public:
-        explicit CImageLoader(CProgramer& programmer) : programmer_(programmer) {}
-        // The end record closes the file. Records after it, or no end record at all, mean a file
-        // that was cut short or put together wrongly: half a firmware must never be programmed.
-        bool OnAfterEnd(const HexRecord& record) override {
-            programmer_.ReportStatus(HexRecordAfterEndText(record.lineNumber));
-            return false;
-        }
-        // A refused byte fails the load, but the rest of its record is still placed.
-        bool OnData(const HexRecord& record, uint32_t extended) override {
-            return programmer_.LoadDataRecord(record, extended) == 1;
-        }
-        // A start address has no place in a bootloader image (no line for it); an unknown type
-        // is named.
-        bool OnOther(const HexRecord& record) override {
-            if (record.type != kHexStartSegment && record.type != kHexStartLinear)
-                programmer_.ReportStatus("[Error] : Unknown hex record type!!!\r\n");
-            return false;
-        }
-
-      private:
-        CProgramer& programmer_;
-    };
-
-    CImageLoader loader(*this);
-    const HexWalkResult walk = WalkHexRecords(text, length, loader);
-    switch (walk.end) {
-        case HexWalkEnd::TextEnd:
-            if (walk.sawEnd)
-                return 1;
-            ReportStatus(HexMissingEndText());
-            return 0;
-        case HexWalkEnd::Stopped:
-            return 0;
-        case HexWalkEnd::BadRecord:
-            ReportStatus(HexRecordErrorText(walk.lineNumber, walk.fault));
-            return 0;
-    }
-    return 0;
+    const bool read = ReadFirmwareText(
+        text, length, [this](const std::string& line) { ReportStatus(line); },
+        [this](const HexRecord& record, uint32_t extended) {
+            return LoadDataRecord(record, extended) == 1;
+        });
+    return read ? 1 : 0;
 }
 
 void CProgramer::ReportStatus(const std::string& text) {

@@ -90,6 +90,24 @@ class DownloadRefusalTest : public ::testing::Test {
             << run.output;
     }
 
+    // Refused before the product was woken: the record's line (it starts with `recordLine`),
+    // then "File Parse Fail" and its box.
+    void ExpectRefusedUnwoken(const CliResult& run, const std::string& recordLine) {
+        ExpectStopped(run, cli::kExitFile);
+        const size_t line = run.output.find(")  " + recordLine);
+        const size_t parseFail = run.output.find(
+            PrintedStatus("[Message] : File Parse Fail. Download Process Stop! \r\n"));
+        ASSERT_NE(line, std::string::npos) << run.output;
+        ASSERT_NE(parseFail, std::string::npos) << run.output;
+        EXPECT_LT(line, parseFail);
+        EXPECT_TRUE(
+            Contains(run.output,
+                     PrintedBox("Error", "error", "File Parse Fail. \r\nDownload Process Stop! \r\n")))
+            << run.output;
+        EXPECT_EQ(target_->Counters().wakeUps, 0);
+        EXPECT_EQ(target_->State(), SimState::Application);
+    }
+
     TempFolder folder_;
     std::unique_ptr<CSimTarget> target_;
     std::map<uint32_t, uint8_t> before_;
@@ -168,52 +186,24 @@ TEST_F(DownloadRefusalTest, FilesThatCannotBeLoadedAreNotLoaded) {
     }
 }
 
+// A text that is not sound Intel HEX throughout is refused before the product is woken, with the
+// record's own line, then "File Parse Fail": the product keeps running its firmware.
 TEST_F(DownloadRefusalTest, UnscrambledHexFileCannotBeRead) {
     const std::string path = folder_.File("plain.hex");
     ASSERT_TRUE(PicApplication(kProductCode, kNewerAppVersion).WriteHex(path));
-    const CliResult run = Program(path);
-    ExpectStopped(run, cli::kExitFile);
-    const size_t first = run.output.find(
-        PrintedStatus("[Message] : Product Code Read Fail. Download Process Stop! \r\n"));
-    const size_t second =
-        run.output.find(PrintedStatus("[Message] : Check Download File Again \r\n"));
-    const size_t box = run.output.find(PrintedBox(
-        "Error", "error", "Firmware file can't be read. \r\nPlease recheck the downloaded file."));
-    ASSERT_NE(first, std::string::npos) << run.output;
-    ASSERT_NE(second, std::string::npos) << run.output;
-    ASSERT_NE(box, std::string::npos) << run.output;
-    EXPECT_LT(first, second);
-    EXPECT_LT(second, box);
+    ExpectRefusedUnwoken(Program(path), "[Error] : Hex file line 1 : not an Intel HEX record!!\n");
 }
 
 TEST_F(DownloadRefusalTest, CorruptedByteBeforeTheProductCodeStopsBeforeWriting) {
-    // Code at device 0x200 is HEX address 0x400, ahead of the identity at HEX 0x1800: the file
-    // information cannot be read past the damaged record.
-    const CliResult run = Program(WriteCorruptedBin(":10040000", "early.bin"));
-    ExpectStopped(run, cli::kExitFile);
-    EXPECT_TRUE(
-        Contains(run.output,
-                 PrintedStatus("[Message] : Product Code Read Fail. Download Process Stop! \r\n")))
-        << run.output;
-    EXPECT_TRUE(Contains(run.output, PrintedBox("Error", "error",
-                                                "Firmware file can't be read. \r\nPlease recheck "
-                                                "the downloaded file.")))
-        << run.output;
+    // Code at device 0x200 is HEX address 0x400, ahead of the identity at HEX 0x1800.
+    ExpectRefusedUnwoken(Program(WriteCorruptedBin(":10040000", "early.bin")),
+                         "[Error] : Hex file line ");
 }
 
 TEST_F(DownloadRefusalTest, CorruptedByteAfterTheProductCodeStopsBeforeWriting) {
-    // Code at device 0x1000 (HEX 0x2000) follows the identity: the checks pass, and the whole
-    // text is refused when it is parsed, before the target is read or written.
-    const CliResult run = Program(WriteCorruptedBin(":10200000", "late.bin"));
-    ExpectStopped(run, cli::kExitFile);
-    EXPECT_TRUE(Contains(run.output,
-                         PrintedStatus("[Message] : File Parse Fail. Download Process Stop! \r\n")))
-        << run.output;
-    EXPECT_TRUE(
-        Contains(run.output,
-                 PrintedBox("Error", "error", "File Parse Fail. \r\nDownload Process Stop! \r\n")))
-        << run.output;
-    EXPECT_FALSE(Contains(run.output, "Reading Target Data")) << run.output;
+    // Code at device 0x1000 (HEX 0x2000) follows the identity.
+    ExpectRefusedUnwoken(Program(WriteCorruptedBin(":10200000", "late.bin")),
+                         "[Error] : Hex file line ");
 }
 
 // The one real ten-second wait of the suite: a bootloader that never sends its start signal is
