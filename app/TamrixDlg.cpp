@@ -11,8 +11,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 
-#include "app/AppIcon.h"
 #include "app/AboutDlg.h"
+#include "app/AppIcon.h"
 #include "app/DeviceListDlg.h"
 #include "app/GuiHandOver.h"
 #include "app/Profile.h"

@@ -176,10 +176,9 @@ void PlanFaults(CDraws& draws, SoakPlan& plan, SoakProfile profile) {
     };
     // Weighted: the kinds that leave the download a chance come more often.
     const std::vector<Kind> kinds = {
-        Nack,     Nack,    Nack,     DropAck,       DropAck,      Garbage,  Garbage,
-        Noise,    Noise,   Noise,    Slow,          Slow,         EchoLoss, EchoLoss,
-        EchoLoss, Silence, RowDelay, HangUpBetween, HangUpInside, Counts,   Handshake,
-        SlowLink};
+        Nack,     Nack,          Nack,         DropAck, DropAck,   Garbage,  Garbage,  Noise,
+        Noise,    Noise,         Slow,         Slow,    EchoLoss,  EchoLoss, EchoLoss, Silence,
+        RowDelay, HangUpBetween, HangUpInside, Counts,  Handshake, SlowLink};
     const int count = draws.Between(1, 3);
     std::set<Kind> chosen;
     while (static_cast<int>(chosen.size()) < count) {
@@ -298,8 +297,7 @@ int WatchdogSeconds(const SoakPlan& plan) {
     // An answer window grows to twice the slowest answer seen (at most 6 s); a row also waits
     // once more for the answers its other frames owe, and the run once more at its end.
     const double window = std::min(6.0, std::max(2.0, 2 * rowWrite));
-    const double attempt =
-        WireSeconds(plan.frameBytes, plan.baud) + 1.0 + 2.2 + rowWrite + window;
+    const double attempt = WireSeconds(plan.frameBytes, plan.baud) + 1.0 + 2.2 + rowWrite + window;
     const double requests = 3 * 5 * (1.0 + WireSeconds(12, plan.baud)) +
                             5 * (1.0 + WireSeconds(plan.readBlockBytes, plan.baud));
     // With verify, every row is also read back: up to five reads and their quiet waits.
@@ -504,11 +502,10 @@ std::vector<std::string> HandCommands(const SoakPlan& plan, const SoakPrograms& 
     for (const std::string& arg : SimFaultArguments(plan.faults))
         sim += " " + arg;
     sim += " --link " + link + " -v &";
-    const std::string cli =
-        Format("%s program %s --port %s --baud %d --interface %s %s%s", programs.cli.c_str(),
-               firmwarePath.c_str(), link.c_str(), plan.baud,
-               WiringChoiceFor(plan.wiring).shortName, plan.downgrade ? "--no" : "--yes",
-               plan.verify ? " --verify" : "");
+    const std::string cli = Format(
+        "%s program %s --port %s --baud %d --interface %s %s%s", programs.cli.c_str(),
+        firmwarePath.c_str(), link.c_str(), plan.baud, WiringChoiceFor(plan.wiring).shortName,
+        plan.downgrade ? "--no" : "--yes", plan.verify ? " --verify" : "");
     return {sim, cli};
 }
 
@@ -540,11 +537,16 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
         result.problems.push_back("cannot write " + file);
         return result;
     }
-    std::vector<std::string> args = {"program",     file,
-                                     "--port",      target.DevicePath(),
-                                     "--baud",      std::to_string(plan.baud),
-                                     "--interface", WiringChoiceFor(plan.wiring).shortName,
-                                     "--log",       folder.File("ProcssLog.log"),
+    std::vector<std::string> args = {"program",
+                                     file,
+                                     "--port",
+                                     target.DevicePath(),
+                                     "--baud",
+                                     std::to_string(plan.baud),
+                                     "--interface",
+                                     WiringChoiceFor(plan.wiring).shortName,
+                                     "--log",
+                                     folder.File("ProcssLog.log"),
                                      plan.downgrade ? "--no" : "--yes"};
     if (plan.verify)
         args.push_back("--verify");
@@ -607,11 +609,12 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
             if (!Contains(run.output, "[Error]") && !Contains(run.output, "\n=== "))
                 result.problems.push_back("a failure without an error line or message box");
         }
-        if (plan.mustBeRefused && (run.exitCode != cli::kExitCompatibility ||
-                                   result.counters.rowFrames != 0)) {
-            result.problems.push_back(Format("a file that must be refused ended with status %d "
-                                             "after %d row frames",
-                                             run.exitCode, result.counters.rowFrames));
+        if (plan.mustBeRefused &&
+            (run.exitCode != cli::kExitCompatibility || result.counters.rowFrames != 0)) {
+            result.problems.push_back(
+                Format("a file that must be refused ended with status %d "
+                       "after %d row frames",
+                       run.exitCode, result.counters.rowFrames));
         }
         if (plan.mustSucceed && !success)
             result.problems.push_back("a run without faults failed");

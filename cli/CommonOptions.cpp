@@ -121,8 +121,7 @@ bool FilesDistinct(const std::vector<CommandFile>& files) {
             const bool argument = second.option[0] != '-';
             std::fprintf(stderr, "tamrix-cli: %s is %s itself; choose another %s%s\n",
                          EscapeControls(second.path).c_str(), first.what,
-                         argument ? "" : "file with ",
-                         second.option);
+                         argument ? "" : "file with ", second.option);
             return false;
         }
     }

@@ -20,7 +20,7 @@ struct LinkStatistics {
     // step with the frames (an answer came that no frame was owed): read back and, where they
     // differed, written again (PIC), or the run failed (SAM).
     int rowsUncertain = 0;
-    int rowsRewritten = 0;  // uncertain rows written again
+    int rowsRewritten = 0;   // uncertain rows written again
     int answersMissing = 0;  // answers owed to frames that never came
 
     LinkStatistics& operator+=(const LinkStatistics& other) {

@@ -226,9 +226,10 @@ bool CDownloadProcess::StopRequested() const {
 
 // After the wake-up, before the first row.
 CDownloadProcess::PassEnd CDownloadProcess::StopOnRequest() {
-    StatusLine("[Notice] : Download stopped before programming: nothing was written. A product "
-               "that was woken waits in its bootloader: run the download again, or power it off "
-               "and on to start its firmware again. \r\n");
+    StatusLine(
+        "[Notice] : Download stopped before programming: nothing was written. A product "
+        "that was woken waits in its bootloader: run the download again, or power it off "
+        "and on to start its firmware again. \r\n");
     return Stop(DownloadOutcome::Stopped);
 }
 
@@ -291,16 +292,16 @@ bool CDownloadProcess::RefuseVerify(const DeviceTableEntry& entry) {
 }
 
 bool CDownloadProcess::RefuseOtherFamilysFile(const DeviceTableEntry& entry, bool sam) {
-    const FileLayoutFacts facts =
-        ExamineFileLayout(reinterpret_cast<const char*>(fileText_.data()),
-                          static_cast<int>(fileText_.size()));
+    const FileLayoutFacts facts = ExamineFileLayout(reinterpret_cast<const char*>(fileText_.data()),
+                                                    static_cast<int>(fileText_.size()));
     const bool mismatch = sam ? ClearlyPicFile(facts) : ClearlySamFile(facts);
     if (!mismatch)
         return true;
     const char* fileFamily = sam ? "a 16-bit PIC product" : "a Samsung S3F8 product";
-    StatusLine(Format("[Message] : The firmware file is made for %s, but the product on the "
-                      "port identifies as %s. Download Process Stop! \r\n",
-                      fileFamily, entry.name));
+    StatusLine(
+        Format("[Message] : The firmware file is made for %s, but the product on the "
+               "port identifies as %s. Download Process Stop! \r\n",
+               fileFamily, entry.name));
     if (params_.window != nullptr) {
         params_.window->ShowMessageBox(
             Format("Wrong firmware file! \r\nThis file is made for %s, but the product on the "

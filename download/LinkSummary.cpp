@@ -25,8 +25,8 @@ std::string LinkSummaryLine(const DownloadRecord& record, int baudRate) {
     if (record.verifyAsked)
         line += Format(", %d read back", link.rowsVerified);
     if (link.rowsUncertain > 0) {
-        line += Format(", %d uncertain (answers out of step; %d written again)",
-                       link.rowsUncertain, link.rowsRewritten);
+        line += Format(", %d uncertain (answers out of step; %d written again)", link.rowsUncertain,
+                       link.rowsRewritten);
     }
     if (link.answersMissing > 0)
         line += Format(", %s never came", Plural(link.answersMissing, "answer", "answers").c_str());

@@ -6,9 +6,9 @@
 namespace tamrix {
 
 struct FileLayoutFacts {
-    int phantomBytes = 0;     // bytes at addresses 3, 7, 11, ... (a PIC file's phantom bytes)
-    int phantomNonZero = 0;   // ... of which are not 0
-    bool beyondSam = false;   // data at or above 0x20004, where a SAM image ends
+    int phantomBytes = 0;    // bytes at addresses 3, 7, 11, ... (a PIC file's phantom bytes)
+    int phantomNonZero = 0;  // ... of which are not 0
+    bool beyondSam = false;  // data at or above 0x20004, where a SAM image ends
 };
 
 FileLayoutFacts ExamineFileLayout(const char* text, int length);
@@ -18,8 +18,9 @@ FileLayoutFacts ExamineFileLayout(const char* text, int length);
 bool GuessedSam(const FileLayoutFacts& facts);
 
 // Clear enough to refuse the file for the other family before anything is written: many phantom
-// bytes, or any beyond a SAM image, and all of them 0 (a PIC file); or nothing beyond a SAM image and more than a quarter of
-// the phantom bytes set (a SAM file). A small file says too little to judge either way.
+// bytes, or any beyond a SAM image, and all of them 0 (a PIC file); or nothing beyond a SAM image
+// and more than a quarter of the phantom bytes set (a SAM file). A small file says too little to
+// judge either way.
 bool ClearlyPicFile(const FileLayoutFacts& facts);
 bool ClearlySamFile(const FileLayoutFacts& facts);
 

@@ -10,8 +10,8 @@ namespace tamrix {
 
 int RowAnswerWindowMs(CCommChannel& channel) {
     const int plain = kAckWaitMs + kLateAnswerMs;
-    int window = std::max(plain, std::min(kLongestAnswerWindowMs,
-                                          2 * channel.Answers().MaxLatencyMs()));
+    int window =
+        std::max(plain, std::min(kLongestAnswerWindowMs, 2 * channel.Answers().MaxLatencyMs()));
     if (channel.EchoesWrites())
         window = std::max(window, 2 * plain);
     return window + channel.WireTimeMs(1);
@@ -66,8 +66,9 @@ void ListenForGivenUpAnswers(CCommChannel& channel, CClock& clock) {
     if (!ledger.AnswersGivenUp())
         return;
     const int64_t until = clock.NowMs() + RowAnswerWindowMs(channel);
-    TakeAnswers(channel, clock, [until] { return until; },
-                [&](const auto&, bool) { return !ledger.AnswersGivenUp(); });
+    TakeAnswers(
+        channel, clock, [until] { return until; },
+        [&](const auto&, bool) { return !ledger.AnswersGivenUp(); });
 }
 
 }  // namespace tamrix

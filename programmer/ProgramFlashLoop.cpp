@@ -25,10 +25,11 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
             continue;  // no map built: nothing to send
         if (stopRequest != nullptr && stopRequest->load()) {
             // Between two rows: no frame is left half sent.
-            ReportStatus(Format("[Notice] : Download stopped before address 0x%x. The product "
-                                "stays in its bootloader: run the download again, it is found "
-                                "there without a wake-up. \r\n",
-                                row->baseAddress));
+            ReportStatus(
+                Format("[Notice] : Download stopped before address 0x%x. The product "
+                       "stays in its bootloader: run the download again, it is found "
+                       "there without a wake-up. \r\n",
+                       row->baseAddress));
             return false;
         }
         const int result =
@@ -88,12 +89,13 @@ bool CProgramer::AccountForAnswers() {
 }
 
 bool CProgramer::ResolveUncertainRows(const std::vector<RowTag>& uncertain) {
-    ReportStatus(Format("[Error] : The product's answers fell out of step with the rows sent: %d "
-                        "row(s), the first at address 0x%x, may not hold the file, and this bootloader "
-                        "cannot read its flash back to check them. The firmware is not started. "
-                        "Check the cable and its contacts, or choose a lower baud rate, then run "
-                        "the download again. \r\n",
-                        static_cast<int>(uncertain.size()), uncertain.front().baseAddress));
+    ReportStatus(
+        Format("[Error] : The product's answers fell out of step with the rows sent: %d "
+               "row(s), the first at address 0x%x, may not hold the file, and this bootloader "
+               "cannot read its flash back to check them. The firmware is not started. "
+               "Check the cable and its contacts, or choose a lower baud rate, then run "
+               "the download again. \r\n",
+               static_cast<int>(uncertain.size()), uncertain.front().baseAddress));
     return false;
 }
 

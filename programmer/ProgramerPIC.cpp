@@ -216,15 +216,17 @@ CProgramerPIC::RowReadBack CProgramerPIC::ReadRowBack(const CMemory& row) {
 int CProgramerPIC::VerifyRow(const CMemory& row) {
     const RowReadBack back = ReadRowBack(row);
     if (back.result == RowReadBack::Result::Unreadable) {
-        ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! The row could not be read "
-                            "back.\r\n",
-                            row.baseAddress));
+        ReportStatus(
+            Format("[Error] : Address 0x%x Verify Fail!! The row could not be read "
+                   "back.\r\n",
+                   row.baseAddress));
         return 0;
     }
     if (back.result == RowReadBack::Result::Differs) {
-        ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! Written 0x%06x, read back "
-                            "0x%06x\r\n",
-                            back.address, back.written, back.read));
+        ReportStatus(
+            Format("[Error] : Address 0x%x Verify Fail!! Written 0x%06x, read back "
+                   "0x%06x\r\n",
+                   back.address, back.written, back.read));
         return 0;
     }
     ++channel->Statistics().rowsVerified;
@@ -232,10 +234,11 @@ int CProgramerPIC::VerifyRow(const CMemory& row) {
 }
 
 bool CProgramerPIC::ResolveUncertainRows(const std::vector<RowTag>& uncertain) {
-    ReportStatus(Format("[Notice] : The product's answers fell out of step with the rows sent: "
-                        "%d row(s) may not hold what was sent. They are read back before the "
-                        "firmware is started. \r\n",
-                        static_cast<int>(uncertain.size())));
+    ReportStatus(
+        Format("[Notice] : The product's answers fell out of step with the rows sent: "
+               "%d row(s) may not hold what was sent. They are read back before the "
+               "firmware is started. \r\n",
+               static_cast<int>(uncertain.size())));
     // Whatever is still on its way must not become the start of a read reply.
     DiscardUntilQuiet(kReadQuietMs, RowAnswerWindowMs(*channel));
     for (const RowTag& tag : uncertain) {
@@ -248,11 +251,12 @@ bool CProgramerPIC::ResolveUncertainRows(const std::vector<RowTag>& uncertain) {
     const std::vector<RowTag> again = channel->Answers().TakeUncertainRows();
     channel->Statistics().rowsUncertain = channel->Answers().UncertainRowCount();
     if (!again.empty()) {
-        ReportStatus(Format("[Error] : Address 0x%x Flash Programing Fail!! The product's answers "
-                            "fell out of step again while rows were written again. Check the "
-                            "cable and its contacts, or choose a lower baud rate, then run the "
-                            "download again. \r\n",
-                            again.front().baseAddress));
+        ReportStatus(
+            Format("[Error] : Address 0x%x Flash Programing Fail!! The product's answers "
+                   "fell out of step again while rows were written again. Check the "
+                   "cable and its contacts, or choose a lower baud rate, then run the "
+                   "download again. \r\n",
+                   again.front().baseAddress));
         return false;
     }
     ReportStatus(Format("[Message] : The %d uncertain row(s) hold what was sent. \r\n",
@@ -268,26 +272,30 @@ bool CProgramerPIC::MakeRowCertain(CMemory& row) {
             if (back.result == RowReadBack::Result::Equal)
                 return true;
             if (back.result == RowReadBack::Result::Unreadable) {
-                ReportStatus(Format("[Error] : Address 0x%x could not be read back to check "
-                                    "it. \r\n",
-                                    row.baseAddress));
+                ReportStatus(
+                    Format("[Error] : Address 0x%x could not be read back to check "
+                           "it. \r\n",
+                           row.baseAddress));
                 return false;
             }
             if (rewrite == kRewrites) {
-                ReportStatus(Format("[Error] : Address 0x%x Flash Programing Fail!! Written "
-                                    "0x%06x, read back 0x%06x\r\n",
-                                    back.address, back.written, back.read));
+                ReportStatus(
+                    Format("[Error] : Address 0x%x Flash Programing Fail!! Written "
+                           "0x%06x, read back 0x%06x\r\n",
+                           back.address, back.written, back.read));
                 return false;
             }
-            ReportStatus(Format("[Notice] : Address 0x%x does not hold what was sent (read back "
-                                "0x%06x at 0x%x): written again. \r\n",
-                                row.baseAddress, back.read, back.address));
+            ReportStatus(
+                Format("[Notice] : Address 0x%x does not hold what was sent (read back "
+                       "0x%06x at 0x%x): written again. \r\n",
+                       row.baseAddress, back.read, back.address));
         } else if (rewrite > 0) {
             return true;  // written again in step; the read command cannot reach it
         } else {
-            ReportStatus(Format("[Notice] : Address 0x%x cannot be read back: written "
-                                "again. \r\n",
-                                row.baseAddress));
+            ReportStatus(
+                Format("[Notice] : Address 0x%x cannot be read back: written "
+                       "again. \r\n",
+                       row.baseAddress));
         }
         ++channel->Statistics().rowsRewritten;
         if (row.WriteRow(channel) != 0) {

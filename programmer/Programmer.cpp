@@ -154,8 +154,8 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     }
 
     const Identification id = ReadIdentification();
-    ReportStatus(Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId,
-                        id.pi));
+    ReportStatus(
+        Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId, id.pi));
     const DeviceTableEntry row = LookupDevice(id.deviceId, id.pi);
     if (row.family == 0) {
         ReportStatus("[Error] : Device ID not Found!!\r\n");
@@ -163,8 +163,8 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
         return false;
     }
     found = row;
-    ReportStatus(Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n",
-                        id.deviceId, id.pi));
+    ReportStatus(
+        Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId, id.pi));
     return true;
 }
 
@@ -195,12 +195,13 @@ bool CProgramer::IdentifyWaitingBootloader(DeviceTableEntry& found) {
     const DeviceTableEntry row = LookupDevice(id.deviceId, id.pi);
     if (row.family == 0)
         return false;  // not a bootloader of ours: the usual wake-up follows
-    ReportStatus("[Message] : Product already in its bootloader: it answered the identification "
-                 "request, so it is not woken. \r\n");
-    ReportStatus(Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId,
-                        id.pi));
-    ReportStatus(Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n",
-                        id.deviceId, id.pi));
+    ReportStatus(
+        "[Message] : Product already in its bootloader: it answered the identification "
+        "request, so it is not woken. \r\n");
+    ReportStatus(
+        Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId, id.pi));
+    ReportStatus(
+        Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId, id.pi));
     found = row;
     return true;
 }

@@ -77,8 +77,8 @@ TEST_F(DownloadStartTest, AFileThatCannotBeReadStopsBeforeTheProductIsWoken) {
 }
 
 // The port is opened to ask whether a bootloader already listens, for the two wake-up messages
-// and then for the download; when that last opening fails, nothing could reach a target: stop with "Port Open Fail" instead of waiting ten
-// seconds for a start signal.
+// and then for the download; when that last opening fails, nothing could reach a target: stop with
+// "Port Open Fail" instead of waiting ten seconds for a start signal.
 TEST_F(DownloadStartTest, TheDownloadsOwnOpeningFailingIsPortOpenFail) {
     EXPECT_EQ(Run(FirmwareFile(), 4), DownloadOutcome::PortOpenFailed);
     EXPECT_EQ(openings, 4);

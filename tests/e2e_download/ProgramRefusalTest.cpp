@@ -100,9 +100,9 @@ class DownloadRefusalTest : public ::testing::Test {
         ASSERT_NE(line, std::string::npos) << run.output;
         ASSERT_NE(parseFail, std::string::npos) << run.output;
         EXPECT_LT(line, parseFail);
-        EXPECT_TRUE(
-            Contains(run.output,
-                     PrintedBox("Error", "error", "File Parse Fail. \r\nDownload Process Stop! \r\n")))
+        EXPECT_TRUE(Contains(
+            run.output,
+            PrintedBox("Error", "error", "File Parse Fail. \r\nDownload Process Stop! \r\n")))
             << run.output;
         EXPECT_EQ(target_->Counters().wakeUps, 0);
         EXPECT_EQ(target_->State(), SimState::Application);

@@ -81,9 +81,9 @@ TEST_P(DetectTest, NamesTheChipAfterTheHandshake) {
 
     // On the wire: the identification request asked first at the boot rate, which the running
     // product hears as noise; the wake-up message woke the product at 19200 baud (the 9600 copy
-    // reached a bootloader that listens at its own speed only), then exactly one answer to the start signal
-    // and the identification request (again only after a retry line, should the product have been
-    // slow to answer on a busy machine).
+    // reached a bootloader that listens at its own speed only), then exactly one answer to the
+    // start signal and the identification request (again only after a retry line, should the
+    // product have been slow to answer on a busy machine).
     const SimCounters counters = bench.Target().Counters();
     ASSERT_GE(counters.identifications, 1);
     std::vector<uint8_t> expected = test::WakeUpBytes();

@@ -62,8 +62,8 @@ TEST_P(ReentryTest, ALaterTryFindsTheProductInItsBootloader) {
     CSimTarget& target = bench.Target();
     const auto before = target.HexImage();
 
-    const CliResult first = c.downgradeFirst ? bench.Run({"program", file, "--no"}, 115200)
-                                             : bench.Detect();
+    const CliResult first =
+        c.downgradeFirst ? bench.Run({"program", file, "--no"}, 115200) : bench.Detect();
     ASSERT_EQ(first.exitCode, c.downgradeFirst ? cli::kExitCompatibility : cli::kExitSuccess)
         << DescribeResult(first);
     EXPECT_FALSE(HasStatusLine(first.output, kAlreadyThere)) << first.output;
