@@ -1,6 +1,7 @@
 #include "cli/Connect.h"
 
 #include "cli/ExitCodes.h"
+#include "comm/OpenFailure.h"
 #include "common/Clock.h"
 #include "common/Format.h"
 #include "download/ChannelOpener.h"
@@ -15,9 +16,11 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
     const ChannelOpener open = SerialPortOpener(link.Port(), link.portMap, &window);
     const int echo = link.InterfaceType();
 
-    if (!TrialOpenPort(open, link.baud, echo, &window)) {
-        std::fprintf(stderr, "tamrix-cli: cannot open %s (missing, busy or no permission)\n",
-                     EscapeControls(link.Port().Text()).c_str());
+    if (const PortTrial trial = TrialOpenPort(open, link.baud, echo, &window); !trial) {
+        const std::string reason = OpenFailureReason(trial.failure);
+        std::fprintf(stderr, "tamrix-cli: cannot open %s%s%s\n",
+                     EscapeControls(link.Port().Text()).c_str(), reason.empty() ? "" : ": ",
+                     reason.c_str());
         connection.exitCode = kExitPort;
         return connection;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // Why a port could not be opened, carried from the device up to whoever tells the user. The
-// program's own report stays "Port Open Fail"; this only lets it add what the user can do about
-// it (today: a port this user has no permission for).
+// program's own report stays "Port Open Fail"; this lets it add which device it was, why, and what
+// the user can do about it.
 
 #include <string>
 
@@ -17,14 +17,17 @@ enum class OpenError {
 
 struct OpenFailure {
     OpenError error = OpenError::None;
-    std::string device;  // the device that was tried ("" when the COM number has none)
+    std::string device;  // the device that was tried (the COM name when the number has none)
     // PermissionDenied: a group whose members may read and write the device ("dialout"), when
     // there is one worth joining; empty otherwise.
     std::string group;
 };
 
-// The status line that says what to do about `failure`, "" when there is nothing to add. A
-// permission problem names the device and, when known, the group to join and how.
+// Why, in a few words ("not there", "in use by another program", ...); "" when nothing is known.
+std::string OpenFailureReason(const OpenFailure& failure);
+
+// The status line that names the device, says why it could not be opened and what to do about
+// it; "" when nothing is known. A permission problem names, when known, the group to join and how.
 std::string OpenFailureAdvice(const OpenFailure& failure);
 
 }  // namespace tamrix

@@ -55,7 +55,8 @@ int CSerialPort::Open(int number, int baud, int echo, CPortLease* lease) {
     Close();
     const std::string path = portMap.DevicePath(number);
     if (path.empty()) {
-        openFailure = OpenFailure{OpenError::NoDevice, std::string(), std::string()};
+        openFailure =
+            OpenFailure{OpenError::NoDevice, "COM" + std::to_string(number), std::string()};
         return 0;
     }
     if (OpenDevice(path, baud, echo, lease) != 1)

@@ -7,6 +7,7 @@
 #include "common/Format.h"
 #include "common/ReportWindow.h"
 #include "download/BootloaderImages.h"
+#include "download/DownloadStart.h"
 #include "download/ReachTarget.h"
 #include "image/FileLayout.h"
 #include "image/FirmwareFile.h"
@@ -246,11 +247,8 @@ bool CDownloadProcess::ReachTheTarget(DeviceTableEntry& entry) {
     if (!reach.portOpened) {
         // Nothing can be said to a target on a port that is not open: stop now rather than wait
         // ten seconds for a start signal that cannot arrive.
-        LogLine("Port Open Fail  \r\n");
-        if (params_.window != nullptr) {
-            params_.window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error,
-                                           MessageButtons::Ok);
-        }
+        ReportPortOpenFail(params_.window,
+                           channel_ ? channel_->LastOpenFailure() : OpenFailure());
         return StopWith(DownloadOutcome::PortOpenFailed);
     }
     entry = reach.entry;

@@ -26,27 +26,31 @@ StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener&
     return StartCheck::Ok;
 }
 
-bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
-                   CReportWindow* window) {
+PortTrial TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
+                        CReportWindow* window) {
     int opened = 0;
-    OpenFailure failure;
+    PortTrial trial;
     {
-        std::unique_ptr<CCommChannel> trial = openChannel(baudRate, echoMode, &opened);
-        if (trial && opened == 1)
-            trial->Close();
-        else if (trial)
-            failure = trial->LastOpenFailure();
+        std::unique_ptr<CCommChannel> channel = openChannel(baudRate, echoMode, &opened);
+        if (channel && opened == 1)
+            channel->Close();
+        else if (channel)
+            trial.failure = channel->LastOpenFailure();
     }
-    if (opened == 1)
-        return true;
-    if (window != nullptr) {
-        window->WriteProcessLog("Port Open Fail  \r\n");
-        window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error, MessageButtons::Ok);
-        // "Port Open Fail" alone leaves a user without the permission for the port guessing.
-        if (const std::string advice = OpenFailureAdvice(failure); !advice.empty())
-            window->AddStatusLine(advice);
-    }
-    return false;
+    trial.opened = opened == 1;
+    if (!trial.opened)
+        ReportPortOpenFail(window, trial.failure);
+    return trial;
+}
+
+void ReportPortOpenFail(CReportWindow* window, const OpenFailure& failure) {
+    if (window == nullptr)
+        return;
+    window->WriteProcessLog("Port Open Fail  \r\n");
+    window->ShowMessageBox("Port Open Fail", "Channel", MessageIcon::Error, MessageButtons::Ok);
+    // "Port Open Fail" alone leaves the user guessing which device it was and why.
+    if (const std::string advice = OpenFailureAdvice(failure); !advice.empty())
+        window->AddStatusLine(advice);
 }
 
 void LogDownloadInfo(const DownloadParams& params, const CPortMap& portMap) {

@@ -19,12 +19,22 @@ enum class StartCheck { Ok, EmptyPath, PortOpenFailed };
 // of the port, which on failure logs "Port Open Fail" and shows the "Channel" box.
 StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener& openChannel);
 
-// Opens and closes the port once, as a test: true when it opened. Otherwise the log line
-// "Port Open Fail" and the "Channel" message box, then, when the channel says why it failed and
-// the user can do something about it (no permission for the device), a status line that says
-// what (OpenFailureAdvice).
-bool TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
-                   CReportWindow* window);
+// What a trial opening found: true when the port opened, else why not.
+struct PortTrial {
+    bool opened = false;
+    OpenFailure failure;
+    explicit operator bool() const { return opened; }
+};
+
+// Opens and closes the port once, as a test. When it does not open: the log line "Port Open
+// Fail" and the "Channel" message box, then, when the channel says why, a status line that names
+// the device, the reason and what to do (OpenFailureAdvice).
+PortTrial TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
+                        CReportWindow* window);
+
+// "Port Open Fail" for a port that did open for the trial but not for the download itself: the log
+// line, the "Channel" box and, when known, what went wrong.
+void ReportPortOpenFail(CReportWindow* window, const OpenFailure& failure);
 
 // The two log lines that name the port, rate, wiring and file of the download being started. A
 // port given as a device is logged under the COM number `portMap` gives it (0 when none).

@@ -91,9 +91,9 @@ TEST_F(DownloadStartTest, TheDownloadsOwnOpeningFailingIsPortOpenFail) {
     EXPECT_EQ(boxes[0].icon, MessageIcon::Error);
 }
 
-// "Port Open Fail" stays as it is; when the port was refused for lack of permission, a status line
-// after the box says what to do. Other failures add nothing.
-TEST(TrialOpenPortTest, APortWithoutPermissionIsExplainedAfterTheBox) {
+// "Port Open Fail" stays as it is; a status line after the box names the device, says why it
+// could not be opened and what to do. A failure nobody can explain adds nothing.
+TEST(TrialOpenPortTest, WhyThePortDidNotOpenIsExplainedAfterTheBox) {
     const struct {
         OpenFailure failure;
         std::string advice;
@@ -104,7 +104,13 @@ TEST(TrialOpenPortTest, APortWithoutPermissionIsExplainedAfterTheBox) {
         {{OpenError::PermissionDenied, "/dev/ttyS4", ""},
          "[Error] : Permission denied for /dev/ttyS4. Ask the administrator for read and write "
          "access to it. \r\n"},
-        {{OpenError::Busy, "/dev/ttyUSB0", ""}, ""},
+        {{OpenError::Busy, "/dev/ttyUSB0", ""},
+         "[Error] : /dev/ttyUSB0 is in use by another program: close that program (a terminal, "
+         "another download) and try again. \r\n"},
+        {{OpenError::NoDevice, "COM9", ""},
+         "[Error] : COM9 is not there: check the port's name and that the adapter is plugged in "
+         "(Search, or tamrix-cli ports, lists the ports present). \r\n"},
+        {{OpenError::None, "", ""}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.advice);
