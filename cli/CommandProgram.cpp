@@ -109,7 +109,9 @@ void AddProgramCommand(CLI::App& app, int& exitCode) {
         "Several --port options program one product on each port at once; every line then "
         "starts with its port, and a table ends the run. With several ports or --repeat the file "
         "is read once, at the start, and every product gets those bytes. The exit status is 0 "
-        "only when every download succeeded.");
+        "only when every download succeeded, else that of the first that failed; with --repeat, "
+        "ended by Ctrl-C or SIGTERM, 16 when no product was served.\n\n" +
+        std::string(kExitStatusHelp));
     command->callback([options, &exitCode]() { exitCode = RunProgram(*options); });
 }
 

@@ -17,7 +17,7 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts) {
             return PortName::Parse(text).IsValid() ? std::string()
                                                    : std::string("wants COMn or a device path");
         },
-        "COMn|PATH");
+        "");
     const std::string help =
         "COM1..COM255 (mapped to a device by the port map, see `tamrix-cli ports`) or a device "
         "path such as /dev/ttyUSB0";
@@ -31,7 +31,10 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts) {
             ->check(portName)
             ->type_name("COMn|PATH");
     } else {
-        command.add_option("--port", link.port, help)->check(portName)->capture_default_str();
+        command.add_option("--port", link.port, help)
+            ->check(portName)
+            ->type_name("COMn|PATH")
+            ->capture_default_str();
     }
     AddBaudOption(command, link.baud, "baud rate of the bootloader");
     AddWiringOption(command, link.interface);

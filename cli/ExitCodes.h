@@ -21,4 +21,10 @@ enum ExitCode : int {
     kExitInterrupted = 16,
 };
 
+// The exit statuses in a line, for the end of every command's help.
+inline constexpr const char* kExitStatusHelp =
+    "Exit status: 0 done; 2 usage; 10 port; 11 target/handshake; 12 firmware file; 13 file does "
+    "not fit this product or downgrade declined; 14 programming; 15 simulator; 16 interrupted "
+    "(SIGINT or SIGTERM).";
+
 }  // namespace tamrix::cli

@@ -32,7 +32,9 @@ std::string LinkSummaryLine(const DownloadRecord& record, int baudRate) {
         line += Format(", %s never came", Plural(link.answersMissing, "answer", "answers").c_str());
     line += Format("; %.1f KiB sent, %.1f KiB received", link.bytesSent / 1024.0,
                    link.bytesReceived / 1024.0);
-    if (record.programmingMs > 0 && record.programmingBytes > 0 && baudRate > 0) {
+    // A download that wrote no row has no throughput to speak of, however long it tried.
+    if (link.rowsWritten > 0 && record.programmingMs > 0 && record.programmingBytes > 0 &&
+        baudRate > 0) {
         // Ten bits a byte on the wire; the link runs one way at a time.
         const double bytesPerSecond = record.programmingBytes * 1000.0 / record.programmingMs;
         const double lineBytesPerSecond = baudRate / 10.0;

@@ -9,6 +9,7 @@
 
 #include "common/Format.h"
 #include "common/LinkChoices.h"
+#include "common/Version.h"
 #include "image/IntelHex.h"
 #include "programmer/DeviceTable.h"
 
@@ -75,6 +76,7 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
         "--boot-baud and sends its start signal (0x0A) every 100 ms until it is answered.\n"
         "SIGUSR1 powers it off and on: back in the running application, the flash kept.",
         "tamrix-sim");
+    app.set_version_flag("--version", std::string("tamrix-sim ") + kProgramVersion);
 
     bool listChips = false;
     bool echo = false;

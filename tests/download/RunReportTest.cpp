@@ -78,6 +78,9 @@ TEST(LinkSummaryTest, ThroughputIsTheRowsAgainstTheLineRate) {
     EXPECT_EQ(LinkSummaryLine(record, 115200),
               "Link: 1 row, 1 retry, 0 NACKs, 0 time-outs; 0.0 KiB sent, 0.0 KiB received; rows "
               "programmed at 5.6 KiB/s, 50 % of the line rate (115200 baud)");
+    record.link.rowsWritten = 0;  // frames went out, none was written
+    EXPECT_EQ(LinkSummaryLine(record, 115200).find("programmed at"), std::string::npos);
+    record.link.rowsWritten = 1;
     record.programmingMs = 0;  // nothing was programmed
     EXPECT_EQ(LinkSummaryLine(record, 115200).find("programmed at"), std::string::npos);
 }

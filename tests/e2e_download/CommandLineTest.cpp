@@ -49,6 +49,29 @@ TEST(CliCommandLineTest, AnEmptyOrNonNumericBaudIsACommandLineError) {
     }
 }
 
+// The program says its version, names the commands when one is mistyped, and every command's
+// help ends with the exit statuses.
+TEST(CliCommandLineTest, VersionCommandsAndExitStatusesAreSaid) {
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string says;
+    } cases[] = {
+        {{"--version"}, cli::kExitSuccess, "tamrix-cli 1.1.3\n"},
+        {{"prgram", "firmware.bin"},
+         cli::kExitUsage,
+         "unknown command \"prgram\"; the commands are"},
+        {{"program", "--help"}, cli::kExitSuccess, "16 when no product was served.\n\nExit status: 0"},
+        {{"detect", "--help"}, cli::kExitSuccess, "Exit status: 0 done"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        const CliResult run = RunCli(c.args, 30);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        EXPECT_TRUE(Contains(run.output, c.says)) << run.output;
+    }
+}
+
 // Before any port is touched: one product named twice (under one name, or as one device under
 // two: a link and its node, two links, a COM number mapped to a link), or a report that would be
 // written into the firmware file, is a command-line error; and the help says why a SAM product

@@ -154,6 +154,13 @@ TEST(SimCommandLineTest, FaultArgumentsRepeatTheFaults) {
     EXPECT_TRUE(SimFaultArguments(SimFaults()).empty()) << "no faults, no arguments";
 }
 
+TEST(SimCommandLineTest, VersionIsTheProgramsOwn) {
+    testing::internal::CaptureStdout();
+    SimCommandLine commandLine;
+    EXPECT_EQ(Parse({"--version"}, commandLine), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "tamrix-sim 1.1.3\n");
+}
+
 TEST(SimCommandLineTest, BadValuesAreUsageErrors) {
     for (std::vector<const char*> args : {std::vector<const char*>{"--product-code", "70000"},
                                           {"--pi", "16"},
