@@ -31,10 +31,15 @@ function(tamrix_install_rules)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   endif()
 
+  # The licence, where a distribution looks for it.
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamrix)
+
   # --- Debian package ---
   set(CPACK_PACKAGE_NAME tamrix)
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_PACKAGE_CONTACT "${TAMRIX_PACKAGE_MAINTAINER}")
+  set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware update utility for ZKT Orvane products")
   # Wrapped by hand to under 80 columns, as dpkg shows the lines as they are; " * " lines are
   # shown verbatim.
