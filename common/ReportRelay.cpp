@@ -23,32 +23,10 @@ std::shared_ptr<CReportWindow> CReportRelay::Target() const {
     return target_;
 }
 
-void CReportRelay::SendStatusLine(const std::string& text) {
-    if (const auto target = Target())
-        target->SendStatusLine(text);
-}
-
-void CReportRelay::SendProgress(int value, const std::string& labelPrefix) {
-    if (const auto target = Target())
-        target->SendProgress(value, labelPrefix);
-}
-
-void CReportRelay::AddStatusLine(const std::string& text) {
-    if (const auto target = Target())
-        target->AddStatusLine(text);
-}
-
-void CReportRelay::WriteProcessLog(const std::string& text) {
-    if (const auto target = Target())
-        target->WriteProcessLog(text);
-}
-
-MessageAnswer CReportRelay::ShowMessageBox(const std::string& text, const std::string& caption,
-                                           MessageIcon icon, MessageButtons buttons) {
-    if (const auto target = Target())
-        return target->ShowMessageBox(text, caption, icon, buttons);
-    // Nobody to ask: the careful answer.
-    return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+MessageAnswer CReportRelay::Forward(const ReportCall& call) {
+    // Held for the length of the call; nobody there to ask gets the careful answer.
+    const std::shared_ptr<CReportWindow> target = Target();
+    return call.SendTo(target.get());
 }
 
 }  // namespace tamrix

@@ -13,11 +13,11 @@
 #include <memory>
 #include <mutex>
 
-#include "common/ReportWindow.h"
+#include "common/ForwardingWindow.h"
 
 namespace tamrix {
 
-class CReportRelay : public CReportWindow {
+class CReportRelay : public CForwardingWindow {
   public:
     explicit CReportRelay(std::shared_ptr<CReportWindow> target);
 
@@ -25,12 +25,8 @@ class CReportRelay : public CReportWindow {
     void Detach();
     bool IsDetached() const;
 
-    void SendStatusLine(const std::string& text) override;
-    void SendProgress(int value, const std::string& labelPrefix) override;
-    void AddStatusLine(const std::string& text) override;
-    void WriteProcessLog(const std::string& text) override;
-    MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
-                                 MessageIcon icon, MessageButtons buttons) override;
+  protected:
+    MessageAnswer Forward(const ReportCall& call) override;
 
   private:
     // The window while attached, null after Detach.

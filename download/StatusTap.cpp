@@ -15,33 +15,10 @@ std::string CStatusTap::LastStatusLine() const {
     return last_;
 }
 
-void CStatusTap::SendStatusLine(const std::string& text) {
-    Remember(text);
-    if (target_ != nullptr)
-        target_->SendStatusLine(text);
-}
-
-void CStatusTap::SendProgress(int value, const std::string& labelPrefix) {
-    if (target_ != nullptr)
-        target_->SendProgress(value, labelPrefix);
-}
-
-void CStatusTap::AddStatusLine(const std::string& text) {
-    Remember(text);
-    if (target_ != nullptr)
-        target_->AddStatusLine(text);
-}
-
-void CStatusTap::WriteProcessLog(const std::string& text) {
-    if (target_ != nullptr)
-        target_->WriteProcessLog(text);
-}
-
-MessageAnswer CStatusTap::ShowMessageBox(const std::string& text, const std::string& caption,
-                                         MessageIcon icon, MessageButtons buttons) {
-    if (target_ != nullptr)
-        return target_->ShowMessageBox(text, caption, icon, buttons);
-    return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+MessageAnswer CStatusTap::Forward(const ReportCall& call) {
+    if (call.kind == ReportCall::StatusLine || call.kind == ReportCall::AddedStatusLine)
+        Remember(call.text);
+    return call.SendTo(target_);
 }
 
 }  // namespace tamrix

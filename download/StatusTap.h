@@ -5,25 +5,21 @@
 #include <mutex>
 #include <string>
 
-#include "common/ReportWindow.h"
+#include "common/ForwardingWindow.h"
 
 namespace tamrix {
 
-class CStatusTap : public CReportWindow {
+class CStatusTap : public CForwardingWindow {
   public:
     // `target` may be null: then nothing is passed on (questions are answered No, as by a window
     // that is not there).
     explicit CStatusTap(CReportWindow* target) : target_(target) {}
 
-    void SendStatusLine(const std::string& text) override;
-    void SendProgress(int value, const std::string& labelPrefix) override;
-    void AddStatusLine(const std::string& text) override;
-    void WriteProcessLog(const std::string& text) override;
-    MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
-                                 MessageIcon icon, MessageButtons buttons) override;
-
     // The last status line, without its line end ("" before the first).
     std::string LastStatusLine() const;
+
+  protected:
+    MessageAnswer Forward(const ReportCall& call) override;
 
   private:
     void Remember(const std::string& text);

@@ -4,30 +4,9 @@
 
 namespace tamrix::test {
 
-void RecordingWindow::SendStatusLine(const std::string& text) {
-    events.push_back({WindowEvent::StatusLine, text});
-}
-
-void RecordingWindow::SendProgress(int value, const std::string& labelPrefix) {
-    events.emplace_back(WindowEvent::Progress, labelPrefix, value);
-}
-
-void RecordingWindow::AddStatusLine(const std::string& text) {
-    events.push_back({WindowEvent::AddedStatusLine, text});
-}
-
-void RecordingWindow::WriteProcessLog(const std::string& text) {
-    events.push_back({WindowEvent::LogLine, text});
-}
-
-MessageAnswer RecordingWindow::ShowMessageBox(const std::string& text, const std::string& caption,
-                                              MessageIcon icon, MessageButtons buttons) {
-    WindowEvent e{WindowEvent::MessageBox, text};
-    e.caption = caption;
-    e.icon = icon;
-    e.buttons = buttons;
-    events.push_back(e);
-    if (buttons == MessageButtons::Ok)
+MessageAnswer RecordingWindow::Forward(const ReportCall& call) {
+    events.push_back(call);
+    if (call.kind != WindowEvent::MessageBox || call.buttons == MessageButtons::Ok)
         return MessageAnswer::Ok;
     if (answers.empty())
         return MessageAnswer::No;
