@@ -1,63 +1,66 @@
 #pragma once
-// The window's side of a download: every report of the worker thread is handed to the GUI thread
-// and the worker waits until the window has handled it, as a window message sent to the window
-// would make it wait. No widget is ever touched from the worker's thread.
+// The window's side of a download: every report of the worker thread goes through Qt's event
+// queue to the GUI thread, and the worker waits until the window has handled it
+// (Qt::BlockingQueuedConnection), as a window message sent to the window would make it wait. No
+// widget is ever touched from the worker's thread.
 //
-// Calls made on the GUI thread itself (the checks before the worker starts) are handled at once.
-// When the window goes away it abandons the hand-over: a worker waiting for the window is let go
-// at once, a report not yet handled is dropped, and a question is answered No (an OK box: Ok).
+// Calls made on the GUI thread itself (the checks before the worker starts) are handled at once:
+// a blocking queued call to one's own thread would wait for ever.
+// When the window goes away it abandons the hand-over: a worker waiting for the window is let go,
+// a report not yet handled is dropped, and a question is answered No (an OK box: Ok).
+//
+// The queued calls are addressed to the hand-over itself, never to the window, so that taking
+// them back takes nothing else of the window's. Whoever calls holds the hand-over (the relay
+// does, for the length of each call), so it outlives every call queued to it; its last holder may
+// be the worker, which then destroys it on its own thread, when nothing is queued to it any more.
 
+#include <QObject>
 #include <condition_variable>
-#include <functional>
-#include <memory>
 #include <mutex>
 
-#include "common/ReportWindow.h"
-
-class QThread;
+#include "common/ForwardingWindow.h"
 
 namespace tamrix {
 
 class CTamrixDlg;
 
-class CGuiHandOver : public CReportWindow {
+class CGuiHandOver : public QObject, public CForwardingWindow {
+    Q_OBJECT
+
   public:
+    // GUI thread.
     explicit CGuiHandOver(CTamrixDlg* window);
 
-    void SendStatusLine(const std::string& text) override;
-    void SendProgress(int value, const std::string& labelPrefix) override;
-    void AddStatusLine(const std::string& text) override;
-    void WriteProcessLog(const std::string& text) override;
-    MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
-                                 MessageIcon icon, MessageButtons buttons) override;
+    // Has the window run its slot `slot` (its name) once its thread turns its event loop, without
+    // waiting for it; nothing once abandoned. Any thread.
+    void PostToWindow(const char* slot);
 
-    // Has `work` run on the window's thread without waiting for it (dropped once abandoned).
-    // Any thread.
-    void Post(std::function<void(CTamrixDlg&)> work);
-
-    // GUI thread only; the window calls it before it is destroyed. From now on nothing reaches
-    // the window; a waiting worker goes on.
+    // GUI thread only; the window calls it when it closes and before it is destroyed. From now on
+    // nothing reaches the window; a waiting worker goes on.
     void Abandon();
 
-  private:
-    // Runs `work` on the window's thread and waits for it: its result, or `unhandled` when the
-    // window has gone (the work then does not run).
-    int RunOnWindowThread(std::function<int(CTamrixDlg&)> work, int unhandled = 0);
+  protected:
+    MessageAnswer Forward(const ReportCall& call) override;
 
-    // One hand-over; shared with the queued call, which may outlive the waiting worker's frame.
-    struct Call {
-        bool done = false;
-        int result = 0;
-    };
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable handled;
-        bool abandoned = false;
+  private slots:
+    // The worker's call, on the window's thread.
+    void Deliver();
+
+  private:
+    // The worker's call while it waits for the window's thread.
+    struct Waiting {
+        const ReportCall* call;
+        MessageAnswer answer;
+        bool delivering = false;  // the window is handling it
     };
 
     CTamrixDlg* const window_;  // valid until Abandon, which the window calls before it goes
-    QThread* const windowThread_;
-    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+    // Guards what follows. Qt's queue orders the worker's writes before the window's thread reads
+    // them, but inside Qt, where a thread checker cannot see it: this lock says it in our code.
+    std::mutex mutex_;
+    bool abandoned_ = false;
+    Waiting* waiting_ = nullptr;    // one at a time: a download reports from one thread
+    std::condition_variable left_;  // a waiting worker has gone on
 };
 
 }  // namespace tamrix

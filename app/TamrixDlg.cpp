@@ -322,7 +322,7 @@ void CTamrixDlg::OnProgram() {
     LogDownloadInfo(*params, settings.portMap);
     auto worker = std::make_unique<CDownloadWorker>();
     // The timer notices the end within its period; the worker's own notice is at once.
-    auto onEnd = [handOver] { handOver->Post([](CTamrixDlg& window) { window.OnTimer(); }); };
+    auto onEnd = [handOver] { handOver->PostToWindow("OnTimer"); };
     if (!worker->Start(std::move(params), std::move(settings), relay, onEnd)) {
         EnableDownloadControls(true);
         AddStatusLine("[Error] : The download could not be started: no worker thread could be "
@@ -406,9 +406,7 @@ void CTamrixDlg::AddStatusLine(const std::string& text) { status_->AddStatusLine
 
 void CTamrixDlg::WriteProcessLog(const std::string& text) { status_->WriteProcessLog(text); }
 
-void CTamrixDlg::OnStatusLine(const std::string& text) { AddStatusLine(text); }
-
-void CTamrixDlg::OnProgress(int value, const std::string& labelPrefix) {
+void CTamrixDlg::SendProgress(int value, const std::string& labelPrefix) {
     status_->ShowProgress(value, labelPrefix);
     PushFields();
 }

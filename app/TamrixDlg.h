@@ -8,7 +8,7 @@
 //
 // Two states: idle, and downloading (Browse, Program, Search, both combo boxes and both switches
 // disabled, the worker running, a 250 ms timer watching for its end). The worker reports through a
-// hand-over to this window's thread; it never touches a widget.
+// hand-over to this window's thread (CGuiHandOver); it never touches a widget.
 
 #include <QDialog>
 #include <QTimer>
@@ -50,21 +50,21 @@ struct TamrixDlgServices {
     std::function<bool(QWidget* parent)> confirmCloseDuringDownload;
 };
 
-class CTamrixDlg : public QDialog {
+class CTamrixDlg : public QDialog, public CReportWindow {
     Q_OBJECT
 
   public:
     explicit CTamrixDlg(TamrixDlgServices services, QWidget* parent = nullptr);
     ~CTamrixDlg() override;
 
-    // The status display, progress and log; GUI thread only (the worker's reports are handed
-    // over to this thread).
-    void AddStatusLine(const std::string& text);
-    void WriteProcessLog(const std::string& text);
-    void OnStatusLine(const std::string& text);
-    void OnProgress(int value, const std::string& labelPrefix);
+    // The window as a download sees it: the status list, progress and log, and the download's
+    // message boxes. GUI thread only: the worker's reports come through a CGuiHandOver. A
+    // programmer's status line (SendStatusLine) is added as any other.
+    void SendProgress(int value, const std::string& labelPrefix) override;
+    void AddStatusLine(const std::string& text) override;
+    void WriteProcessLog(const std::string& text) override;
     MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
-                                 MessageIcon icon, MessageButtons buttons);
+                                 MessageIcon icon, MessageButtons buttons) override;
 
     bool IsDownloading() const { return worker_ != nullptr; }
     // Waits until a download stopped by closing the window has ended, so that the program ends

@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <atomic>
 #include <thread>
 
@@ -116,6 +119,33 @@ TEST_F(GuiHandOverTest, AbandoningLetsAWaitingWorkerGoAndAnswersItsQuestionNo) {
     QApplication::processEvents();
     handOver->AddStatusLine("after the window\r\n");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The window goes away while one of the worker's boxes is open on its own thread: Abandon returns
+// at once (the box is further down that very thread), and the worker, let go when the box closes,
+// takes the careful answer whatever was pressed.
+TEST_F(GuiHandOverTest, AWindowAbandonedUnderAnOpenBoxAnswersNoOnceTheBoxCloses) {
+    auto window = MakeWindow();
+    auto handOver = std::make_shared<CGuiHandOver>(window.get());
+    std::atomic<int> answer{-1};
+    std::thread worker([&] {
+        answer = static_cast<int>(handOver->ShowMessageBox(
+            "Continue?", "File Version", MessageIcon::Question, MessageButtons::YesNo));
+    });
+    QTimer underTheBox;
+    underTheBox.setInterval(5);
+    QObject::connect(&underTheBox, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible())
+            return;
+        underTheBox.stop();
+        handOver->Abandon();
+        box->button(QMessageBox::Yes)->click();
+    });
+    underTheBox.start();
+    ASSERT_TRUE(test::WaitUntil([&] { return answer.load() != -1; }));
+    worker.join();
+    EXPECT_EQ(answer, static_cast<int>(MessageAnswer::No));
 }
 
 }  // namespace
