@@ -88,39 +88,61 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
 CTamrixDlg::CTamrixDlg(TamrixDlgServices services, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::CTamrixDlg>()), services_(std::move(services)) {
     ui_->setupUi(this);
+    UseDefaultServices();
+    FillChoiceLists();
+    SetUpWindowFrame();
+    OpenStatusDisplay();
+    ApplyStoredChoices();
+    ApplyStoredSwitches();
+    SayWhereTheLogIs();
+    ConnectControls();
+}
+
+void CTamrixDlg::UseDefaultServices() {
     if (!services_.chooseFirmwareFile)
         services_.chooseFirmwareFile = DefaultChooseFirmwareFile;
     if (!services_.choosePort)
         services_.choosePort = CDeviceListDlg::ChoosePort;
     if (!services_.confirmCloseDuringDownload)
         services_.confirmCloseDuringDownload = DefaultConfirmClose;
+}
 
+void CTamrixDlg::FillChoiceLists() {
     // The baud rates and the wirings are the ones every front end offers, in their order.
     for (int rate : BaudRates())
         ui_->baudRateCombo->addItem(QString::number(rate));
     ui_->usbWiringRadio->setText(QString::fromLatin1(WiringAt(0).label));
     ui_->signalWiringRadio->setText(QString::fromLatin1(WiringAt(1).label));
+}
 
+void CTamrixDlg::SetUpWindowFrame() {
     SetUpAboutEntry();
     setWindowIcon(ApplicationIcon());
     setWindowTitle(QString::fromLatin1(kCaption));
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
 
+void CTamrixDlg::OpenStatusDisplay() {
     std::string logPath = services_.logPath;
     if (logPath.empty())
         logPath = CProcessLog::ChoosePath(CProcessLog::ProgramFolder());
     status_ = std::make_unique<CStatusDisplay>(ui_->statusList, ui_->progressBar,
                                                ui_->progressLabel, logPath);
-    ApplyStoredChoices();
+}
+
+void CTamrixDlg::ApplyStoredSwitches() {
     ui_->verifyCheck->setChecked(ReadSwitch(*services_.profile, kVerifyEntry));
     ui_->runReportCheck->setChecked(ReadSwitch(*services_.profile, kRunReportEntry));
     ui_->runReportCheck->setToolTip(
         QStringLiteral("After every download, adds one line (JSON) saying what was done and how "
                        "it ended to\n%1")
             .arg(QString::fromStdString(EscapeControls(RunReportPath()))));
+}
 
+void CTamrixDlg::SayWhereTheLogIs() {
     // The log normally lies beside the program; say once where it is when it does not.
+    const std::string& logPath = LogPath();
     const std::string programFolder = CProcessLog::ProgramFolder();
     if (services_.logPath.empty() && !programFolder.empty() &&
         QFileInfo(QString::fromStdString(logPath)).absolutePath() !=
@@ -132,7 +154,9 @@ CTamrixDlg::CTamrixDlg(TamrixDlgServices services, QWidget* parent)
                                    "process log is kept in %s \r\n",
                              EscapeControls(logPath).c_str()));
     }
+}
 
+void CTamrixDlg::ConnectControls() {
     connect(ui_->comPortCombo, qOverload<int>(&QComboBox::activated), this,
             &CTamrixDlg::OnComPortChange);
     connect(ui_->baudRateCombo, qOverload<int>(&QComboBox::activated), this,

@@ -100,7 +100,15 @@ class CTamrixDlg : public QDialog, public CReportWindow {
     void OnTimer();
 
   private:
+    // The constructor's steps, in their order.
+    void UseDefaultServices();
+    void FillChoiceLists();
+    void SetUpWindowFrame();
+    void OpenStatusDisplay();
     void ApplyStoredChoices();
+    void ApplyStoredSwitches();
+    void SayWhereTheLogIs();
+    void ConnectControls();
     void SetUpAboutEntry();
     // The framework's data exchange: the file edit, the wiring radios and the progress label.
     void PullFields();
