@@ -7,12 +7,13 @@
 // Calls made on the GUI thread itself (the checks before the worker starts) are handled at once:
 // a blocking queued call to one's own thread would wait for ever.
 // When the window goes away it abandons the hand-over: a worker waiting for the window is let go,
-// a report not yet handled is dropped, and a question is answered No (an OK box: Ok).
+// a report not yet handled is dropped, and a question is answered No (an OK box: Ok); a box the
+// window has open at that moment gets that answer too, once it closes.
 //
-// The queued calls are addressed to the hand-over itself, never to the window, so that taking
-// them back takes nothing else of the window's. Whoever calls holds the hand-over (the relay
-// does, for the length of each call), so it outlives every call queued to it; its last holder may
-// be the worker, which then destroys it on its own thread, when nothing is queued to it any more.
+// The reports are queued to the hand-over itself, not to the window, so that taking them back
+// takes nothing else queued to the window. Whoever calls holds the hand-over (the relay does, for
+// the length of each call), so it outlives every call queued to it; its last holder may be the
+// worker, which then destroys it on its own thread, when nothing is queued to it any more.
 
 #include <QObject>
 #include <condition_variable>
