@@ -125,13 +125,10 @@ class CMemoryProduct : public CDemoProduct {
     std::string Where() const override { return "an in-memory link"; }
     PortName Port() const override { return PortName{0, "(in-memory link)"}; }
     ChannelOpener Opener(const CPortMap&, CReportWindow*) override {
-        return [line = line_](int baudRate, int echoMode,
-                              int* opened) -> std::unique_ptr<CCommChannel> {
+        return [line = line_](int baudRate, int echoMode) {
             auto channel = std::make_unique<CMemoryLinkChannel>(line);
-            const int result = channel->Open(0, baudRate, echoMode);
-            if (opened != nullptr)
-                *opened = result;
-            return channel;
+            const bool opened = channel->Open(0, baudRate, echoMode) == 1;
+            return OpenedChannel{std::move(channel), opened};
         };
     }
     void Finish(bool) override {}  // the finish byte has reached the product with the write

@@ -295,11 +295,11 @@ class CPortServer {
     bool WaitForPort(bool present, const char* waiting) {
         bool told = false;
         while (!shared_.StopRequested()) {
-            int opened = 0;
             // No window: a port that is not there is what is being waited for, not an error.
-            SerialPortOpener(port_, request_.portMap, nullptr)(request_.baudRate,
-                                                               request_.interfaceType, &opened);
-            if ((opened == 1) == present)
+            const bool opened = SerialPortOpener(port_, request_.portMap, nullptr)(
+                                    request_.baudRate, request_.interfaceType)
+                                    .opened;
+            if (opened == present)
                 return true;
             if (waiting != nullptr && !told) {
                 window_->Say(Format("%s.", waiting));

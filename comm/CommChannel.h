@@ -3,6 +3,7 @@
 // interface; CSerialPort is the real implementation, the tests have a scripted one.
 
 #include <cstdint>
+#include <memory>
 
 #include "comm/AnswerLedger.h"
 #include "comm/LinkStatistics.h"
@@ -16,13 +17,13 @@ class CCommChannel {
 
     // 1 when the port is open and configured (8N1, no flow control), 0 otherwise. With echoMode 1
     // (one-wire wiring) Write reads away the echo of what it sent.
-    virtual int Open(int portNumber, int baudRate, int echoMode) = 0;
+    [[nodiscard]] virtual int Open(int portNumber, int baudRate, int echoMode) = 0;
     // Purges and closes; harmless on a closed channel.
     virtual void Close() = 0;
     // Discards what has not been transmitted yet.
     virtual void FlushTx() = 0;
     // Discards the receive queue; false when the channel is not open or the purge failed.
-    virtual bool FlushRx() = 0;
+    [[nodiscard]] virtual bool FlushRx() = 0;
     // Returns once the bytes have left the port (and, in echo mode, their echo has been read
     // away): the number of bytes written, 0 on failure. "Left" means both that the port says its
     // transmitter is empty and that the bytes' wire time at the channel's rate has passed since
@@ -31,15 +32,15 @@ class CCommChannel {
     // Write returns counts from the moment the target can have the whole command. In echo mode an
     // echo that is short or differs from what was sent fails the write, and what arrived until the
     // line fell quiet is dropped: none of it may pass for an answer.
-    virtual int Write(const uint8_t* buffer, int count) = 0;
+    [[nodiscard]] virtual int Write(const uint8_t* buffer, int count) = 0;
     // Bytes the port took in the last Write, even when Write returned 0 because their echo came
     // late or the wait for the transmitter failed: those bytes did go out. 0 when the port took
     // nothing (closed, write error).
-    virtual int LastWriteAccepted() const = 0;
+    [[nodiscard]] virtual int LastWriteAccepted() const = 0;
     // Copies what is already waiting, at most `count` bytes; never waits. 0 when nothing waits.
-    virtual int Read(uint8_t* buffer, int count) = 0;
+    [[nodiscard]] virtual int Read(uint8_t* buffer, int count) = 0;
     // Number of received bytes waiting to be read.
-    virtual int BytesAvailable() = 0;
+    [[nodiscard]] virtual int BytesAvailable() = 0;
 
     // Blocks until at least `count` received bytes are waiting or `timeoutMs` has passed,
     // whichever comes first; may return earlier. Callers keep their own deadlines and re-check
@@ -49,15 +50,15 @@ class CCommChannel {
     // Milliseconds `bytes` take on the wire at the channel's rate (start, 8 data and stop bit
     // each), rounded up; 0 when the channel has no rate (not open). Reply waits add the wire time
     // of the reply they wait for, so that a slow rate does not turn a long reply into a time-out.
-    virtual int WireTimeMs(int bytes) const = 0;
+    [[nodiscard]] virtual int WireTimeMs(int bytes) const = 0;
 
     // True when every byte written comes back as an echo (the one-wire wiring): the host and the
     // target share the line, so a frame sent while an answer is on its way collides with it.
-    virtual bool EchoesWrites() const { return false; }
+    [[nodiscard]] virtual bool EchoesWrites() const { return false; }
 
     // Why the last Open failed, so that "Port Open Fail" can be followed by what to do about it.
     // A channel that cannot tell says nothing (error None).
-    virtual OpenFailure LastOpenFailure() const { return OpenFailure(); }
+    [[nodiscard]] virtual OpenFailure LastOpenFailure() const { return OpenFailure(); }
 
     // What has gone over this channel since it was made (see LinkStatistics.h).
     LinkStatistics& Statistics() { return statistics_; }
@@ -69,6 +70,13 @@ class CCommChannel {
   protected:
     LinkStatistics statistics_;
     CAnswerLedger answers_;
+};
+
+// A channel as it is handed out by whatever opens channels for the download: also when it could
+// not be opened, as callers use it exactly as an open one (its flushes then tell the user).
+struct OpenedChannel {
+    std::unique_ptr<CCommChannel> channel;
+    bool opened = false;  // its Open succeeded
 };
 
 }  // namespace tamrix

@@ -232,8 +232,9 @@ int CPortMap::AssignNumber(const std::string& path, const std::string& device, C
                            std::string* error) {
     constexpr int kLockWaitMs = 5000;
     // The per-user folder does not exist before the first adapter is seen.
+    // A folder that cannot be made shows itself at once: its lock file cannot be opened.
     if (const size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0)
-        MakeFolders(path.substr(0, slash));
+        static_cast<void>(MakeFolders(path.substr(0, slash)));
     CFileLock lock;
     if (!lock.Acquire(path + ".lock", clock, kLockWaitMs)) {
         if (error)

@@ -25,12 +25,11 @@ std::string PortName::Text() const {
 
 std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, const CPortMap& portMap,
                                             int baudRate, int echoMode, CReportWindow* window,
-                                            int* opened, CPortLease* lease) {
+                                            CPortLease* lease) {
     auto serial = std::make_unique<CSerialPort>(window, portMap);
-    const int result = port.path.empty() ? serial->Open(port.number, baudRate, echoMode, lease)
-                                         : serial->OpenDevice(port.path, baudRate, echoMode, lease);
-    if (opened != nullptr)
-        *opened = result;
+    // Whether it opened is the port's own state (IsOpen); why not, its LastOpenFailure.
+    static_cast<void>(port.path.empty() ? serial->Open(port.number, baudRate, echoMode, lease)
+                                        : serial->OpenDevice(port.path, baudRate, echoMode, lease));
     return serial;
 }
 

@@ -27,10 +27,10 @@ struct PortName {
 
 // Opens a new serial port on `port`: a COM number is the device `portMap` gives it, a path is
 // opened as it is; under `lease` when one is given (see CSerialPort::OpenDevice).
-// The port object is returned even when opening failed (then `opened` is 0): callers flush and
+// The port object is returned even when opening failed (IsOpen says which): callers flush and
 // close it exactly as they would an open one.
 std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, const CPortMap& portMap,
                                             int baudRate, int echoMode, CReportWindow* window,
-                                            int* opened = nullptr, CPortLease* lease = nullptr);
+                                            CPortLease* lease = nullptr);
 
 }  // namespace tamrix

@@ -29,34 +29,40 @@ class CSerialDevice {
     // lines inactive where it has them. False when it is missing, taken, or refuses the settings;
     // it is then closed again. With a lease, the exclusive hold is the lease's (see
     // CSerialPort::OpenDevice).
-    virtual bool Open(const std::string& path, int baud, CPortLease* lease) = 0;
+    [[nodiscard]] virtual bool Open(const std::string& path, int baud, CPortLease* lease) = 0;
     // Why the last Open failed (None after a successful one).
-    virtual OpenError LastOpenError() const = 0;
+    [[nodiscard]] virtual OpenError LastOpenError() const = 0;
     // Purges both queues and closes; harmless when closed.
     virtual void Close() = 0;
-    virtual bool IsOpen() const = 0;
+    [[nodiscard]] virtual bool IsOpen() const = 0;
 
     // Discards what has arrived and not been read.
-    virtual bool PurgeInput() = 0;
+    [[nodiscard]] virtual bool PurgeInput() = 0;
     // Discards what has not been sent yet (and nothing that has).
-    virtual bool PurgeOutput() = 0;
+    [[nodiscard]] virtual bool PurgeOutput() = 0;
 
     // False when the device can no longer report on its transmitter (typically unplugged).
-    virtual bool CanWatchTransmitter() = 0;
+    [[nodiscard]] virtual bool CanWatchTransmitter() = 0;
+    // What became of the bytes handed to Transmit.
+    struct Transmission {
+        int accepted = 0;  // how many the driver took
+        bool ok = false;   // false on a device error, also after bytes were taken
+    };
     // Hands `count` bytes to the driver, waiting for room until `deadline`, then waits (again
-    // until `deadline`) for the driver to have sent them. `accepted` receives how many it took.
-    // False on a device error, also after bytes were taken.
-    virtual bool Transmit(const uint8_t* buffer, int count, Deadline deadline, int& accepted) = 0;
+    // until `deadline`) for the driver to have sent them.
+    [[nodiscard]] virtual Transmission Transmit(const uint8_t* buffer, int count,
+                                                Deadline deadline) = 0;
 
     // Copies what is waiting, at most `count` bytes; never waits.
-    virtual int Read(uint8_t* buffer, int count) = 0;
-    virtual int BytesAvailable() = 0;
+    [[nodiscard]] virtual int Read(uint8_t* buffer, int count) = 0;
+    [[nodiscard]] virtual int BytesAvailable() = 0;
     // True once `count` received bytes wait, false when `deadline` passed first. Waits without
     // spinning; `baud` tells how fast bytes can come at all.
-    virtual bool WaitForBytes(int count, Deadline deadline, int baud) = 0;
+    [[nodiscard]] virtual bool WaitForBytes(int count, Deadline deadline, int baud) = 0;
     // Reads exactly `count` received bytes into `buffer` once they have arrived (by `deadline`);
     // later bytes stay queued. False when they did not all come in time.
-    virtual bool ReadExactly(uint8_t* buffer, int count, Deadline deadline, int baud) = 0;
+    [[nodiscard]] virtual bool ReadExactly(uint8_t* buffer, int count, Deadline deadline,
+                                           int baud) = 0;
 };
 
 // The device of this platform.

@@ -131,13 +131,13 @@ int CSerialPort::Write(const uint8_t* buffer, int count) {
                                            Microseconds(2 * SerialWireTimeUs(count, baudRate))) +
                                            std::chrono::milliseconds(kStalledWriteGraceMs);
     const auto began = SteadyClock::now();
-    int written = 0;
-    const bool drained = device->Transmit(buffer, count, began + limit, written);
+    const CSerialDevice::Transmission sent = device->Transmit(buffer, count, began + limit);
+    const int written = sent.accepted;
     if (written == 0)
         return 0;
     lastWriteAccepted = written;
     statistics_.bytesSent += written;
-    if (!drained)
+    if (!sent.ok)
         return 0;
     // The driver may call its queue empty long before the bytes are on the other side (a
     // pseudo-terminal at once, a USB adapter with kilobytes still in its own FIFO): they have
@@ -166,12 +166,14 @@ void CSerialPort::SettleLine() {
     const int64_t quietUs =
         std::max<int64_t>(int64_t{kSettleQuietMs} * 1000, 4 * SerialWireTimeUs(1, baudRate));
     const auto limit = SteadyClock::now() + std::chrono::milliseconds(kEchoWaitMs);
-    device->PurgeInput();
+    // The write has failed already; a purge that fails as well only keeps the line from falling
+    // quiet here, and the settling ends at its limit all the same.
+    static_cast<void>(device->PurgeInput());
     while (SteadyClock::now() < limit) {
         const auto quietUntil = std::min(limit, SteadyClock::now() + Microseconds(quietUs));
         if (!device->WaitForBytes(1, quietUntil, baudRate))
             return;
-        device->PurgeInput();
+        static_cast<void>(device->PurgeInput());
     }
 }
 
@@ -197,7 +199,8 @@ void CSerialPort::WaitForInput(int count, int timeoutMs) {
         std::this_thread::sleep_until(deadline);
         return;
     }
-    device->WaitForBytes(count, deadline, baudRate);
+    // Only a way to wait without spinning: callers look at BytesAvailable afterwards.
+    static_cast<void>(device->WaitForBytes(count, deadline, baudRate));
 }
 
 int CSerialPort::WireTimeMs(int bytes) const {

@@ -32,27 +32,27 @@ class CSerialPort : public CCommChannel {
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     // Opens COM<portNumber>, the device the port map gives it.
-    int Open(int portNumber, int baudRate, int echoMode) override;
-    int Open(int portNumber, int baudRate, int echoMode, CPortLease* lease);
+    [[nodiscard]] int Open(int portNumber, int baudRate, int echoMode) override;
+    [[nodiscard]] int Open(int portNumber, int baudRate, int echoMode, CPortLease* lease);
     // Opens a device by its path (/dev/ttyUSB0, a pseudo-terminal, ...). With a lease, the port's
     // advisory lock is the lease's: taken by the first opening through it when nobody holds it,
     // and kept after Close, so that the port stays this program's between openings.
-    int OpenDevice(const std::string& devicePath, int baudRate, int echoMode,
-                   CPortLease* lease = nullptr);
+    [[nodiscard]] int OpenDevice(const std::string& devicePath, int baudRate, int echoMode,
+                                 CPortLease* lease = nullptr);
 
     void Close() override;
     void FlushTx() override;
-    bool FlushRx() override;
-    int Write(const uint8_t* buffer, int count) override;
-    int LastWriteAccepted() const override { return lastWriteAccepted; }
-    int Read(uint8_t* buffer, int count) override;
-    int BytesAvailable() override;
+    [[nodiscard]] bool FlushRx() override;
+    [[nodiscard]] int Write(const uint8_t* buffer, int count) override;
+    [[nodiscard]] int LastWriteAccepted() const override { return lastWriteAccepted; }
+    [[nodiscard]] int Read(uint8_t* buffer, int count) override;
+    [[nodiscard]] int BytesAvailable() override;
     void WaitForInput(int count, int timeoutMs) override;
-    int WireTimeMs(int bytes) const override;
-    bool EchoesWrites() const override { return isOpen != 0 && echoMode == 1; }
+    [[nodiscard]] int WireTimeMs(int bytes) const override;
+    [[nodiscard]] bool EchoesWrites() const override { return isOpen != 0 && echoMode == 1; }
     // Set by every Open and OpenDevice: error None after a successful one. A device this user
     // may not open names the group that would let them (where there is one).
-    OpenFailure LastOpenFailure() const override { return openFailure; }
+    [[nodiscard]] OpenFailure LastOpenFailure() const override { return openFailure; }
 
     bool IsOpen() const { return isOpen != 0; }
     int PortNumber() const { return portNumber; }

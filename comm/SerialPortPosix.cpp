@@ -133,7 +133,7 @@ class CPosixSerialDevice : public CSerialDevice {
     bool PurgeInput() override { return ::tcflush(handle_.Get(), TCIFLUSH) == 0; }
     bool PurgeOutput() override;
     bool CanWatchTransmitter() override;
-    bool Transmit(const uint8_t* buffer, int count, Deadline deadline, int& accepted) override;
+    Transmission Transmit(const uint8_t* buffer, int count, Deadline deadline) override;
     int Read(uint8_t* buffer, int count) override;
     int BytesAvailable() override;
     bool WaitForBytes(int count, Deadline deadline, int baud) override;
@@ -170,8 +170,10 @@ bool CPosixSerialDevice::Open(const std::string& path, int baud, CPortLease* lea
     handle_ = std::move(fd);
     baud_ = baud;
     ::ioctl(handle_.Get(), TIOCEXCL);
-    PurgeInput();
-    PurgeOutput();
+    // What an earlier user left in the queues; should a purge fail, the leftovers are dropped by
+    // the handshake like any stray byte.
+    static_cast<void>(PurgeInput());
+    static_cast<void>(PurgeOutput());
     if (!Configure(baud)) {
         Close();
         openError_ = OpenError::NotUsable;
@@ -217,8 +219,9 @@ bool CPosixSerialDevice::Configure(int baud) {
 
 void CPosixSerialDevice::Close() {
     if (handle_.IsOpen()) {
-        PurgeInput();
-        PurgeOutput();
+        // Closing goes on whatever the purges say: the queues go with the descriptor.
+        static_cast<void>(PurgeInput());
+        static_cast<void>(PurgeOutput());
         ::ioctl(handle_.Get(), TIOCNXCL);
         handle_.Reset();  // also drops the advisory lock
     }
@@ -241,9 +244,10 @@ bool CPosixSerialDevice::CanWatchTransmitter() {
     return ::ioctl(handle_.Get(), TIOCOUTQ, &queued) == 0 || NotSupported(errno);
 }
 
-bool CPosixSerialDevice::Transmit(const uint8_t* buffer, int count, Deadline deadline,
-                                  int& accepted) {
-    accepted = 0;
+CSerialDevice::Transmission CPosixSerialDevice::Transmit(const uint8_t* buffer, int count,
+                                                         Deadline deadline) {
+    Transmission result;
+    int& accepted = result.accepted;
     const int fd = handle_.Get();
     while (accepted < count) {
         const ssize_t sent = ::write(fd, buffer + accepted, static_cast<size_t>(count - accepted));
@@ -254,7 +258,7 @@ bool CPosixSerialDevice::Transmit(const uint8_t* buffer, int count, Deadline dea
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return false;
+            return result;
         // The transmit queue is full: wait for room, but not past the deadline.
         const int64_t remainingUs = MicrosecondsUntil(deadline);
         if (remainingUs <= 0)
@@ -262,11 +266,12 @@ bool CPosixSerialDevice::Transmit(const uint8_t* buffer, int count, Deadline dea
         pollfd ready{fd, POLLOUT, 0};
         const int polled = ::poll(&ready, 1, PollTimeoutMs(remainingUs));
         if (polled < 0 && errno != EINTR)
-            return false;
+            return result;
         if (polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
-            return false;
+            return result;
     }
-    return accepted > 0 && Drain(deadline);
+    result.ok = accepted > 0 && Drain(deadline);
+    return result;
 }
 
 // Waits until what was written has left the driver: its queue first, sleeping about the wire time

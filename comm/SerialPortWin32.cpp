@@ -141,7 +141,7 @@ class CWin32SerialDevice : public CSerialDevice {
     bool PurgeInput() override;
     bool PurgeOutput() override { return ::PurgeComm(handle_, PURGE_TXCLEAR) != 0; }
     bool CanWatchTransmitter() override { return ::SetCommMask(handle_, EV_TXEMPTY) != 0; }
-    bool Transmit(const uint8_t* buffer, int count, Deadline deadline, int& accepted) override;
+    Transmission Transmit(const uint8_t* buffer, int count, Deadline deadline) override;
     int Read(uint8_t* buffer, int count) override;
     int BytesAvailable() override;
     bool WaitForBytes(int count, Deadline deadline, int baud) override;
@@ -237,17 +237,17 @@ bool CWin32SerialDevice::PurgeInput() {
     return ::PurgeComm(handle_, PURGE_RXCLEAR) != 0;
 }
 
-bool CWin32SerialDevice::Transmit(const uint8_t* buffer, int count, Deadline deadline,
-                                  int& accepted) {
-    accepted = 0;
+CSerialDevice::Transmission CWin32SerialDevice::Transmit(const uint8_t* buffer, int count,
+                                                         Deadline deadline) {
+    Transmission result;
     DWORD written = 0;
     if (!::WriteFile(handle_, buffer, static_cast<DWORD>(count), &written, nullptr)) {
         ::GetLastError();  // a failed write is reported by its result alone
-        return false;
+        return result;
     }
-    accepted = static_cast<int>(written);
+    result.accepted = static_cast<int>(written);
     if (written == 0)
-        return false;
+        return result;
     // The event mask was set to EV_TXEMPTY before the write (CanWatchTransmitter), so an empty
     // transmitter is noted even when it came before this wait. Past the deadline the bytes count
     // as sent, as the port has taken them.
@@ -270,7 +270,8 @@ bool CWin32SerialDevice::Transmit(const uint8_t* buffer, int count, Deadline dea
         parityError_ = parityError_ || (errors & CE_RXPARITY) != 0;
     }
     watchdog_.Disarm();
-    return !failed;
+    result.ok = !failed;
+    return result;
 }
 
 int CWin32SerialDevice::DriverQueued() {

@@ -30,7 +30,7 @@ enum class FileError {
 };
 
 // A short description for messages, e.g. "not a regular file".
-const char* FileErrorText(FileError error);
+[[nodiscard]] const char* FileErrorText(FileError error);
 
 enum class FileReadMode {
     ReadOnly,
@@ -55,8 +55,8 @@ struct FileReadResult {
 // a device is refused before it is opened, and the open itself does not wait), the size is
 // checked before any memory is taken, and a file that delivers another number of bytes than its
 // size is refused as Changed. An empty file gives Empty (with no bytes).
-FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize,
-                               FileReadMode mode = FileReadMode::ReadOnly);
+[[nodiscard]] FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize,
+                                             FileReadMode mode = FileReadMode::ReadOnly);
 
 // Replaces (or creates) the file at `path` with `size` bytes at `data`: written to a temporary
 // file beside it, flushed to the disk and renamed over it, so that readers see either the old or
@@ -65,18 +65,18 @@ FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize,
 // and no temporary file remains. A new file gets mode 0644, a replaced one keeps its mode.
 // Errors: NotRegular, CannotOpen (the temporary file cannot be created), WriteFailed; `reason`
 // (when given) receives what went wrong as FileReadResult::reason does.
-FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data, size_t size,
-                                std::string* reason = nullptr);
+[[nodiscard]] FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data,
+                                              size_t size, std::string* reason = nullptr);
 
 // True when both paths name the same existing file (the same device and file number), however
 // they are spelled: links, "..", relative paths.
-bool IsSameFile(const std::string& first, const std::string& second);
+[[nodiscard]] bool IsSameFile(const std::string& first, const std::string& second);
 
 // True when the two paths are one file for a program about to read or write both: the same
 // existing file as IsSameFile tells it, or, when neither exists yet, the same place once
 // resolved ("out.log", "./out.log", a dangling link to it), so that writing one creates the
 // other. A path to a file that does not exist yet is never one with an existing file.
-bool IsOneFile(const std::string& first, const std::string& second);
+[[nodiscard]] bool IsOneFile(const std::string& first, const std::string& second);
 
 // Appends `text` to the regular file at `path`, created (mode 0644) when missing. Never waits on
 // the file: a FIFO or device is refused before it is opened (NotRegular). Programs appending at the
@@ -86,13 +86,14 @@ bool IsOneFile(const std::string& first, const std::string& second);
 // CannotOpen, WriteFailed, with `reason` as for ReplaceFileAtomically. The text goes out whole or
 // not at all: a write that fails part-way (a full disk) is cut back off the file, so a reader
 // never meets half an entry. With `syncToDisk` the entry is on the disk before this returns.
-FileError AppendToFile(const std::string& path, const std::string& text, CClock& clock,
-                       int lockWaitMs, std::string* reason = nullptr, bool syncToDisk = false);
+[[nodiscard]] FileError AppendToFile(const std::string& path, const std::string& text,
+                                     CClock& clock, int lockWaitMs, std::string* reason = nullptr,
+                                     bool syncToDisk = false);
 
 // True when files can be made in `folder` (it exists and is writable).
-bool FolderWritable(const std::string& folder);
+[[nodiscard]] bool FolderWritable(const std::string& folder);
 // Makes `folder` and every missing folder above it (mode 0755): true when it exists afterwards.
-bool MakeFolders(const std::string& folder);
+[[nodiscard]] bool MakeFolders(const std::string& folder);
 
 // An advisory lock on one file, created when missing, held until Release or destruction. It
 // serialises the programs that read, change and write back the same file (the port map), so two
@@ -101,7 +102,7 @@ class CFileLock {
   public:
     // Waits up to `timeoutMs` (sleeping on `clock`) for the lock: false when it stayed taken or
     // the file cannot be opened.
-    bool Acquire(const std::string& path, CClock& clock, int timeoutMs);
+    [[nodiscard]] bool Acquire(const std::string& path, CClock& clock, int timeoutMs);
     void Release() { fd_.Reset(); }
     bool IsHeld() const { return fd_.IsOpen(); }
 

@@ -29,7 +29,7 @@ class CUniqueFd {
     // Closes the descriptor held (if any) and takes `fd`.
     void Reset(int fd = -1);
     // Closes now and says whether the close succeeded: a failed close can lose written data.
-    bool Close();
+    [[nodiscard]] bool Close();
 
   private:
     int fd_ = -1;

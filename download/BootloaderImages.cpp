@@ -16,18 +16,20 @@ const EmbeddedBootloaderImage* FindBootloaderImage(uint16_t resourceId) {
 
 bool LoadBootloaderImage(uint8_t* imageBuffer, uint16_t resourceId, int& imageSize) {
     const EmbeddedBootloaderImage* image = FindBootloaderImage(resourceId);
-    return image != nullptr && CopyBootloaderImage(*image, imageBuffer, imageSize);
+    const std::optional<int> size =
+        image != nullptr ? CopyBootloaderImage(*image, imageBuffer) : std::nullopt;
+    if (size)
+        imageSize = *size;
+    return size.has_value();
 }
 
-bool CopyBootloaderImage(const EmbeddedBootloaderImage& image, uint8_t* imageBuffer,
-                         int& imageSize) {
+std::optional<int> CopyBootloaderImage(const EmbeddedBootloaderImage& image, uint8_t* imageBuffer) {
     // The build keeps every image within the limit; an image past it is treated as absent rather
     // than copied past the end of the caller's buffer.
     if (image.size > static_cast<size_t>(kBootloaderImageLimit))
-        return false;
+        return std::nullopt;
     std::memcpy(imageBuffer, image.bytes, image.size);
-    imageSize = static_cast<int>(image.size);
-    return true;
+    return static_cast<int>(image.size);
 }
 
 }  // namespace tamrix

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace tamrix {
 
@@ -32,10 +33,11 @@ const EmbeddedBootloaderImage* FindBootloaderImage(uint16_t resourceId);
 // Copies the image with this id to the start of `imageBuffer` (zero-filled by the caller; no
 // terminator is added) and sets `imageSize` to its length: true. An id with no image: false, and
 // neither the buffer nor `imageSize` is touched.
-bool LoadBootloaderImage(uint8_t* imageBuffer, uint16_t resourceId, int& imageSize);
+[[nodiscard]] bool LoadBootloaderImage(uint8_t* imageBuffer, uint16_t resourceId, int& imageSize);
 
-// The same for an image already found: false (nothing touched) when it is too large.
-bool CopyBootloaderImage(const EmbeddedBootloaderImage& image, uint8_t* imageBuffer,
-                         int& imageSize);
+// The same for an image already found: its length, or nothing (and nothing touched) when it is
+// too large.
+[[nodiscard]] std::optional<int> CopyBootloaderImage(const EmbeddedBootloaderImage& image,
+                                                     uint8_t* imageBuffer);
 
 }  // namespace tamrix

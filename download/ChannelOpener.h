@@ -14,11 +14,8 @@ namespace tamrix {
 
 class CReportWindow;
 
-// Returns the channel even when it could not be opened: callers use it exactly as an open one
-// (its flushes then tell the user), as the download process does. `opened`, when not null,
-// receives the result of Open (1 opened, 0 failed).
-using ChannelOpener =
-    std::function<std::unique_ptr<CCommChannel>(int baudRate, int echoMode, int* opened)>;
+// The channel comes also when it could not be opened (see OpenedChannel).
+using ChannelOpener = std::function<OpenedChannel(int baudRate, int echoMode)>;
 
 // Opens CSerialPorts on `port`, a COM number being the device `portMap` gives it (the caller loads
 // the map once); their message boxes go to `window`. The first opening through

@@ -108,9 +108,9 @@ void DecideBootloaderUpdate(CReportWindow* window, int targetVersionRead, const 
     }
 }
 
-int ConfirmProductAndVersion(uint16_t targetProductCode, CProgramer* programmer,
-                             uint16_t fileProductCode, uint16_t fileAppVersion,
-                             uint16_t targetAppVersion, int targetVersionFlag) {
+bool ConfirmProductAndVersion(uint16_t targetProductCode, CProgramer* programmer,
+                              uint16_t fileProductCode, uint16_t fileAppVersion,
+                              uint16_t targetAppVersion, int targetVersionFlag) {
     CReportWindow* window = programmer != nullptr ? programmer->Window() : nullptr;
 
     if (targetProductCode != fileProductCode) {
@@ -120,7 +120,7 @@ int ConfirmProductAndVersion(uint16_t targetProductCode, CProgramer* programmer,
             programmer->ReportStatus(
                 "[Message] : Product Code Mismatch. Download Process Stop! \r\n");
         }
-        return 0;
+        return false;
     }
 
     if (targetVersionFlag == 1 && fileAppVersion < targetAppVersion) {
@@ -129,9 +129,9 @@ int ConfirmProductAndVersion(uint16_t targetProductCode, CProgramer* programmer,
                     "The firmware file to be updated is lower than the product version \r\n "
                     "\r\nDo you want to download?",
                     "Product Code", MessageIcon::Question, MessageButtons::YesNo);
-        return answer == MessageAnswer::Yes ? 1 : 0;
+        return answer == MessageAnswer::Yes;
     }
-    return 1;
+    return true;
 }
 
 }  // namespace tamrix

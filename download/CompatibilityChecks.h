@@ -52,13 +52,13 @@ void DecideBootloaderUpdate(CReportWindow* window, int targetVersionRead, const 
                             uint16_t fileProductCode, const BootloaderTableEntry* table,
                             BootloaderDecision& decision);
 
-// The last word before an application file is programmed: 1 = program it, 0 = stop. Different
-// product codes stop with a message box and then a status line (no exceptions here). With
+// The last word before an application file is programmed: true = program it, false = stop.
+// Different product codes stop with a message box and then a status line (no exceptions here). With
 // targetVersionFlag 1 a file older than the target's application needs the user's Yes. Message
 // boxes go to programmer->Window(); the status line goes out through programmer->ReportStatus.
 // Without a window nobody can agree to a downgrade, so it is refused.
-int ConfirmProductAndVersion(uint16_t targetProductCode, CProgramer* programmer,
-                             uint16_t fileProductCode, uint16_t fileAppVersion,
-                             uint16_t targetAppVersion, int targetVersionFlag);
+[[nodiscard]] bool ConfirmProductAndVersion(uint16_t targetProductCode, CProgramer* programmer,
+                                            uint16_t fileProductCode, uint16_t fileAppVersion,
+                                            uint16_t targetAppVersion, int targetVersionFlag);
 
 }  // namespace tamrix

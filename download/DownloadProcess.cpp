@@ -355,9 +355,9 @@ bool CDownloadProcess::CheckFileAndTarget(bool& bootloaderPass) {
         bootloaderPass = true;
         return TakeBootloaderImage();
     }
-    if (ConfirmProductAndVersion(versionInfo_.productCode, programmer_.get(), fileInfo_.productCode,
-                                 fileInfo_.appVersion, versionInfo_.appVersion,
-                                 targetVersionFlag_) == 0) {
+    if (!ConfirmProductAndVersion(versionInfo_.productCode, programmer_.get(),
+                                  fileInfo_.productCode, fileInfo_.appVersion,
+                                  versionInfo_.appVersion, targetVersionFlag_)) {
         return StopWith(DownloadOutcome::CheckRefused);
     }
     StatusLine("[Message] : Application Firmware Download \r\n");
@@ -396,13 +396,16 @@ bool CDownloadProcess::TakeBootloaderImage() {
         return StopWith(DownloadOutcome::BootloaderPlaceholder);
     }
     std::fill(imageBuffer_.begin(), imageBuffer_.end(), 0);
-    if (image == nullptr || !CopyBootloaderImage(*image, imageBuffer_.data(), imageSize_)) {
+    const std::optional<int> size =
+        image != nullptr ? CopyBootloaderImage(*image, imageBuffer_.data()) : std::nullopt;
+    if (!size) {
         // Never program what is left in the buffer: stop with the target untouched.
         StatusLine(
             Format("[Error] : BootLoader image 0x%x not found. Download Process Stop! \r\n", id));
         ErrorBox("BootLoader Image Load Fail \r\nDownload Process Stop!");
         return StopWith(DownloadOutcome::BootloaderMissing);
     }
+    imageSize_ = *size;
     StatusLine("[Message] : BootLoader Firmware Download \r\n");
     LogLine(Format("BootLoader Download. ResourceID : 0x%x  \r\n", id));
     ++bootloaderPasses_;

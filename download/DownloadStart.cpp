@@ -28,16 +28,15 @@ StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener&
 
 PortTrial TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
                         CReportWindow* window) {
-    int opened = 0;
     PortTrial trial;
     {
-        std::unique_ptr<CCommChannel> channel = openChannel(baudRate, echoMode, &opened);
-        if (channel && opened == 1)
-            channel->Close();
-        else if (channel)
-            trial.failure = channel->LastOpenFailure();
+        OpenedChannel opening = openChannel(baudRate, echoMode);
+        if (opening.channel && opening.opened)
+            opening.channel->Close();
+        else if (opening.channel)
+            trial.failure = opening.channel->LastOpenFailure();
+        trial.opened = opening.opened;
     }
-    trial.opened = opened == 1;
     if (!trial.opened)
         ReportPortOpenFail(window, trial.failure);
     return trial;

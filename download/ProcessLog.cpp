@@ -41,7 +41,9 @@ std::string CProcessLog::ChoosePath(const std::string& programFolder) {
     if (FolderWritable(programFolder) && !IsSystemProgramFolder(programFolder))
         return programFolder + "/" + kProcessLogName;
     const std::string state = UserStateFolder();
-    MakeFolders(state);
+    // A state folder that cannot be made is still the place to name: the first entry that cannot
+    // be written there says why.
+    static_cast<void>(MakeFolders(state));
     return state + "/" + kProcessLogName;
 }
 

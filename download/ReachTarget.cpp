@@ -11,10 +11,10 @@ namespace {
 // cannot be opened is left to the usual opening, which says so.
 bool AskWaitingBootloader(const ChannelOpener& openChannel, int baudRate, int echoMode,
                           CReportWindow* window, CClock& clock, TargetReach& reach) {
-    int opened = 0;
-    std::unique_ptr<CCommChannel> channel = openChannel(baudRate, echoMode, &opened);
-    if (opened != 1)
+    OpenedChannel opening = openChannel(baudRate, echoMode);
+    if (!opening.opened)
         return false;
+    std::unique_ptr<CCommChannel> channel = std::move(opening.channel);
     // What a running product may have sent meanwhile is not an answer.
     static_cast<void>(channel->FlushRx());
     CProgramerPIC asker(channel.get(), clock, window);
@@ -39,16 +39,20 @@ TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, int echo
     // The running product answers the wake-up message by resetting into its bootloader.
     SendWakeUpMessages(openChannel, echoMode, clock);
 
-    int opened = 0;
-    reach.channel = openChannel(baudRate, echoMode, &opened);
-    reach.portOpened = opened == 1;
+    OpenedChannel opening = openChannel(baudRate, echoMode);
+    reach.channel = std::move(opening.channel);
+    reach.portOpened = opening.opened;
     if (!reach.portOpened)
         return reach;
-    reach.channel->FlushRx();
+    // A purge that fails has said so in its message box; what it left on the line cannot pass
+    // for the start signal, as the handshake drops every other byte.
+    static_cast<void>(reach.channel->FlushRx());
     // Any family's programmer can run the handshake; the one that serves the chip comes after.
     CProgramerPIC detector(reach.channel.get(), clock, window);
     detector.SetStopRequest(stopRequest);
-    detector.DetectTarget(reach.entry);
+    // A target that was not found leaves the entry without a name: that is what the caller
+    // goes by.
+    static_cast<void>(detector.DetectTarget(reach.entry));
     return reach;
 }
 

@@ -41,8 +41,8 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
 // Appends `line` and a line end to the report file, created when missing. The line goes out in
 // one piece under the file's lock and is on the disk before this returns; a write that fails
 // part-way is taken back, so the file never holds half a line. False with the cause in `reason`.
-bool AppendRunReport(const std::string& path, const std::string& line, std::string* reason,
-                     int lockWaitMs = kRunReportLockWaitMs);
+[[nodiscard]] bool AppendRunReport(const std::string& path, const std::string& line,
+                                   std::string* reason, int lockWaitMs = kRunReportLockWaitMs);
 
 // The SHA-256 of a file's bytes, "" when it cannot be read.
 std::string FileSha256(const std::string& path);

@@ -7,10 +7,15 @@ namespace tamrix {
 namespace {
 
 void WakeUpAt(const ChannelOpener& openChannel, int baudRate, int interfaceType, CClock& clock) {
-    std::unique_ptr<CCommChannel> channel = openChannel(baudRate, interfaceType, nullptr);
-    channel->Write(kWakeUpMessage, sizeof kWakeUpMessage);
+    // A port that did not open is used as an open one: its flushes tell the user.
+    std::unique_ptr<CCommChannel> channel = openChannel(baudRate, interfaceType).channel;
+    // Nothing answers the wake-up message, and a product already in its bootloader or listening
+    // at the other rate never hears it: whether it went out here says nothing. The handshake
+    // that follows tells whether the product came.
+    static_cast<void>(channel->Write(kWakeUpMessage, sizeof kWakeUpMessage));
     clock.SleepMs(100);
-    channel->FlushRx();
+    // The channel is closed next; a purge that fails has said so in its message box.
+    static_cast<void>(channel->FlushRx());
     channel->FlushTx();
     channel->Close();
 }

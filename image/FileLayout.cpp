@@ -17,7 +17,9 @@ constexpr int kFewestPhantomBytes = 16;
 
 FileLayoutFacts ExamineFileLayout(const char* text, int length) {
     std::map<uint32_t, uint8_t> image;
-    ParseIntelHex(text, length, image);
+    // A text with a bad record still shows its layout in the records before it; whether the text
+    // may be programmed at all is judged by the rules every firmware text is read by.
+    static_cast<void>(ParseIntelHex(text, length, image));
     FileLayoutFacts facts;
     for (const auto& [address, byte] : image) {
         if (address >= static_cast<uint32_t>(kSamFuseBase + kSamFuseBytes))

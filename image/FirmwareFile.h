@@ -35,25 +35,28 @@ inline constexpr uint32_t kConversionSeed = 0x54414D58u;  // "TAMX"
 // keeps out an instance of this program that writes into the file (a log or report pointed at
 // it), not other readers or copy tools, which take no lock. Write access is never needed: a file
 // on read-only media or without write permission loads as any other.
-int ConvertBinFile(uint8_t* imageBuffer, CReportWindow* window, const std::string& path,
-                   int& imageSize, uint32_t seed = kConversionSeed);
+[[nodiscard]] int ConvertBinFile(uint8_t* imageBuffer, CReportWindow* window,
+                                 const std::string& path, int& imageSize,
+                                 uint32_t seed = kConversionSeed);
 
 // The SHA-256 of the firmware file that unscrambles to `text` with `seed`, made again from the
 // text: the file's bytes as they were read, whatever happened to the file on disk since.
-std::string FirmwareFileSha256(const std::vector<uint8_t>& text, uint32_t seed = kConversionSeed);
+[[nodiscard]] std::string FirmwareFileSha256(const std::vector<uint8_t>& text,
+                                             uint32_t seed = kConversionSeed);
 
 // XORs `count` bytes in place with the keystream that starts from `seed`. Scrambling and
 // unscrambling are the same operation.
 void ApplyKeystream(uint8_t* bytes, size_t count, uint32_t seed = kConversionSeed);
 
 // `bytes` scrambled (or unscrambled) with the keystream that starts from `seed`.
-std::vector<uint8_t> ScrambleBytes(std::vector<uint8_t> bytes, uint32_t seed = kConversionSeed);
+[[nodiscard]] std::vector<uint8_t> ScrambleBytes(std::vector<uint8_t> bytes,
+                                                 uint32_t seed = kConversionSeed);
 
 // Writes `hexText` scrambled as a firmware file at `path` (created or replaced whole, never
 // truncated in place). False with a reason in `error` when the file cannot be written, or when
 // `path` is something other than a regular file (a symbolic link, device, FIFO or folder, which
 // is left alone); on failure an existing file stays as it was.
-bool WriteFirmwareFile(const std::string& path, const std::vector<uint8_t>& hexText, uint32_t seed,
-                       std::string& error);
+[[nodiscard]] bool WriteFirmwareFile(const std::string& path, const std::vector<uint8_t>& hexText,
+                                     uint32_t seed, std::string& error);
 
 }  // namespace tamrix

@@ -123,7 +123,7 @@ HexWalkResult WalkHexRecords(const char* text, int length, CHexRecordVisitor& vi
 
 // Reads a whole HEX text file. False when it cannot be read or is implausibly large for firmware
 // of these parts (more than 256 MiB), which keeps every length within an int.
-bool ReadHexTextFile(const std::string& path, std::string& text);
+[[nodiscard]] bool ReadHexTextFile(const std::string& path, std::string& text);
 
 // Value of up to `maxDigits` hex digits at `text`, stopping at the first other character
 // (what scanf "%4hx" / "%2hx" reads from a well-formed field).

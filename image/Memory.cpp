@@ -39,8 +39,8 @@ CMemory::RowAnswer CMemory::AwaitOwnAnswer(CCommChannel* channel, int lastDamage
     return ledger.Owes() ? RowAnswer::None : RowAnswer::Nack;
 }
 
-int CMemory::WriteAttempts(CCommChannel* channel, FILE* logFile, const AttemptTrace& trace,
-                           const std::function<FrameSend()>& sendFrame) {
+bool CMemory::WriteAttempts(CCommChannel* channel, FILE* logFile, const AttemptTrace& trace,
+                            const std::function<FrameSend()>& sendFrame) {
     CAnswerLedger& ledger = channel->Answers();
     int lastDamaged = 0;
     for (int attempt = 1;; ++attempt) {
@@ -60,7 +60,7 @@ int CMemory::WriteAttempts(CCommChannel* channel, FILE* logFile, const AttemptTr
             Trace(logFile, trace.ack);
             Trace(logFile, "\n\n");
             SettleOwedAnswers(*channel, clock);
-            return 0;
+            return true;
         }
         if (answer == RowAnswer::Nack) {
             Trace(logFile, trace.nack);
@@ -76,7 +76,7 @@ int CMemory::WriteAttempts(CCommChannel* channel, FILE* logFile, const AttemptTr
         if (!ledger.Owes() && !FlushUnowedAnswers(*channel, clock)) {
             Trace(logFile, trace.flushFail);
             ledger.Forget();
-            return 1;
+            return false;
         }
         if (attempt == kRowWriteAttempts)
             break;
@@ -86,7 +86,7 @@ int CMemory::WriteAttempts(CCommChannel* channel, FILE* logFile, const AttemptTr
         Trace(logFile, trace.retry);
     Trace(logFile, "\n\n");
     ledger.Forget();
-    return 1;
+    return false;
 }
 
 CMemory::FrameSend CMemory::Send(CCommChannel* channel, const uint8_t* bytes, size_t count) {

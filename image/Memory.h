@@ -38,20 +38,20 @@ class CMemory {
 
     // Stores the value whose hex digits start at hexText when `address` belongs to the row:
     // 1 stored, 0 not this row.
-    virtual int SetWord(int address, const char* hexText) = 0;
+    [[nodiscard]] virtual int SetWord(int address, const char* hexText) = 0;
     // Converts the slots into the bytes sent to the bootloader; nothing for an empty row.
     virtual void PackRow() = 0;
     // Row write with checksum (where the family has one): 0 acknowledged or nothing to send,
     // 1 failed.
-    virtual int WriteRowChecked(CCommChannel* channel) = 0;
+    [[nodiscard]] virtual int WriteRowChecked(CCommChannel* channel) = 0;
     // As WriteRowChecked, and writes a trace of the exchange to logFile.
-    virtual int WriteRowLogged(CCommChannel* channel, FILE* logFile) = 0;
+    [[nodiscard]] virtual int WriteRowLogged(CCommChannel* channel, FILE* logFile) = 0;
     // 1 and the slot value when the row holds `address` and is not empty, else 0.
-    virtual int GetWord(int address, int& value) = 0;
+    [[nodiscard]] virtual int GetWord(int address, int& value) = 0;
     // Checksum of a frame (low 16 bits).
-    virtual int Checksum(const uint8_t* bytes, int count) = 0;
+    [[nodiscard]] virtual int Checksum(const uint8_t* bytes, int count) = 0;
     // Plain row write: 0 acknowledged or nothing to send, 1 failed.
-    virtual int WriteRow(CCommChannel* channel) = 0;
+    [[nodiscard]] virtual int WriteRow(CCommChannel* channel) = 0;
 
     int family;
     int kind;
@@ -80,7 +80,7 @@ class CMemory {
     };
 
     // Sends the row's frame (sendFrame) up to five times until an acknowledge that belongs to one
-    // of its own frames arrives: 0 written, 1 failed. Every frame is owed one answer, matched in
+    // of its own frames arrives: true when written. Every frame is owed one answer, matched in
     // the order the frames were sent (the channel's ledger), so a late answer is still taken for
     // its own frame: a frame whose wait ran out is sent again but stays owed, and no answer owed
     // is flushed away. A frame that left damaged may have reached the target changed: it never
@@ -89,13 +89,14 @@ class CMemory {
     // with none owed. After a refusal with nothing owed the receive queue is emptied as ever;
     // failing that is a failed row. The caller empties it before the first frame
     // (FlushUnowedAnswers).
-    int WriteAttempts(CCommChannel* channel, FILE* logFile, const AttemptTrace& trace,
-                      const std::function<FrameSend()>& sendFrame);
+    [[nodiscard]] bool WriteAttempts(CCommChannel* channel, FILE* logFile,
+                                     const AttemptTrace& trace,
+                                     const std::function<FrameSend()>& sendFrame);
 
     // Writes `count` bytes: how much of them left (see FrameSend).
-    static FrameSend Send(CCommChannel* channel, const uint8_t* bytes, size_t count);
+    [[nodiscard]] static FrameSend Send(CCommChannel* channel, const uint8_t* bytes, size_t count);
     // A frame sent in two writes: whole only when both pieces were.
-    static FrameSend Both(FrameSend first, FrameSend second);
+    [[nodiscard]] static FrameSend Both(FrameSend first, FrameSend second);
 
     // Counts one attempt of a row write in the channel's statistics: `sent` whether its frame
     // went out whole, `answer` what came back.

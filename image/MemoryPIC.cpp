@@ -123,8 +123,9 @@ int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* lo
 
     static const AttemptTrace kTrace = {"Target ack : COMMAND_ACK", "Target ack : COMMAND_NACK",
                                         "FlushRX fail!!", "Target ack : COMMAND_NACK", false};
-    return WriteAttempts(channel, logFile, kTrace,
-                         [&] { return SendFrame(channel, mode, logFile); });
+    const bool written =
+        WriteAttempts(channel, logFile, kTrace, [&] { return SendFrame(channel, mode, logFile); });
+    return written ? 0 : 1;
 }
 
 void CMemoryPIC::AppendHeader(std::vector<uint8_t>& frame, uint8_t command) const {

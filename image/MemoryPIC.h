@@ -39,13 +39,13 @@ class CMemoryPIC : public CMemory {
   public:
     CMemoryPIC(CClock& clock, int family, int kind, int rowIndex, int wordCount, int baseAddress);
 
-    int SetWord(int address, const char* hexText) override;
+    [[nodiscard]] int SetWord(int address, const char* hexText) override;
     void PackRow() override;
-    int WriteRowChecked(CCommChannel* channel) override;
-    int WriteRowLogged(CCommChannel* channel, FILE* logFile) override;
-    int GetWord(int address, int& value) override;
-    int Checksum(const uint8_t* bytes, int count) override;
-    int WriteRow(CCommChannel* channel) override;
+    [[nodiscard]] int WriteRowChecked(CCommChannel* channel) override;
+    [[nodiscard]] int WriteRowLogged(CCommChannel* channel, FILE* logFile) override;
+    [[nodiscard]] int GetWord(int address, int& value) override;
+    [[nodiscard]] int Checksum(const uint8_t* bytes, int count) override;
+    [[nodiscard]] int WriteRow(CCommChannel* channel) override;
 
     // Number of device addresses the row covers from baseAddress.
     int AddressSpan() const;
@@ -56,8 +56,9 @@ class CMemoryPIC : public CMemory {
   private:
     enum class WriteMode { Plain, Checked, Logged };
 
-    // The common write procedure: flush, up to five attempts of frame + acknowledge wait.
-    int WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* logFile);
+    // The common write procedure: flush, up to five attempts of frame + acknowledge wait. The
+    // result is that of the row writes it serves: 0 acknowledged or nothing to send, 1 failed.
+    [[nodiscard]] int WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* logFile);
     // Sends one attempt's frame (in Logged mode also its trace): how much of it left.
     FrameSend SendFrame(CCommChannel* channel, WriteMode mode, FILE* logFile);
     // The four command and address bytes that open a program or EEPROM frame.

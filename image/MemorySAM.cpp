@@ -91,7 +91,7 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
     static const AttemptTrace kTrace = {"<-Target ACK : 1", "<-Target ACK : 0",
                                         "FlushRX fail!!\n\n", "Taget ack : COMMAND_NACK \n\n",
                                         true};
-    return WriteAttempts(channel, logFile, kTrace, sendFrame);
+    return WriteAttempts(channel, logFile, kTrace, sendFrame) ? 0 : 1;
 }
 
 }  // namespace tamrix

@@ -45,22 +45,23 @@ class CMemorySAM : public CMemory {
 
     // Stores the byte whose two hex digits start at hexText when baseAddress <= address <
     // baseAddress + wordCount: 1 stored, 0 not this row.
-    int SetWord(int address, const char* hexText) override;
+    [[nodiscard]] int SetWord(int address, const char* hexText) override;
     // packed[i] = low byte of slot i; untouched slots of a filled row go out as 0xFF.
     void PackRow() override;
     // Header write, data write, acknowledge; up to five attempts. 0 acknowledged or empty row,
     // 1 failed.
-    int WriteRowChecked(CCommChannel* channel) override;
+    [[nodiscard]] int WriteRowChecked(CCommChannel* channel) override;
     // As WriteRowChecked, with a trace of every attempt in logFile (nothing when it is null).
-    int WriteRowLogged(CCommChannel* channel, FILE* logFile) override;
+    [[nodiscard]] int WriteRowLogged(CCommChannel* channel, FILE* logFile) override;
 
     // The SAM bootloader has no read-back, no checksum and no single-write frame: fixed results.
-    int GetWord(int address, int& value) override;
-    int Checksum(const uint8_t* bytes, int count) override;
-    int WriteRow(CCommChannel* channel) override;
+    [[nodiscard]] int GetWord(int address, int& value) override;
+    [[nodiscard]] int Checksum(const uint8_t* bytes, int count) override;
+    [[nodiscard]] int WriteRow(CCommChannel* channel) override;
 
   private:
-    int WriteWithRetries(CCommChannel* channel, FILE* logFile);
+    // The result of the row writes: 0 acknowledged or empty row, 1 failed.
+    [[nodiscard]] int WriteWithRetries(CCommChannel* channel, FILE* logFile);
 };
 
 }  // namespace tamrix

@@ -21,7 +21,7 @@ using DataPlacer = std::function<bool(const HexRecord& record, uint32_t extended
 // Walks the whole text, placing each data record with `place` (none: only checks): true when
 // every record was read and placed. The first fault stops the walk: a record the placer could not
 // place whole (it says why), or any other, after a line to `report`.
-bool ReadFirmwareText(const char* text, int length, const TextReport& report,
-                      const DataPlacer& place = {});
+[[nodiscard]] bool ReadFirmwareText(const char* text, int length, const TextReport& report,
+                                    const DataPlacer& place = {});
 
 }  // namespace tamrix

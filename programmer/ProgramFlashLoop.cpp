@@ -43,7 +43,7 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
             continue;
         // Read back before anything else is written: a row the target holds wrongly must not be
         // followed by the finish byte, which would start that firmware.
-        if (verify && VerifyRow(*row) != 1) {
+        if (verify && !VerifyRow(*row)) {
             verifyFailed = true;
             return false;
         }

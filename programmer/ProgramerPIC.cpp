@@ -89,13 +89,13 @@ int CProgramerPIC::GetImageProductCode() {
 
 // ---- flash reads -------------------------------------------------------------------------------
 
-int CProgramerPIC::ReadFlash(int address, int length, std::vector<uint8_t>& reply, bool settle) {
+bool CProgramerPIC::ReadFlash(int address, int length, std::vector<uint8_t>& reply, bool settle) {
     if (channel == nullptr)
-        return 0;
+        return false;
     if (settle)
         FlushAndSettle(FlushOrder::ReceiveFirst);
     else if (!channel->FlushRx())
-        return 0;
+        return false;
 
     const uint8_t command[4] = {kPicReadFlash, static_cast<uint8_t>(address & 0xFF),
                                 static_cast<uint8_t>((address >> 8) & 0xFF),
@@ -104,59 +104,61 @@ int CProgramerPIC::ReadFlash(int address, int length, std::vector<uint8_t>& repl
     const int limitMs =
         std::max(kReadReplyWaitMs, channel->WireTimeMs(length) + kReadReplyMarginMs);
     for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        channel->Write(command, sizeof command);
-        // Write returns once the command is on the other side: the reply can only start now.
+        // A command whose one-wire echo came back late or changed may still have reached the
+        // bootloader: whether the reply comes decides. Write returns once the command is on the
+        // other side: the reply can only start now.
+        static_cast<void>(channel->Write(command, sizeof command));
         if (WaitForBytes(length, clock.NowMs(), limitMs) &&
             channel->Read(reply.data(), length) == length) {
-            return 1;
+            return true;
         }
         // The rest of a late reply must not become the start of the next attempt's reply: that
         // would put wrong bytes into the reset vector.
         DiscardUntilQuiet(kReadQuietMs, kReadReplyWaitMs);
         clock.SleepMs(kRetryPauseMs);
         if (!channel->FlushRx())
-            return 0;
+            return false;
     }
     ReportStatus("[Error] : Flash Reading TimeOut!!\r\n");
-    return 0;
+    return false;
 }
 
-int CProgramerPIC::ReadResetVector(int blockLength) {
+bool CProgramerPIC::ReadResetVector(int blockLength) {
     ReportStatus("[Message] : Reading Target Data..\r\n");
     CMemory* row0 = FindRow(0);
     if (row0 == nullptr)
-        return 0;  // no image to copy into: BuildMemoryMap was not called
+        return false;  // no image to copy into: BuildMemoryMap was not called
     std::vector<uint8_t> r;
-    if (ReadFlash(0, blockLength, r) != 1)
-        return 0;
+    if (!ReadFlash(0, blockLength, r))
+        return false;
 
     // The reply gives each instruction upper byte first (U, M, L); the slots take L M U 00, so the
     // image starts with exactly the target's own reset vector, whatever the file had there.
     const std::string text =
         Format("%02x%02x%02x00%02x%02x%02x00", r[2], r[1], r[0], r[5], r[4], r[3]);
-    for (int address = 0; address < kResetVectorSlots; ++address) {
-        row0->SetWord(address, text.c_str() + 4 * address);
-    }
+    // Row 0 holds these addresses of every family: each one is stored.
+    for (int address = 0; address < kResetVectorSlots; ++address)
+        static_cast<void>(row0->SetWord(address, text.c_str() + 4 * address));
     for (auto& row : rows) {
         if (row != nullptr)
             row->PackRow();
     }
-    return 1;
+    return true;
 }
 
 int CProgramerPIC::ReadTargetData(int family) {
-    return ReadResetVector(ReadBlockFor(family));
+    return ReadResetVector(ReadBlockFor(family)) ? 1 : 0;
 }
 
 int CProgramerPIC::ReadTargetDataSmallRow() {
-    return ReadResetVector(kPicSmallReadBlock);
+    return ReadResetVector(kPicSmallReadBlock) ? 1 : 0;
 }
 
 int CProgramerPIC::ReadVersionFromFlash(VersionInfo& info, int& versionFlag) {
     ReportStatus("[Message] : Reading Flash Data..\r\n");
     std::vector<uint8_t> r;
     // A dsPIC30F sends 32 instructions to a read; waiting for 512 would time out every time.
-    if (ReadFlash(kPicProductCodeAddress, ReadBlockFor(targetFamily_), r) != 1)
+    if (!ReadFlash(kPicProductCodeAddress, ReadBlockFor(targetFamily_), r))
         return 0;
 
     // Instructions at 0x0C00 (product code) and 0x0C02 (application version), U M L each.
@@ -181,7 +183,7 @@ CProgramerPIC::RowReadBack CProgramerPIC::CompareOnce(const CMemory& row) {
     RowReadBack result;
     for (size_t offset = 0; offset < rowBytes; offset += static_cast<size_t>(block)) {
         const int address = row.baseAddress + static_cast<int>(offset / 3) * 2;
-        if (ReadFlash(address, block, reply, false) != 1)
+        if (!ReadFlash(address, block, reply, false))
             return result;
         back.insert(back.end(), reply.begin(), reply.end());
     }
@@ -213,24 +215,24 @@ CProgramerPIC::RowReadBack CProgramerPIC::ReadRowBack(const CMemory& row) {
     return CompareOnce(row);
 }
 
-int CProgramerPIC::VerifyRow(const CMemory& row) {
+bool CProgramerPIC::VerifyRow(const CMemory& row) {
     const RowReadBack back = ReadRowBack(row);
     if (back.result == RowReadBack::Result::Unreadable) {
         ReportStatus(
             Format("[Error] : Address 0x%x Verify Fail!! The row could not be read "
                    "back.\r\n",
                    row.baseAddress));
-        return 0;
+        return false;
     }
     if (back.result == RowReadBack::Result::Differs) {
         ReportStatus(
             Format("[Error] : Address 0x%x Verify Fail!! Written 0x%06x, read back "
                    "0x%06x\r\n",
                    back.address, back.written, back.read));
-        return 0;
+        return false;
     }
     ++channel->Statistics().rowsVerified;
-    return 1;
+    return true;
 }
 
 bool CProgramerPIC::ResolveUncertainRows(const std::vector<RowTag>& uncertain) {

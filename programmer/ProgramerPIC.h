@@ -5,6 +5,7 @@
 // information, and writes the image row by row.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,20 +31,21 @@ class CProgramerPIC : public CProgramer {
                            CReportWindow* window = nullptr);
 
     void BuildMemoryMap(int family) override;
-    int ReadTargetData(int family) override;
-    int ReadTargetDataSmallRow() override;
-    int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) override;
-    bool ProgramFlash(int useChecksum) override;
-    int GetImageProductCode() override;
-    int GetImageWord(int address) override;
-    int ReadTargetVersion(VersionInfo& info, int& versionFlag) override;
-    int ReadVersionAddresses(int addresses[3]) override;
+    [[nodiscard]] int ReadTargetData(int family) override;
+    [[nodiscard]] int ReadTargetDataSmallRow() override;
+    [[nodiscard]] int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) override;
+    [[nodiscard]] bool ProgramFlash(int useChecksum) override;
+    [[nodiscard]] int GetImageProductCode() override;
+    [[nodiscard]] int GetImageWord(int address) override;
+    [[nodiscard]] int ReadTargetVersion(VersionInfo& info, int& versionFlag) override;
+    [[nodiscard]] int ReadVersionAddresses(int addresses[3]) override;
     bool CanReadBack() const override { return true; }
-    bool ReadFileInfo(const std::string& path, int productCodeAddress, uint16_t& productCode,
-                      int versionAddress, uint16_t& appVersion, int& versionFlag) override;
-    bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
-                                uint16_t& productCode, int versionAddress, uint16_t& appVersion,
-                                int& versionFlag) override;
+    [[nodiscard]] bool ReadFileInfo(const std::string& path, int productCodeAddress,
+                                    uint16_t& productCode, int versionAddress, uint16_t& appVersion,
+                                    int& versionFlag) override;
+    [[nodiscard]] bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
+                                              uint16_t& productCode, int versionAddress,
+                                              uint16_t& appVersion, int& versionFlag) override;
 
     // The family of the identified chip (device-table family code), for the operations that run
     // before BuildMemoryMap: a dsPIC30F answers a flash read with 32 instructions, the others
@@ -55,24 +57,36 @@ class CProgramerPIC : public CProgramer {
     CMemory* FindRow(uint32_t address) const;
 
   protected:
-    int VerifyRow(const CMemory& row) override;
-    bool ResolveUncertainRows(const std::vector<RowTag>& uncertain) override;
+    [[nodiscard]] bool VerifyRow(const CMemory& row) override;
+    [[nodiscard]] bool ResolveUncertainRows(const std::vector<RowTag>& uncertain) override;
 
   private:
-    int LoadDataRecord(const HexRecord& record, uint32_t extended) override;
-    // The file-information reader on a HEX text. `hundredthsFor0x61` selects the version text
-    // of the buffer reader (hundredths for product codes 0x61xx); the file reader always uses
-    // thousandths.
-    bool ReadFileInfoText(const char* text, int length, int productCodeAddress,
-                          uint16_t& productCode, int versionAddress, uint16_t& appVersion,
-                          int& versionFlag, bool hundredthsFor0x61);
-    // Reads `length` bytes of flash from a device address into `reply`: 1 on success. The read
+    [[nodiscard]] bool LoadDataRecord(const HexRecord& record, uint32_t extended) override;
+    // The product code and version a firmware text carries.
+    struct FileInfo {
+        uint16_t productCode = 0;
+        uint16_t appVersion = 0;
+        int versionFlag = 0;
+    };
+    // The file-information reader on a HEX text: nothing when the text does not hold both words.
+    // `hundredthsFor0x61` selects the version text of the buffer reader (hundredths for product
+    // codes 0x61xx); the file reader always uses thousandths.
+    [[nodiscard]] std::optional<FileInfo> ReadFileInfoText(const char* text, int length,
+                                                           int productCodeAddress,
+                                                           int versionAddress,
+                                                           bool hundredthsFor0x61);
+    // Hands a file's information out as the file-information readers do: true with the three
+    // values set, or false with them untouched.
+    static bool TakeFileInfo(const std::optional<FileInfo>& info, uint16_t& productCode,
+                             uint16_t& appVersion, int& versionFlag);
+    // Reads `length` bytes of flash from a device address into `reply`: true on success. The read
     // opens with the settling flush pair, except where the line is known to be quiet (`settle`
     // false: only the receive queue is emptied).
-    int ReadFlash(int address, int length, std::vector<uint8_t>& reply, bool settle = true);
+    [[nodiscard]] bool ReadFlash(int address, int length, std::vector<uint8_t>& reply,
+                                 bool settle = true);
     // Copies the target's reset vector (the first two instructions of a read block) into
-    // program row 0 and packs every row.
-    int ReadResetVector(int blockLength);
+    // program row 0 and packs every row: true when it was read.
+    [[nodiscard]] bool ReadResetVector(int blockLength);
     // The flash read block of a family: 96 bytes for the dsPIC30F, else 1536.
     static int ReadBlockFor(int family);
 
@@ -85,12 +99,12 @@ class CProgramerPIC : public CProgramer {
         uint32_t written = 0;
         uint32_t read = 0;
     };
-    RowReadBack ReadRowBack(const CMemory& row);
-    RowReadBack CompareOnce(const CMemory& row);
+    [[nodiscard]] RowReadBack ReadRowBack(const CMemory& row);
+    [[nodiscard]] RowReadBack CompareOnce(const CMemory& row);
     // Shows an uncertain row to hold what was sent: a program row by reading it back (written
     // again where it differs, then read again), an EEPROM row, which the read command cannot
     // reach, by writing it again with every answer in step. False after an error line.
-    bool MakeRowCertain(CMemory& row);
+    [[nodiscard]] bool MakeRowCertain(CMemory& row);
 
     int targetFamily_ = 0;
 };

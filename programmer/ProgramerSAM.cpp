@@ -59,7 +59,7 @@ int CProgramerSAM::RowIndexFor(int64_t address) {
     return -1;
 }
 
-int CProgramerSAM::StoreByte(int64_t address, const char* digits) {
+bool CProgramerSAM::StoreByte(int64_t address, const char* digits) {
     const int index = RowIndexFor(address);
     CMemory* row = index >= 0 ? rows[static_cast<size_t>(index)].get() : nullptr;
     // A row that was never built cannot take anything: the byte is refused like one outside the
@@ -67,21 +67,21 @@ int CProgramerSAM::StoreByte(int64_t address, const char* digits) {
     if (row == nullptr || row->SetWord(static_cast<int>(address), digits) != 1) {
         ReportStatus(Format("[Notice] : Hex file 0x%llxAddress out of range\r\n",
                             static_cast<unsigned long long>(address)));
-        return 0;
+        return false;
     }
     if (row->kind == kRowProgram && maxAddress < address)
         maxAddress = static_cast<int>(address);
-    return 1;
+    return true;
 }
 
-int CProgramerSAM::LoadDataRecord(const HexRecord& record, uint32_t extended) {
+bool CProgramerSAM::LoadDataRecord(const HexRecord& record, uint32_t extended) {
     // Addresses are kept wide so that data near the top of a 4 GiB extended address can never
     // wrap round into program memory.
-    int result = 1;
+    bool result = true;
     const int64_t first = int64_t{extended} + record.address;
     for (int k = 0; k < record.byteCount; ++k) {
-        if (StoreByte(first + k, record.dataText + 2 * k) != 1)
-            result = 0;
+        if (!StoreByte(first + k, record.dataText + 2 * k))
+            result = false;
     }
     return result;
 }

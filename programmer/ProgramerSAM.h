@@ -28,34 +28,35 @@ class CProgramerSAM : public CProgramer {
     // Parses Intel HEX text into the rows: 1 when every record was taken, 0 otherwise (rows
     // filled before the failing record keep their bytes).
     // Packs every row; a SAM target is not read. Always 1.
-    int ReadTargetData(int family) override;
-    int ReadTargetDataSmallRow() override;
+    [[nodiscard]] int ReadTargetData(int family) override;
+    [[nodiscard]] int ReadTargetDataSmallRow() override;
     // Writes every non-empty row in table order, then the finish byte. `useChecksum` is ignored:
     // the SAM frames have no checksum.
-    bool ProgramFlash(int useChecksum) override;
+    [[nodiscard]] bool ProgramFlash(int useChecksum) override;
     // Asks the bootloader for product code, application and boot version. versionFlag is left
     // as it is: the SAM reply has no such flag.
-    int ReadTargetVersion(VersionInfo& info, int& versionFlag) override;
+    [[nodiscard]] int ReadTargetVersion(VersionInfo& info, int& versionFlag) override;
 
     // Not supported by the SAM bootloader: no traffic, outputs untouched, fixed results.
-    int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) override;
-    int GetImageProductCode() override;
-    int GetImageWord(int address) override;
-    int ReadVersionAddresses(int addresses[3]) override;
-    bool ReadFileInfo(const std::string& path, int productCodeAddress, uint16_t& productCode,
-                      int versionAddress, uint16_t& appVersion, int& versionFlag) override;
-    bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
-                                uint16_t& productCode, int versionAddress, uint16_t& appVersion,
-                                int& versionFlag) override;
+    [[nodiscard]] int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) override;
+    [[nodiscard]] int GetImageProductCode() override;
+    [[nodiscard]] int GetImageWord(int address) override;
+    [[nodiscard]] int ReadVersionAddresses(int addresses[3]) override;
+    [[nodiscard]] bool ReadFileInfo(const std::string& path, int productCodeAddress,
+                                    uint16_t& productCode, int versionAddress, uint16_t& appVersion,
+                                    int& versionFlag) override;
+    [[nodiscard]] bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
+                                              uint16_t& productCode, int versionAddress,
+                                              uint16_t& appVersion, int& versionFlag) override;
 
     // Table index of the row that takes a byte at `address` (the first row in table order that
     // accepts it), or -1 when no row does.
     static int RowIndexFor(int64_t address);
 
   private:
-    int LoadDataRecord(const HexRecord& record, uint32_t extended) override;
-    // Places one data byte: 1 stored, 0 out of range (the notice has been sent).
-    int StoreByte(int64_t address, const char* digits);
+    [[nodiscard]] bool LoadDataRecord(const HexRecord& record, uint32_t extended) override;
+    // Places one data byte: true when stored, false when out of range (the notice has been sent).
+    [[nodiscard]] bool StoreByte(int64_t address, const char* digits);
     void PackAllRows();
 };
 

@@ -34,7 +34,7 @@ CProgramer::~CProgramer() = default;
 
 int CProgramer::LoadHexBuffer(const char* text, int length) {
     ReportStatus("[Message] : Reading HexFile \r\n");
-    return LoadHexText(text, length);
+    return LoadHexText(text, length) ? 1 : 0;
 }
 
 int CProgramer::LoadHexFile() {
@@ -44,19 +44,18 @@ int CProgramer::LoadHexFile() {
         progress = 0;
         return 0;
     }
-    return LoadHexText(text.data(), static_cast<int>(text.size()));
+    return LoadHexText(text.data(), static_cast<int>(text.size())) ? 1 : 0;
 }
 
-int CProgramer::LoadHexText(const char* text, int length) {
+bool CProgramer::LoadHexText(const char* text, int length) {
     // Lines may end in CR LF, LF or CR, the last one may have no end, and a record may be of any
     // valid length. A record that fails its own check (checksum, digits, byte count) stops the
     // load at once: a corrupted file must never reach the target.
-    const bool read = ReadFirmwareText(
+    return ReadFirmwareText(
         text, length, [this](const std::string& line) { ReportStatus(line); },
         [this](const HexRecord& record, uint32_t extended) {
-            return LoadDataRecord(record, extended) == 1;
+            return LoadDataRecord(record, extended);
         });
-    return read ? 1 : 0;
 }
 
 void CProgramer::ReportStatus(const std::string& text) {
@@ -75,12 +74,12 @@ void CProgramer::ShowErrorBox(const std::string& text) {
     }
 }
 
-int CProgramer::VerifyRow(const CMemory& row) {
+bool CProgramer::VerifyRow(const CMemory& row) {
     // A bootloader without a read command cannot show what it holds: never call that verified.
     ReportStatus(Format("[Error] : Address 0x%x Verify Fail!! This bootloader cannot read its "
                         "flash back.\r\n",
                         row.baseAddress));
-    return 0;
+    return false;
 }
 
 bool CProgramer::FinishProgramming() {
@@ -115,8 +114,7 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
             return false;
         if (channel->BytesAvailable() >= 1) {
             uint8_t byte = 0;
-            channel->Read(&byte, 1);
-            if (byte == kStartSignal)
+            if (channel->Read(&byte, 1) == 1 && byte == kStartSignal)
                 break;
             if (!channel->FlushRx()) {
                 ReportStatus("[Error] : COM Port not Acknowledge!!\r\n");
@@ -135,7 +133,9 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
 
     ReportStatus("[Message] : Start Command Checked. Start Command Send. \r\n");
     const uint8_t answer = kStartSignal;
-    channel->Write(&answer, 1);
+    // An answer whose one-wire echo came back late or changed may still have reached the
+    // bootloader: whether it answers the identification request decides.
+    static_cast<void>(channel->Write(&answer, 1));
     ReportStatus("[Message] : Found target device...\r\n");
     FlushAndSettle(FlushOrder::ReceiveFirst);
 
@@ -180,7 +180,9 @@ bool CProgramer::RequestIdentification() {
 
 CProgramer::Identification CProgramer::ReadIdentification() {
     uint8_t reply[kIdentifyReplyBytes] = {};
-    channel->Read(reply, kIdentifyReplyBytes);
+    // The whole reply was seen waiting; should fewer bytes come, the zeros left in their place
+    // name no chip of the device table.
+    static_cast<void>(channel->Read(reply, kIdentifyReplyBytes));
     Identification id;
     id.deviceId = static_cast<uint16_t>(reply[0] + 256 * reply[1]);
     id.pi = static_cast<uint16_t>(reply[5] >> 4);  // the low nibble is the silicon revision

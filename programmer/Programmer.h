@@ -55,33 +55,34 @@ class CProgramer {
     virtual void BuildMemoryMap(int family) = 0;
     // Both read Intel HEX into the rows with the family's LoadHexText: from the file named by
     // SetHexFilePath (a file that cannot be read: progress 0, result 0), or from memory.
-    virtual int LoadHexFile();
-    virtual int LoadHexBuffer(const char* text, int length);
-    virtual int ReadTargetData(int family) = 0;
-    virtual int ReadTargetDataSmallRow() = 0;
-    virtual int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) = 0;
-    virtual bool ProgramFlash(int useChecksum) = 0;
-    virtual int GetImageProductCode() = 0;
-    virtual int GetImageWord(int address) = 0;
-    virtual int ReadTargetVersion(VersionInfo& info, int& versionFlag) = 0;
-    virtual int ReadVersionAddresses(int addresses[3]) = 0;
-    virtual bool ReadFileInfo(const std::string& path, int productCodeAddress,
-                              uint16_t& productCode, int versionAddress, uint16_t& appVersion,
-                              int& versionFlag) = 0;
-    virtual bool ReadFileInfoFromBuffer(const char* text, int length, int productCodeAddress,
-                                        uint16_t& productCode, int versionAddress,
-                                        uint16_t& appVersion, int& versionFlag) = 0;
+    [[nodiscard]] virtual int LoadHexFile();
+    [[nodiscard]] virtual int LoadHexBuffer(const char* text, int length);
+    [[nodiscard]] virtual int ReadTargetData(int family) = 0;
+    [[nodiscard]] virtual int ReadTargetDataSmallRow() = 0;
+    [[nodiscard]] virtual int ReadVersionFromFlash(VersionInfo& info, int& versionFlag) = 0;
+    [[nodiscard]] virtual bool ProgramFlash(int useChecksum) = 0;
+    [[nodiscard]] virtual int GetImageProductCode() = 0;
+    [[nodiscard]] virtual int GetImageWord(int address) = 0;
+    [[nodiscard]] virtual int ReadTargetVersion(VersionInfo& info, int& versionFlag) = 0;
+    [[nodiscard]] virtual int ReadVersionAddresses(int addresses[3]) = 0;
+    [[nodiscard]] virtual bool ReadFileInfo(const std::string& path, int productCodeAddress,
+                                            uint16_t& productCode, int versionAddress,
+                                            uint16_t& appVersion, int& versionFlag) = 0;
+    [[nodiscard]] virtual bool ReadFileInfoFromBuffer(const char* text, int length,
+                                                      int productCodeAddress, uint16_t& productCode,
+                                                      int versionAddress, uint16_t& appVersion,
+                                                      int& versionFlag) = 0;
 
     // Waits for the bootloader's start signal, answers it, asks for the device identification and
     // looks it up in the device table. On false, found.name is null. A stop request (see
     // SetStopRequest) ends the wait for the start signal at once, without a message.
-    bool DetectTarget(DeviceTableEntry& found);
+    [[nodiscard]] bool DetectTarget(DeviceTableEntry& found);
 
     // A product left in its bootloader by an earlier try (a detect, a refused file, a failed or
     // stopped download) answers the identification request at once, while a running product's
     // firmware does not: one request, one reply time. True, after the usual identification
     // lines, when a chip of the device table answered; false, silently, otherwise.
-    bool IdentifyWaitingBootloader(DeviceTableEntry& found);
+    [[nodiscard]] bool IdentifyWaitingBootloader(DeviceTableEntry& found);
 
     // A status line to the attached window (nothing without one).
     void ReportStatus(const std::string& text);
@@ -115,19 +116,19 @@ class CProgramer {
 
   protected:
     // Places the bytes of one checked data record into the rows, `extended` being the base
-    // address the last address record set: 1 when every byte found its row, 0 otherwise (after
-    // the out-of-range notices).
-    virtual int LoadDataRecord(const HexRecord& record, uint32_t extended) = 0;
+    // address the last address record set: true when every byte found its row, false otherwise
+    // (after the out-of-range notices).
+    [[nodiscard]] virtual bool LoadDataRecord(const HexRecord& record, uint32_t extended) = 0;
 
     // Ends a programming run with the finish byte, which starts the new firmware: progress 100
     // and "Successfully Done". A finish byte the port does not take (the port failed, the adapter
     // was unplugged) leaves the target in its bootloader, so that is reported as a failure; one
     // that went out but whose echo came late is not.
-    bool FinishProgramming();
+    [[nodiscard]] bool FinishProgramming();
 
     // Sends the identification request and waits for its 8-byte reply for one reply time: true
     // when it is there (not yet read).
-    bool RequestIdentification();
+    [[nodiscard]] bool RequestIdentification();
     // Reads the 8-byte identification reply: the device identifier and PI it gives.
     struct Identification {
         uint16_t deviceId = 0;
@@ -138,8 +139,8 @@ class CProgramer {
     // An error message box on the attached window (nothing without one).
     void ShowErrorBox(const std::string& text);
 
-    // Reads a HEX text record by record into the rows: 1 when every record was handled.
-    int LoadHexText(const char* text, int length);
+    // Reads a HEX text record by record into the rows: true when every record was handled.
+    [[nodiscard]] bool LoadHexText(const char* text, int length);
 
     // What a family does its own way in the row loop of ProgramFlash.
     struct RowLoopRules {
@@ -150,17 +151,18 @@ class CProgramer {
     // The row loop of ProgramFlash: "Start Firmware upgrade", every built row in table order
     // (a refused row ends it with its address), progress by how far the row's start lies towards
     // maxAddress, then the finish byte.
-    bool ProgramRows(const RowLoopRules& rules);
+    [[nodiscard]] bool ProgramRows(const RowLoopRules& rules);
     // Reads a program row that has just been written back from the target and compares it with
-    // what was sent: 1 equal; 0 different or unreadable, after a status line with the address.
-    virtual int VerifyRow(const CMemory& row);
+    // what was sent: true when equal; false when different or unreadable, after a status line
+    // with the address.
+    [[nodiscard]] virtual bool VerifyRow(const CMemory& row);
     // Rows whose acknowledge may have belonged to another frame (see CAnswerLedger), before the
     // finish byte: true when each has been shown to hold what was sent. A bootloader that cannot
     // read its flash back cannot show it: the run fails, and the firmware is not started.
-    virtual bool ResolveUncertainRows(const std::vector<RowTag>& uncertain);
+    [[nodiscard]] virtual bool ResolveUncertainRows(const std::vector<RowTag>& uncertain);
     // After the last row: waits for answers given up that may still come, counts the link's
     // figures, and has the uncertain rows resolved. True when programming may finish.
-    bool AccountForAnswers();
+    [[nodiscard]] bool AccountForAnswers();
 
     // Which queue a flush pair empties first; each exchange keeps the order its bootloader has
     // always been driven with.
@@ -172,11 +174,11 @@ class CProgramer {
     // `command` up to five times until its 12-byte reply is there and read, and settles the line
     // again: true with `reply` filled. False (no closing flush) when no reply came or there is no
     // channel.
-    bool RequestTwelveBytes(uint8_t command, uint8_t reply[kRequestReplyBytes]);
+    [[nodiscard]] bool RequestTwelveBytes(uint8_t command, uint8_t reply[kRequestReplyBytes]);
 
     // Waits until at least `count` bytes are waiting on the channel, for as long as no more than
     // `limitMs` have passed since `startMs`. Blocks in the channel, never spins.
-    bool WaitForBytes(int count, int64_t startMs, int limitMs);
+    [[nodiscard]] bool WaitForBytes(int count, int64_t startMs, int limitMs);
 
     // Reads away whatever arrives until the line has been quiet for `quietMs`, for at most
     // `limitMs`: what is left of a late reply is gone before a request is sent again.

@@ -19,12 +19,14 @@ constexpr int kRequestRetryPauseMs = 100;
 }  // namespace
 
 void CProgramer::FlushAndSettle(FlushOrder order) {
+    // A purge that fails has said so in its message box. The exchange goes on as ever: its
+    // request fails for want of a reply, or its reply is checked for its length.
     if (order == FlushOrder::ReceiveFirst) {
-        channel->FlushRx();
+        static_cast<void>(channel->FlushRx());
         channel->FlushTx();
     } else {
         channel->FlushTx();
-        channel->FlushRx();
+        static_cast<void>(channel->FlushRx());
     }
     clock.SleepMs(kSettleMs);
 }
@@ -34,7 +36,9 @@ bool CProgramer::RequestTwelveBytes(uint8_t command, uint8_t reply[kRequestReply
         return false;
     FlushAndSettle(FlushOrder::TransmitFirst);
     for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
-        channel->Write(&command, 1);
+        // A request whose one-wire echo came back late or changed may still have reached the
+        // bootloader: whether the reply comes decides.
+        static_cast<void>(channel->Write(&command, 1));
         // At slow rates the 12-byte reply alone takes longer than the pause (100 ms at 1200).
         clock.SleepMs(kRequestReplyWaitMs + channel->WireTimeMs(kRequestReplyBytes));
         if (channel->BytesAvailable() >= kRequestReplyBytes &&

@@ -203,7 +203,7 @@ TEST_F(SerialPortTransferTest, FlushTxNeverDestroysBytesTheFarEndHasNotReadYet) 
     const Bytes sent = Pattern(20, 0x21);
     for (const uint8_t byte : sent) {
         ASSERT_EQ(port.Write(&byte, 1), 1);
-        port.FlushRx();
+        static_cast<void>(port.FlushRx());
         port.FlushTx();
     }
     EXPECT_EQ(pty.ReadMaster(sent.size(), 1000), sent);

@@ -34,11 +34,9 @@ class DownloadStartTest : public ::testing::Test {
         params.window = &window;
         DownloadSettings settings;
         settings.clock = &clock;
-        settings.openChannel = [this, failingCall](int, int, int* opened) {
+        settings.openChannel = [this, failingCall](int, int) {
             ++openings;
-            if (opened != nullptr)
-                *opened = openings == failingCall ? 0 : 1;
-            return std::make_unique<FakeChannel>(clock);
+            return OpenedChannel{std::make_unique<FakeChannel>(clock), openings != failingCall};
         };
         CDownloadProcess process(params, settings);
         return process.Run();
@@ -116,12 +114,11 @@ TEST(TrialOpenPortTest, WhyThePortDidNotOpenIsExplainedAfterTheBox) {
         SCOPED_TRACE(c.advice);
         CVirtualClock clock;
         RecordingWindow window;
-        const ChannelOpener opener = [&](int, int, int* opened) {
+        const ChannelOpener opener = [&](int, int) {
             auto channel = std::make_unique<FakeChannel>(clock);
             channel->openResult = 0;
             channel->openFailure = c.failure;
-            *opened = 0;
-            return channel;
+            return OpenedChannel{std::move(channel), false};
         };
         EXPECT_FALSE(TrialOpenPort(opener, 9600, 0, &window));
         ASSERT_EQ(window.events.size(), c.advice.empty() ? 2u : 3u);

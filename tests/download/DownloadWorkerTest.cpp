@@ -47,14 +47,13 @@ TEST(DownloadWorkerTest, AWorkerLeftBehindGoesOnWithTheWindowItReportsTo) {
     auto clock = std::make_shared<CVirtualClock>();
     DownloadSettings settings;
     settings.clock = clock.get();
-    settings.openChannel = [gate, clock](int, int, int* opened) {
+    settings.openChannel = [gate, clock](int, int) {
         std::unique_lock<std::mutex> lock(gate->mutex);
         gate->entered = true;
         gate->changed.notify_all();
         gate->changed.wait(lock, [&] { return gate->open; });
-        if (opened != nullptr)
-            *opened = 0;  // the download's own opening fails: the process ends at once
-        return std::make_unique<FakeChannel>(*clock);
+        // The download's own opening fails: the process ends at once.
+        return OpenedChannel{std::make_unique<FakeChannel>(*clock), false};
     };
     auto params = std::make_unique<DownloadParams>();
     params->port = PortName::Com(7);
@@ -95,9 +94,9 @@ TEST(DownloadWorkerTest, TheOutcomeIsCollectedWhenTheWorkerEnds) {
     DownloadSettings settings;
     settings.clock = clock.get();
     int openings = 0;
-    settings.openChannel = [&openings, clock](int, int, int*) {
+    settings.openChannel = [&openings, clock](int, int) {
         ++openings;
-        return std::make_unique<FakeChannel>(*clock);
+        return OpenedChannel{std::make_unique<FakeChannel>(*clock), false};
     };
     auto params = std::make_unique<DownloadParams>();
     params->filePath = "/nonexistent/tamrix/update.bin";

@@ -111,8 +111,8 @@ TEST_F(MemoryPICTest, ProgramFramesLeaveAsOneBlockWithOrWithoutChecksum) {
     // The 32-instruction row at 0x000100, untouched except for being loaded: 96 bytes 0xFF.
     CMemoryPIC row = ProgramRow(1, 4);
     ASSERT_EQ(row.baseAddress, 0x100);
-    row.SetWord(0x100, "FFFF");
-    row.SetWord(0x101, "FFFF");
+    static_cast<void>(row.SetWord(0x100, "FFFF"));
+    static_cast<void>(row.SetWord(0x101, "FFFF"));
     row.PackRow();
 
     Answer(102, {kAck});
@@ -134,7 +134,7 @@ TEST_F(MemoryPICTest, ProgramFramesLeaveAsOneBlockWithOrWithoutChecksum) {
 
     // The largest frame: a 512-instruction row with checksum, in one write.
     CMemoryPIC large = ProgramRow(2, kPicProgramRows - 1);  // 0x17FC00
-    large.SetWord(large.baseAddress, "0102");
+    static_cast<void>(large.SetWord(large.baseAddress, "0102"));
     large.PackRow();
     channel.writes.clear();
     Answer(1542, {kAck});
@@ -147,7 +147,7 @@ TEST_F(MemoryPICTest, ProgramFramesLeaveAsOneBlockWithOrWithoutChecksum) {
 
 TEST_F(MemoryPICTest, EepromFramesAndRowsThatSendNothing) {
     CMemoryPIC eeprom = EepromRow(2);  // 0x7FF040
-    eeprom.SetWord(0x7FF040, "AABB");
+    static_cast<void>(eeprom.SetWord(0x7FF040, "AABB"));
     eeprom.PackRow();
     Answer(36, {kAck});
     EXPECT_EQ(eeprom.WriteRow(&channel), 0);
@@ -168,7 +168,7 @@ TEST_F(MemoryPICTest, EepromFramesAndRowsThatSendNothing) {
 
     // Configuration rows, loaded or not: the plain and checked writes flush and send nothing.
     CMemoryPIC config = ConfigRow(2, 0);
-    config.SetWord(kPicConfigBase, "EF00");
+    static_cast<void>(config.SetWord(kPicConfigBase, "EF00"));
     config.PackRow();
     EXPECT_EQ(config.WriteRow(&channel), 0);
     EXPECT_EQ(config.WriteRowChecked(&channel), 0);
@@ -181,7 +181,7 @@ TEST_F(MemoryPICTest, EepromFramesAndRowsThatSendNothing) {
 
 TEST_F(MemoryPICTest, RetriesUntilAcknowledgedAndGivesUpAfterFive) {
     CMemoryPIC row = ProgramRow(1, 0);
-    row.SetWord(0, "1234");
+    static_cast<void>(row.SetWord(0, "1234"));
     row.PackRow();
 
     Answer(100, {kNack, kNack, kNack, kNack, kAck});
@@ -200,7 +200,7 @@ TEST_F(MemoryPICTest, RetriesUntilAcknowledgedAndGivesUpAfterFive) {
 
 TEST_F(MemoryPICTest, OtherBytesAreIgnoredAndEachAttemptWaitsItsTime) {
     CMemoryPIC row = ProgramRow(1, 0);
-    row.SetWord(0, "1234");
+    static_cast<void>(row.SetWord(0, "1234"));
     row.PackRow();
     const std::vector<uint8_t> noise = {0x55, 0x0A, 0xFF};
     Answer(100, {noise, noise, noise, noise, noise});
@@ -249,7 +249,7 @@ TEST_F(MemoryPICTest, AnAnswerIsNeverTakenForALaterRowsFrame) {
     CMemoryPIC first = ProgramRow(1, 0);
     CMemoryPIC second = ProgramRow(1, 1);
     for (CMemoryPIC* row : {&first, &second}) {
-        row->SetWord(row->baseAddress, "1234");
+        static_cast<void>(row->SetWord(row->baseAddress, "1234"));
         row->PackRow();
     }
     // The target answers each frame after the delay scripted for it, per row in order of
@@ -288,7 +288,7 @@ TEST_F(MemoryPICTest, AnAnswerIsNeverTakenForALaterRowsFrame) {
 // taken, and the frame is sent again.
 TEST_F(MemoryPICTest, AFrameWhoseWriteFailedTakesNoAnswer) {
     CMemoryPIC row = ProgramRow(1, 0);
-    row.SetWord(0, "1234");
+    static_cast<void>(row.SetWord(0, "1234"));
     row.PackRow();
     Answer(100, {kAck, kAck});
     channel.lateEchoForWritesStartingWith = kPicWriteProgram;
@@ -307,7 +307,7 @@ TEST_F(MemoryPICTest, LoggedWriteTracesEveryAttempt) {
     ASSERT_NE(log, nullptr);
 
     CMemoryPIC eeprom = EepromRow(1);  // 0x7FF020
-    eeprom.SetWord(0x7FF020, "AABB");
+    static_cast<void>(eeprom.SetWord(0x7FF020, "AABB"));
     eeprom.PackRow();
     Answer(36, {kNack, kAck});
     EXPECT_EQ(eeprom.WriteRowLogged(&channel, log.get()), 0);
@@ -323,8 +323,8 @@ TEST_F(MemoryPICTest, LoggedWriteTracesEveryAttempt) {
     log.reset(std::tmpfile());
     channel.writes.clear();
     CMemoryPIC program = ProgramRow(1, 1);
-    program.SetWord(0x40, "1234");
-    program.SetWord(0x41, "5600");
+    static_cast<void>(program.SetWord(0x40, "1234"));
+    static_cast<void>(program.SetWord(0x41, "5600"));
     program.PackRow();
     Answer(100, {});
     EXPECT_EQ(program.WriteRowLogged(&channel, log.get()), 1);
@@ -350,14 +350,14 @@ TEST_F(MemoryPICTest, LoggedConfigurationFrames) {
     Answer(1, {kAck, kAck, kAck, kAck});  // answer every write
 
     CMemoryPIC first = ConfigRow(2, 0);
-    first.SetWord(kPicConfigBase, "EF01");
-    first.SetWord(kPicConfigBase + 1, "0200");
+    static_cast<void>(first.SetWord(kPicConfigBase, "EF01"));
+    static_cast<void>(first.SetWord(kPicConfigBase + 1, "0200"));
     first.PackRow();
     EXPECT_EQ(first.WriteRowLogged(&channel, log.get()), 0);
     EXPECT_EQ(channel.writes.back(), Bytes({0x07, 0xFF, 0xEF, 0x01}));
 
     CMemoryPIC second = ConfigRow(2, 1);
-    second.SetWord(kPicConfigBase + 2, "C300");
+    static_cast<void>(second.SetWord(kPicConfigBase + 2, "C300"));
     second.PackRow();
     EXPECT_EQ(second.WriteRowLogged(&channel, log.get()), 0);
     EXPECT_EQ(channel.writes.back(), Bytes({0xFF, 0xC3, 0x00}));

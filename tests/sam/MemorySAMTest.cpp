@@ -239,7 +239,7 @@ TEST_F(MemorySAMTest, LoggedWriteTracesTimeOutsFlushFailuresAndOtherRowKinds) {
         TraceFile trace;
         AnswerAlways({});
         CMemorySAM eeprom(clock, 101, kRowEeprom, 1, 0x10080);
-        eeprom.SetWord(0x10080, "01");
+        static_cast<void>(eeprom.SetWord(0x10080, "01"));
         eeprom.PackRow();
         EXPECT_EQ(eeprom.WriteRowLogged(&channel, trace.get()), 1);
         std::string dump = "\n01" + std::string(30, 'f');
@@ -259,7 +259,7 @@ TEST_F(MemorySAMTest, LoggedWriteTracesTimeOutsFlushFailuresAndOtherRowKinds) {
             return std::vector<uint8_t>{0x00};
         };
         CMemorySAM fuse(clock, 101, kRowConfig, 2, 0x20002);
-        fuse.SetWord(0x20002, "0f");
+        static_cast<void>(fuse.SetWord(0x20002, "0f"));
         fuse.PackRow();
         EXPECT_EQ(fuse.WriteRowLogged(&channel, trace.get()), 1);
         EXPECT_EQ(trace.Text(),

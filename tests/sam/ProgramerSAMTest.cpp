@@ -130,7 +130,7 @@ TEST_F(ProgramerSAMTest, ImagesWithoutProgramDataOrWithoutAnyData) {
         SCOPED_TRACE("nothing loaded: only the finish byte");
         CProgramerSAM empty(&channel, clock, &window);
         empty.BuildMemoryMap(101);
-        empty.ReadTargetData(101);
+        static_cast<void>(empty.ReadTargetData(101));
         channel.writes.clear();
         window.events.clear();
         ASSERT_TRUE(empty.ProgramFlash(0));
@@ -179,7 +179,7 @@ TEST_F(ProgramerSAMTest, FailuresOfEepromAndFuseRowsNameTheirFullAddress) {
         sam.BuildMemoryMap(101);
         const std::string text = HexText({{c.address, 0x77}});
         ASSERT_EQ(sam.LoadHexBuffer(text.data(), static_cast<int>(text.size())), 1);
-        sam.ReadTargetData(101);
+        static_cast<void>(sam.ReadTargetData(101));
         channel.writes.clear();
         window.events.clear();
         target.reply = [](int, const SamFrame&) { return Bytes{0x00}; };
@@ -209,8 +209,8 @@ TEST_F(ProgramerSAMTest, TheChecksumOptionChangesNothing) {
     CProgramerSAM other(&channel, clock, &window);
     other.BuildMemoryMap(102);
     const std::string text = HexText(image);
-    other.LoadHexBuffer(text.data(), static_cast<int>(text.size()));
-    other.ReadTargetData(102);
+    static_cast<void>(other.LoadHexBuffer(text.data(), static_cast<int>(text.size())));
+    static_cast<void>(other.ReadTargetData(102));
     channel.writes.clear();
     window.events.clear();
     ASSERT_TRUE(other.ProgramFlash(1));
@@ -222,8 +222,8 @@ TEST_F(ProgramerSAMTest, WithoutAChannelProgrammingFailsInsteadOfCrashing) {
     CProgramerSAM orphan(nullptr, clock, &window);
     orphan.BuildMemoryMap(101);
     const std::string text = HexText({{0x0000, 1}});
-    orphan.LoadHexBuffer(text.data(), static_cast<int>(text.size()));
-    orphan.ReadTargetData(101);
+    static_cast<void>(orphan.LoadHexBuffer(text.data(), static_cast<int>(text.size())));
+    static_cast<void>(orphan.ReadTargetData(101));
     EXPECT_FALSE(orphan.ProgramFlash(0));
     EXPECT_EQ(window.StatusLines().back(), "[Error] : Address 0x0 Flash Programing Fail!!\r\n");
     VersionInfo info;

@@ -27,8 +27,8 @@ ScriptedBootloader::ScriptedBootloader(CVirtualClock& clock, BootloaderKind kind
                                        uint8_t pi)
     : clock_(clock), kind_(kind), deviceId_(deviceId), pi_(pi) {}
 
-std::function<std::unique_ptr<CCommChannel>(int, int, int*)> ScriptedBootloader::Opener() {
-    return [this](int baudRate, int echoMode, int* opened) -> std::unique_ptr<CCommChannel> {
+std::function<OpenedChannel(int, int)> ScriptedBootloader::Opener() {
+    return [this](int baudRate, int echoMode) {
         const size_t index = openings.size();
         Opening opening;
         opening.baudRate = baudRate;
@@ -42,8 +42,6 @@ std::function<std::unique_ptr<CCommChannel>(int, int, int*)> ScriptedBootloader:
         channel->onWrite = [this, index](FakeChannel& ch, const std::vector<uint8_t>& bytes) {
             OnWrite(ch, index, bytes);
         };
-        if (opened != nullptr)
-            *opened = 1;
 
         if (state_ == State::WaitingForAnswer && !silent) {
             if (baudRate == bootBaud) {
@@ -56,7 +54,7 @@ std::function<std::unique_ptr<CCommChannel>(int, int, int*)> ScriptedBootloader:
                     channel->Deliver({garbled}, startSignalDelayMs + k * kStartSignalPeriodMs);
             }
         }
-        return channel;
+        return OpenedChannel{std::move(channel), true};
     };
 }
 

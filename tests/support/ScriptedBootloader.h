@@ -67,7 +67,7 @@ class ScriptedBootloader {
 
     // Opens channels as the program's channel opener does: the signature of
     // DownloadSettings::openChannel. Every channel is open and has the rate it was opened at.
-    std::function<std::unique_ptr<CCommChannel>(int baudRate, int echoMode, int* opened)> Opener();
+    std::function<OpenedChannel(int baudRate, int echoMode)> Opener();
 
     // ---- what happened -------------------------------------------------------------------------
     struct Opening {

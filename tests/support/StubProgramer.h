@@ -30,7 +30,7 @@ class StubProgramer : public CProgramer {
     }
 
   protected:
-    int LoadDataRecord(const HexRecord&, uint32_t) override { return 0; }
+    bool LoadDataRecord(const HexRecord&, uint32_t) override { return false; }
 };
 
 }  // namespace tamrix::test
