@@ -328,7 +328,7 @@ void CTamrixDlg::OnProgram() {
     auto params = std::make_unique<DownloadParams>();
     params->port = PortName::Com(choices_.portIndex + 1);
     params->baudRate = BaudRateFromIndex(choices_.baudIndex);
-    params->interfaceType = choices_.interfaceType;
+    params->wiring = WiringFromInterfaceType(choices_.interfaceType);
     params->filePath = PathForCore(choices_.filePath);
     params->window = relay.get();
     if (!settings.openChannel) {

@@ -560,7 +560,7 @@ int main(int argc, char** argv) {
 
     const DeviceTableEntry* device = FindDeviceByName(options.chip);
     if (device == nullptr || ProgrammerKindFor(*device) != ProgrammerKind::Pic ||
-        PicProgramRowWords(device->family) != kRowInstructions) {
+        PicProgramRowWords(FamilyOf(device->family)) != kRowInstructions) {
         std::fprintf(stderr, "gui_download: %s is no PIC chip with %d-instruction rows\n",
                      options.chip.c_str(), kRowInstructions);
         return 2;

@@ -100,7 +100,8 @@ bool Analyse(const Options& options, const DeviceTableEntry& device, const HostR
             device.family == kFamilyDsPic30F ? kPicSmallReadBlock : kPicLargeReadBlock;
         dataPhase = "reset-vector read";
         dataBound = PicResetVectorBudget(options.baud, block);
-        rowsBound = PicRowsBudget(options.baud, options.rows, PicProgramRowWords(device.family));
+        rowsBound =
+            PicRowsBudget(options.baud, options.rows, PicProgramRowWords(FamilyOf(device.family)));
     }
 
     figures.phases = {
@@ -166,7 +167,7 @@ bool RunBare(const Options& options, const DeviceTableEntry& device, double& row
     std::string error;
     const std::vector<BareFrame> frames =
         options.sam ? SamRowFrames(kSamProgramRowsSent)
-                    : PicRowFrames(options.rows, PicProgramRowWords(device.family));
+                    : PicRowFrames(options.rows, PicProgramRowWords(FamilyOf(device.family)));
     if (!sim.Start({"--chip", options.chip, "--pace", "--boot-baud", std::to_string(options.baud),
                     "--bootloader"},
                    link, "", &error) ||
@@ -216,7 +217,7 @@ void PrintFigures(const Options& options, const std::vector<RunFigures>& runs, s
             "(%zu bytes of Intel HEX, %d-byte records), paced tamrix-sim at %d baud, fresh "
             "simulator per run; median (min..max) of %zu runs\n",
             options.chip.c_str(), options.rows,
-            PicProgramRowWords(FindDeviceByName(options.chip)->family), hexBytes,
+            PicProgramRowWords(FamilyOf(FindDeviceByName(options.chip)->family)), hexBytes,
             options.recordSize, options.baud, runs.size());
     }
     std::printf("  %-26s %12s %12s  %s\n", "phase", "measured ms", "bound ms",
@@ -324,8 +325,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const ByteImage image =
-        options.sam ? SamImage(options.seed)
-                    : PicImage(options.rows, PicProgramRowWords(device->family), options.seed);
+        options.sam
+            ? SamImage(options.seed)
+            : PicImage(options.rows, PicProgramRowWords(FamilyOf(device->family)), options.seed);
     const std::string hexText = FormatIntelHex(image, options.recordSize);
     if (hexText.size() > kMaxHexText) {
         std::fprintf(stderr,

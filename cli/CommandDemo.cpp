@@ -110,7 +110,7 @@ int RunDemo(const DemoOptions& options) {
     auto params = std::make_unique<DownloadParams>();
     params->port = target->Port();
     params->baudRate = options.baud;
-    params->interfaceType = wiring.interfaceType;
+    params->wiring = wiring.wiring;
     params->filePath = firmware.Path();
     params->window = window.get();
     DownloadSettings settings;

@@ -74,7 +74,7 @@ int RunProgram(const ProgramOptions& options) {
     request.file = options.file;
     request.ports = options.link.ports;
     request.baudRate = options.link.baud;
-    request.interfaceType = options.link.InterfaceType();
+    request.wiring = options.link.WiringChosen();
     request.portMap = options.link.portMap;
     request.seed = options.seed;
     request.verify = options.verify;

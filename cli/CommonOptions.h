@@ -30,7 +30,7 @@ struct LinkOptions {
     CPortMap portMap = CPortMap::Defaults();
 
     PortName Port() const { return PortName::Parse(port); }
-    int InterfaceType() const { return WiringChoiceFor(ChosenWiring(interface)).interfaceType; }
+    Wiring WiringChosen() const { return ChosenWiring(interface); }
 };
 
 struct OutputOptions {

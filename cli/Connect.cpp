@@ -14,9 +14,9 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
                                  const std::atomic<bool>* stopRequest) {
     TargetConnection connection;
     const ChannelOpener open = SerialPortOpener(link.Port(), link.portMap, &window);
-    const int echo = link.InterfaceType();
+    const Wiring wiring = link.WiringChosen();
 
-    if (const PortTrial trial = TrialOpenPort(open, link.baud, echo, &window); !trial) {
+    if (const PortTrial trial = TrialOpenPort(open, link.baud, wiring, &window); !trial) {
         const std::string reason = OpenFailureReason(trial.failure);
         std::fprintf(stderr, "tamrix-cli: cannot open %s%s%s\n",
                      EscapeControls(link.Port().Text()).c_str(), reason.empty() ? "" : ": ",
@@ -25,7 +25,7 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
         return connection;
     }
 
-    TargetReach reach = ReachTarget(open, link.baud, echo, &window, clock, stopRequest);
+    TargetReach reach = ReachTarget(open, link.baud, wiring, &window, clock, stopRequest);
     connection.channel = std::move(reach.channel);
     connection.entry = reach.entry;
     if (!reach.portOpened) {

@@ -125,9 +125,9 @@ class CMemoryProduct : public CDemoProduct {
     std::string Where() const override { return "an in-memory link"; }
     PortName Port() const override { return PortName{0, "(in-memory link)"}; }
     ChannelOpener Opener(const CPortMap&, CReportWindow*) override {
-        return [line = line_](int baudRate, int echoMode) {
+        return [line = line_](int baudRate, Wiring wiring) {
             auto channel = std::make_unique<CMemoryLinkChannel>(line);
-            const bool opened = channel->Open(0, baudRate, echoMode) == 1;
+            const bool opened = channel->Open(0, baudRate, EchoModeOf(wiring)) == 1;
             return OpenedChannel{std::move(channel), opened};
         };
     }

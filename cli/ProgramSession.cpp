@@ -247,7 +247,7 @@ class CPortServer {
         DownloadParams params;
         params.port = port_;
         params.baudRate = request_.baudRate;
-        params.interfaceType = request_.interfaceType;
+        params.wiring = request_.wiring;
         params.filePath = request_.file;
         params.window = window_.get();
         return params;
@@ -297,7 +297,7 @@ class CPortServer {
         while (!shared_.StopRequested()) {
             // No window: a port that is not there is what is being waited for, not an error.
             const bool opened = SerialPortOpener(port_, request_.portMap, nullptr)(
-                                    request_.baudRate, request_.interfaceType)
+                                    request_.baudRate, request_.wiring)
                                     .opened;
             if (opened == present)
                 return true;

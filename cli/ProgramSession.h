@@ -18,7 +18,7 @@ struct ProgramRequest {
     std::string file;
     std::vector<std::string> ports;  // as given, at least one, none twice
     int baudRate = kDefaultBaudRate;
-    int interfaceType = 0;
+    Wiring wiring = Wiring::TwoWire;
     CPortMap portMap = CPortMap::Defaults();
     uint32_t seed = 0;
     bool verify = false;

@@ -24,9 +24,10 @@ std::string PortName::Text() const {
 }
 
 std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, const CPortMap& portMap,
-                                            int baudRate, int echoMode, CReportWindow* window,
+                                            int baudRate, Wiring wiring, CReportWindow* window,
                                             CPortLease* lease) {
     auto serial = std::make_unique<CSerialPort>(window, portMap);
+    const int echoMode = EchoModeOf(wiring);
     // Whether it opened is the port's own state (IsOpen); why not, its LastOpenFailure.
     static_cast<void>(port.path.empty() ? serial->Open(port.number, baudRate, echoMode, lease)
                                         : serial->OpenDevice(port.path, baudRate, echoMode, lease));

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "common/LinkChoices.h"
+
 namespace tamrix {
 
 class CPortLease;
@@ -30,7 +32,7 @@ struct PortName {
 // The port object is returned even when opening failed (IsOpen says which): callers flush and
 // close it exactly as they would an open one.
 std::unique_ptr<CSerialPort> OpenSerialPort(const PortName& port, const CPortMap& portMap,
-                                            int baudRate, int echoMode, CReportWindow* window,
+                                            int baudRate, Wiring wiring, CReportWindow* window,
                                             CPortLease* lease = nullptr);
 
 }  // namespace tamrix

@@ -48,6 +48,22 @@ std::vector<std::string> WiringNames() {
     return names;
 }
 
+int InterfaceTypeOf(Wiring wiring) {
+    return WiringChoiceFor(wiring).interfaceType;
+}
+
+Wiring WiringFromInterfaceType(int interfaceType) {
+    for (const WiringChoice& choice : kWirings) {
+        if (choice.interfaceType == interfaceType)
+            return choice.wiring;
+    }
+    return kWirings[0].wiring;
+}
+
+int EchoModeOf(Wiring wiring) {
+    return WiringChoiceFor(wiring).echo ? 1 : 0;
+}
+
 int BaudRateCount() {
     return static_cast<int>(std::size(kBaudRates));
 }

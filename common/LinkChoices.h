@@ -20,7 +20,7 @@ struct WiringChoice {
     Wiring wiring;
     const char* label;      // as the product's documentation and the dialog name it
     const char* shortName;  // as the command line takes it
-    int interfaceType;      // 0 or 1, the download's interface type
+    int interfaceType;      // 0 or 1: the number the settings keep (InterfaceTypeOf)
     bool echo;              // every byte sent comes back on the same wire
 };
 
@@ -33,6 +33,14 @@ const WiringChoice& WiringChoiceFor(Wiring wiring);
 bool WiringFromName(const std::string& name, Wiring& wiring);
 // The command-line names in list order, for a parser's check of the option.
 std::vector<std::string> WiringNames();
+// The interface type of a wiring: the number the settings keep and the process log shows.
+int InterfaceTypeOf(Wiring wiring);
+// The wiring an interface type stands for; a number of neither wiring gives the default, two
+// wires.
+Wiring WiringFromInterfaceType(int interfaceType);
+// The echo mode a channel is opened with for a wiring (CCommChannel::Open): 1 on one wire, where
+// every byte sent comes back, else 0.
+int EchoModeOf(Wiring wiring);
 
 // The baud rates, lowest first: 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200.
 inline constexpr int kDefaultBaudRate = 115200;

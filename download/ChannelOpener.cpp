@@ -9,9 +9,9 @@ ChannelOpener SerialPortOpener(const PortName& port, CPortMap portMap, CReportWi
     // Every copy of the opener shares the one lease: the port is held from the first opening
     // until the last copy is gone (the download process has ended).
     auto lease = std::make_shared<CPortLease>();
-    return [port, portMap = std::move(portMap), window, lease](int baudRate, int echoMode) {
+    return [port, portMap = std::move(portMap), window, lease](int baudRate, Wiring wiring) {
         std::unique_ptr<CSerialPort> serial =
-            OpenSerialPort(port, portMap, baudRate, echoMode, window, lease.get());
+            OpenSerialPort(port, portMap, baudRate, wiring, window, lease.get());
         const bool opened = serial->IsOpen();
         return OpenedChannel{std::move(serial), opened};
     };

@@ -9,13 +9,14 @@
 #include "comm/CommChannel.h"
 #include "comm/PortMap.h"
 #include "comm/PortName.h"
+#include "common/LinkChoices.h"
 
 namespace tamrix {
 
 class CReportWindow;
 
 // The channel comes also when it could not be opened (see OpenedChannel).
-using ChannelOpener = std::function<OpenedChannel(int baudRate, int echoMode)>;
+using ChannelOpener = std::function<OpenedChannel(int baudRate, Wiring wiring)>;
 
 // Opens CSerialPorts on `port`, a COM number being the device `portMap` gives it (the caller loads
 // the map once); their message boxes go to `window`. The first opening through

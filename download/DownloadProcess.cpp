@@ -241,7 +241,7 @@ bool CDownloadProcess::StopWith(DownloadOutcome outcome) {
 
 // Wake-up, the pass's channel, the handshake.
 bool CDownloadProcess::ReachTheTarget(DeviceTableEntry& entry) {
-    TargetReach reach = ReachTarget(settings_.openChannel, params_.baudRate, params_.interfaceType,
+    TargetReach reach = ReachTarget(settings_.openChannel, params_.baudRate, params_.wiring,
                                     params_.window, clock_, settings_.stopRequest.get());
     channel_ = std::move(reach.channel);
     if (!reach.portOpened) {

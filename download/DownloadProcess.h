@@ -30,7 +30,7 @@ class CReportWindow;
 struct DownloadParams {
     PortName port;                    // COM number (port map) or device path
     int baudRate = kDefaultBaudRate;  // 1200 .. 115200
-    int interfaceType = 0;            // 0 two-wire, 1 one-wire (echo mode of every channel)
+    Wiring wiring = Wiring::TwoWire;  // that of every channel the download opens
     std::string filePath;             // the firmware file, whatever its extension
     CReportWindow* window = nullptr;
 };

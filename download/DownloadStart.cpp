@@ -20,17 +20,17 @@ StartCheck CheckDownloadStart(const DownloadParams& params, const ChannelOpener&
     }
     if (window != nullptr)
         window->WriteProcessLog("Firmware Download Process Start!!  \r\n");
-    if (!TrialOpenPort(openChannel, params.baudRate, params.interfaceType, window)) {
+    if (!TrialOpenPort(openChannel, params.baudRate, params.wiring, window)) {
         return StartCheck::PortOpenFailed;
     }
     return StartCheck::Ok;
 }
 
-PortTrial TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
+PortTrial TrialOpenPort(const ChannelOpener& openChannel, int baudRate, Wiring wiring,
                         CReportWindow* window) {
     PortTrial trial;
     {
-        OpenedChannel opening = openChannel(baudRate, echoMode);
+        OpenedChannel opening = openChannel(baudRate, wiring);
         if (opening.channel && opening.opened)
             opening.channel->Close();
         else if (opening.channel)
@@ -60,7 +60,7 @@ void LogDownloadInfo(const DownloadParams& params, const CPortMap& portMap) {
                                                     : portMap.NumberForDevice(params.port.path);
     params.window->WriteProcessLog(
         Format("Download Info. Port : %d, BaudRate : %d, SignalType : %d  \r\n", portNumber,
-               params.baudRate, params.interfaceType));
+               params.baudRate, InterfaceTypeOf(params.wiring)));
     // The name as the file system has it, but never a control character in the log's line.
     params.window->WriteProcessLog(
         Format("Download File : %s   \r\n", EscapeControls(params.filePath).c_str()));

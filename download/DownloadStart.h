@@ -29,7 +29,7 @@ struct PortTrial {
 // Opens and closes the port once, as a test. When it does not open: the log line "Port Open
 // Fail" and the "Channel" message box, then, when the channel says why, a status line that names
 // the device, the reason and what to do (OpenFailureAdvice).
-PortTrial TrialOpenPort(const ChannelOpener& openChannel, int baudRate, int echoMode,
+PortTrial TrialOpenPort(const ChannelOpener& openChannel, int baudRate, Wiring wiring,
                         CReportWindow* window);
 
 // "Port Open Fail" for a port that did open for the trial but not for the download itself: the log

@@ -9,9 +9,9 @@ namespace {
 
 // True, with `reach` filled, when a bootloader answered the identification request. A port that
 // cannot be opened is left to the usual opening, which says so.
-bool AskWaitingBootloader(const ChannelOpener& openChannel, int baudRate, int echoMode,
+bool AskWaitingBootloader(const ChannelOpener& openChannel, int baudRate, Wiring wiring,
                           CReportWindow* window, CClock& clock, TargetReach& reach) {
-    OpenedChannel opening = openChannel(baudRate, echoMode);
+    OpenedChannel opening = openChannel(baudRate, wiring);
     if (!opening.opened)
         return false;
     std::unique_ptr<CCommChannel> channel = std::move(opening.channel);
@@ -30,16 +30,16 @@ bool AskWaitingBootloader(const ChannelOpener& openChannel, int baudRate, int ec
 
 }  // namespace
 
-TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, int echoMode,
+TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, Wiring wiring,
                         CReportWindow* window, CClock& clock,
                         const std::atomic<bool>* stopRequest) {
     TargetReach reach;
-    if (AskWaitingBootloader(openChannel, baudRate, echoMode, window, clock, reach))
+    if (AskWaitingBootloader(openChannel, baudRate, wiring, window, clock, reach))
         return reach;
     // The running product answers the wake-up message by resetting into its bootloader.
-    SendWakeUpMessages(openChannel, echoMode, clock);
+    SendWakeUpMessages(openChannel, wiring, clock);
 
-    OpenedChannel opening = openChannel(baudRate, echoMode);
+    OpenedChannel opening = openChannel(baudRate, wiring);
     reach.channel = std::move(opening.channel);
     reach.portOpened = opening.opened;
     if (!reach.portOpened)

@@ -31,7 +31,7 @@ struct TargetReach {
 // be opened nothing is tried on it (no handshake, nothing reported): the caller says so. When
 // `stopRequest` turns true while the bootloader's start signal is awaited, the wait ends at once
 // without a message and nothing is identified.
-TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, int echoMode,
+TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, Wiring wiring,
                         CReportWindow* window, CClock& clock,
                         const std::atomic<bool>* stopRequest = nullptr);
 

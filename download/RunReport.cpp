@@ -19,14 +19,6 @@ using nlohmann::json;
 // A firmware file is never larger than the buffer it is converted into.
 constexpr uint64_t kLargestHashedFile = kImageBufferSize;
 
-const char* WiringName(int interfaceType) {
-    for (int index = 0; index < WiringCount(); ++index) {
-        if (WiringAt(index).interfaceType == interfaceType)
-            return WiringAt(index).shortName;
-    }
-    return "unknown";
-}
-
 }  // namespace
 
 std::string FormatUtcTime(std::chrono::system_clock::time_point moment) {
@@ -45,7 +37,7 @@ RunContext RunContextFor(const DownloadParams& params, std::string program) {
     RunContext context;
     context.port = params.port.Text();
     context.baudRate = params.baudRate;
-    context.interfaceType = params.interfaceType;
+    context.wiring = params.wiring;
     context.filePath = params.filePath;
     context.program = std::move(program);
     return context;
@@ -60,7 +52,7 @@ std::string RunReportLine(const DownloadRecord& record, const RunContext& contex
     report["seconds"] = static_cast<double>(ms.count()) / 1000.0;
     report["port"] = context.port;
     report["baud"] = context.baudRate;
-    report["wiring"] = WiringName(context.interfaceType);
+    report["wiring"] = WiringChoiceFor(context.wiring).shortName;
     if (record.chip.empty()) {
         report["chip"] = nullptr;
     } else {

@@ -14,8 +14,8 @@ namespace tamrix {
 struct RunContext {
     std::string port;  // as the user named it: "COM5" or a device path
     int baudRate = 0;
-    int interfaceType = 0;  // 0 two-wire, 1 one-wire
-    std::string filePath;   // the firmware file as given
+    Wiring wiring = Wiring::TwoWire;
+    std::string filePath;  // the firmware file as given
     DownloadOutcome outcome = DownloadOutcome::NoTarget;
     int exitStatus = -1;  // the command-line tool's; -1: none (the dialog program)
     std::string program;  // who wrote the record, e.g. "tamrix-cli"

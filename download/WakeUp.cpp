@@ -6,9 +6,9 @@ namespace tamrix {
 
 namespace {
 
-void WakeUpAt(const ChannelOpener& openChannel, int baudRate, int interfaceType, CClock& clock) {
+void WakeUpAt(const ChannelOpener& openChannel, int baudRate, Wiring wiring, CClock& clock) {
     // A port that did not open is used as an open one: its flushes tell the user.
-    std::unique_ptr<CCommChannel> channel = openChannel(baudRate, interfaceType).channel;
+    std::unique_ptr<CCommChannel> channel = openChannel(baudRate, wiring).channel;
     // Nothing answers the wake-up message, and a product already in its bootloader or listening
     // at the other rate never hears it: whether it went out here says nothing. The handshake
     // that follows tells whether the product came.
@@ -22,10 +22,10 @@ void WakeUpAt(const ChannelOpener& openChannel, int baudRate, int interfaceType,
 
 }  // namespace
 
-void SendWakeUpMessages(const ChannelOpener& openChannel, int interfaceType, CClock& clock) {
-    WakeUpAt(openChannel, 19200, interfaceType, clock);
+void SendWakeUpMessages(const ChannelOpener& openChannel, Wiring wiring, CClock& clock) {
+    WakeUpAt(openChannel, 19200, wiring, clock);
     clock.SleepMs(100);
-    WakeUpAt(openChannel, 9600, interfaceType, clock);
+    WakeUpAt(openChannel, 9600, wiring, clock);
     clock.SleepMs(300);
 }
 

@@ -16,6 +16,6 @@ inline constexpr uint8_t kWakeUpMessage[10] = {0x0C, 0x38, 0x46, 0x30, 0x30,
 
 // Sends the wake-up message at 19200 and then at 9600 baud, with the pauses the product needs
 // (100 ms after each write, 100 ms and 300 ms after each channel is released).
-void SendWakeUpMessages(const ChannelOpener& openChannel, int interfaceType, CClock& clock);
+void SendWakeUpMessages(const ChannelOpener& openChannel, Wiring wiring, CClock& clock);
 
 }  // namespace tamrix

@@ -8,10 +8,10 @@
 
 namespace tamrix {
 
-CMemory::CMemory(CClock& clockRef, int familyCode, int rowKind, int index, int count, int base,
-                 int packedSize)
-    : family(familyCode),
-      kind(rowKind),
+CMemory::CMemory(CClock& clockRef, Family familyOfChip, RowKind rowKind, int index, int count,
+                 int base, int packedSize)
+    : family(FamilyCode(familyOfChip)),
+      kind(static_cast<int>(rowKind)),
       packed(static_cast<size_t>(packedSize), 0xFF),
       rowIndex(index),
       wordCount(count),

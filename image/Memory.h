@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "comm/AnswerLedger.h"
+#include "common/FamilyCodes.h"
 
 namespace tamrix {
 
@@ -20,18 +21,23 @@ class CClock;
 inline constexpr uint8_t COMMAND_ACK = 0x01;
 inline constexpr uint8_t COMMAND_NACK = 0x00;
 
-// Row kinds.
-inline constexpr int kRowProgram = 0;
-inline constexpr int kRowEeprom = 1;
-inline constexpr int kRowConfig = 2;  // configuration (PIC) or fuse bits (SAM)
+// Row kinds. A row's `kind` field keeps the number (kRowProgram ...).
+enum class RowKind : int {
+    Program = 0,
+    Eeprom = 1,
+    Config = 2,  // configuration (PIC) or fuse bits (SAM)
+};
+inline constexpr int kRowProgram = static_cast<int>(RowKind::Program);
+inline constexpr int kRowEeprom = static_cast<int>(RowKind::Eeprom);
+inline constexpr int kRowConfig = static_cast<int>(RowKind::Config);
 
 inline constexpr int kRowSlots = 1024;
 inline constexpr uint16_t kEmptySlot = 0xFFFF;
 
 class CMemory {
   public:
-    CMemory(CClock& clock, int family, int kind, int rowIndex, int wordCount, int baseAddress,
-            int packedSize);
+    CMemory(CClock& clock, Family family, RowKind kind, int rowIndex, int wordCount,
+            int baseAddress, int packedSize);
     virtual ~CMemory() = default;
     CMemory(const CMemory&) = delete;
     CMemory& operator=(const CMemory&) = delete;
@@ -53,6 +59,8 @@ class CMemory {
     // Plain row write: 0 acknowledged or nothing to send, 1 failed.
     [[nodiscard]] virtual int WriteRow(CCommChannel* channel) = 0;
 
+    // The family code and row kind as numbers (FamilyCode, kRowProgram ...); ChipFamily and Kind
+    // give them as names.
     int family;
     int kind;
     int isEmpty = 1;
@@ -61,6 +69,9 @@ class CMemory {
     int rowIndex;
     int wordCount;
     int baseAddress;
+
+    Family ChipFamily() const { return FamilyOf(family); }
+    RowKind Kind() const { return static_cast<RowKind>(kind); }
 
   protected:
     enum class RowAnswer { Ack, Nack, None };

@@ -18,10 +18,10 @@ constexpr int kLastConfigRow = kPicConfigRows - 1;
 // A 512-instruction row with its checksum is 1542 bytes; every frame fits this buffer.
 constexpr size_t kFrameBufferSize = 2048;
 
-int PackedSize(int kind, int wordCount) {
-    if (kind == kRowProgram)
+int PackedSize(RowKind kind, int wordCount) {
+    if (kind == RowKind::Program)
         return 3 * wordCount;
-    if (kind == kRowEeprom)
+    if (kind == RowKind::Eeprom)
         return 2 * kPicAuxRowWords;
     return 3;
 }
@@ -35,16 +35,16 @@ uint8_t Low(uint16_t slot) {
 
 }  // namespace
 
-int PicProgramRowWords(int family) {
-    return family == kFamilyDsPic30F ? kPicSmallRowWords : kPicLargeRowWords;
+int PicProgramRowWords(Family family) {
+    return family == Family::DsPic30F ? kPicSmallRowWords : kPicLargeRowWords;
 }
 
-CMemoryPIC::CMemoryPIC(CClock& clockRef, int familyCode, int rowKind, int index, int count,
+CMemoryPIC::CMemoryPIC(CClock& clockRef, Family familyOfChip, RowKind rowKind, int index, int count,
                        int base)
-    : CMemory(clockRef, familyCode, rowKind, index, count, base, PackedSize(rowKind, count)) {}
+    : CMemory(clockRef, familyOfChip, rowKind, index, count, base, PackedSize(rowKind, count)) {}
 
 int CMemoryPIC::AddressSpan() const {
-    return kind == kRowConfig ? kPicConfigRowSpan : 2 * wordCount;
+    return Kind() == RowKind::Config ? kPicConfigRowSpan : 2 * wordCount;
 }
 
 int CMemoryPIC::SetWord(int address, const char* hexText) {
@@ -65,14 +65,14 @@ int CMemoryPIC::GetWord(int address, int& value) {
 void CMemoryPIC::PackRow() {
     if (isEmpty == 1)
         return;
-    if (kind == kRowProgram) {
+    if (Kind() == RowKind::Program) {
         // L, M, U of every instruction; the phantom byte is not sent.
         for (int i = 0; i < wordCount; ++i) {
             packed[3 * i] = High(words[2 * i]);
             packed[3 * i + 1] = Low(words[2 * i]);
             packed[3 * i + 2] = High(words[2 * i + 1]);
         }
-    } else if (kind == kRowEeprom) {
+    } else if (Kind() == RowKind::Eeprom) {
         // One data word per even address, in file byte order; odd addresses carry nothing.
         for (int j = 0; j < kPicAuxRowWords; ++j) {
             packed[2 * j] = High(words[2 * j]);
@@ -101,14 +101,15 @@ int CMemoryPIC::WriteRowChecked(CCommChannel* channel) {
 }
 
 int CMemoryPIC::WriteRowLogged(CCommChannel* channel, FILE* logFile) {
-    if (kind == kRowConfig && family == kFamilyDsPic30F && rowIndex == kLastConfigRow) {
+    if (Kind() == RowKind::Config && ChipFamily() == Family::DsPic30F &&
+        rowIndex == kLastConfigRow) {
         return 0;
     }
     return WriteWithRetries(channel, WriteMode::Logged, logFile);
 }
 
 int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* logFile) {
-    if (isEmpty == 1 && kind != kRowConfig)
+    if (isEmpty == 1 && Kind() != RowKind::Config)
         return 0;
     if (channel == nullptr)
         return 1;
@@ -118,7 +119,7 @@ int CMemoryPIC::WriteWithRetries(CCommChannel* channel, WriteMode mode, FILE* lo
     }
     // Configuration words go out only through the logged write; the others flush and report
     // success so that a programming pass simply passes over them.
-    if (kind == kRowConfig && mode != WriteMode::Logged)
+    if (Kind() == RowKind::Config && mode != WriteMode::Logged)
         return 0;
 
     static const AttemptTrace kTrace = {"Target ack : COMMAND_ACK", "Target ack : COMMAND_NACK",
@@ -139,7 +140,7 @@ CMemory::FrameSend CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, 
     std::vector<uint8_t> frame;
     frame.reserve(kFrameBufferSize);
 
-    if (kind == kRowConfig) {
+    if (Kind() == RowKind::Config) {
         // The bootloader takes the configuration words in sequence after the 0x07 of the first
         // row; each word is 0xFF, then its low and middle byte (the upper byte is not sent).
         // A row the HEX file left empty still sends its frame, with the erased value FF FF that
@@ -156,7 +157,7 @@ CMemory::FrameSend CMemoryPIC::SendFrame(CCommChannel* channel, WriteMode mode, 
         return sent;
     }
 
-    const bool program = kind == kRowProgram;
+    const bool program = Kind() == RowKind::Program;
     AppendHeader(frame, program ? kPicWriteProgram : kPicWriteEeprom);
     if (program && mode != WriteMode::Logged) {
         // A program row leaves as one block.

@@ -32,12 +32,13 @@ inline constexpr uint8_t kPicWriteProgram = 0x03;
 inline constexpr uint8_t kPicWriteEeprom = 0x05;
 inline constexpr uint8_t kPicWriteConfig = 0x07;
 
-// Program rows of this many instructions for a family code.
-int PicProgramRowWords(int family);
+// Program rows of this many instructions for a family.
+int PicProgramRowWords(Family family);
 
 class CMemoryPIC : public CMemory {
   public:
-    CMemoryPIC(CClock& clock, int family, int kind, int rowIndex, int wordCount, int baseAddress);
+    CMemoryPIC(CClock& clock, Family family, RowKind kind, int rowIndex, int wordCount,
+               int baseAddress);
 
     [[nodiscard]] int SetWord(int address, const char* hexText) override;
     void PackRow() override;

@@ -10,8 +10,8 @@
 
 namespace tamrix {
 
-CMemorySAM::CMemorySAM(CClock& clockRef, int familyCode, int rowKind, int index, int base)
-    : CMemory(clockRef, familyCode, rowKind, index, RowBytes(rowKind), base, RowBytes(rowKind)) {}
+CMemorySAM::CMemorySAM(CClock& clockRef, Family familyOfChip, RowKind rowKind, int index, int base)
+    : CMemory(clockRef, familyOfChip, rowKind, index, RowBytes(rowKind), base, RowBytes(rowKind)) {}
 
 int CMemorySAM::SetWord(int address, const char* hexText) {
     if (address < baseAddress)
@@ -64,8 +64,8 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
     // target as 0x0000-0x3F80. The fuse frame has no address.
     uint8_t header[3] = {kSamWriteFuseBits, 0, 0};
     int headerSize = 1;
-    if (kind != kRowConfig) {
-        header[0] = kind == kRowProgram ? kSamWriteProgramRow : kSamWriteEepromRow;
+    if (Kind() != RowKind::Config) {
+        header[0] = Kind() == RowKind::Program ? kSamWriteProgramRow : kSamWriteEepromRow;
         header[1] = static_cast<uint8_t>(baseAddress & 0xFF);
         header[2] = static_cast<uint8_t>((baseAddress >> 8) & 0xFF);
         headerSize = 3;
@@ -75,13 +75,13 @@ int CMemorySAM::WriteWithRetries(CCommChannel* channel, FILE* logFile) {
     // bytes.
     const auto sendFrame = [&] {
         const FrameSend headerSent = Send(channel, header, static_cast<size_t>(headerSize));
-        if (kind == kRowProgram) {
+        if (Kind() == RowKind::Program) {
             Trace(logFile, Format("->Program Address:0x%08x", baseAddress));
-        } else if (kind == kRowEeprom) {
+        } else if (Kind() == RowKind::Eeprom) {
             Trace(logFile, Format("->EEProm Address:0x%08x", baseAddress));
         }
         const FrameSend dataSent = Send(channel, packed.data(), static_cast<size_t>(wordCount));
-        if (kind == kRowConfig) {
+        if (Kind() == RowKind::Config) {
             Trace(logFile, Format("->FuseBits Row:%02d Address:0x%08x", rowIndex, baseAddress));
         }
         if (logFile != nullptr)

@@ -36,12 +36,13 @@ inline constexpr uint8_t kSamWriteFuseBits = 0x07;
 
 class CMemorySAM : public CMemory {
   public:
-    // A row of `kind` (kRowProgram, kRowEeprom or kRowConfig for the fuse bits); its byte count
-    // follows from the kind.
-    CMemorySAM(CClock& clock, int family, int kind, int rowIndex, int baseAddress);
+    // A row of `kind` (RowKind::Config for the fuse bits); its byte count follows from the kind.
+    CMemorySAM(CClock& clock, Family family, RowKind kind, int rowIndex, int baseAddress);
 
     // Bytes a row of `kind` holds: 128, or 4 for fuse rows.
-    static int RowBytes(int kind) { return kind == kRowConfig ? kSamFuseBytes : kSamRowBytes; }
+    static int RowBytes(RowKind kind) {
+        return kind == RowKind::Config ? kSamFuseBytes : kSamRowBytes;
+    }
 
     // Stores the byte whose two hex digits start at hexText when baseAddress <= address <
     // baseAddress + wordCount: 1 stored, 0 not this row.

@@ -39,7 +39,7 @@ bool CProgramer::ProgramRows(const RowLoopRules& rules) {
                 Format("[Error] : Address 0x%x Flash Programing Fail!!\r\n", row->baseAddress));
             return false;
         }
-        if (row->kind != kRowProgram || row->isEmpty == 1)
+        if (row->Kind() != RowKind::Program || row->isEmpty == 1)
             continue;
         // Read back before anything else is written: a row the target holds wrongly must not be
         // followed by the finish byte, which would start that firmware.

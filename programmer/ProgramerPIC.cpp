@@ -33,25 +33,28 @@ CProgramerPIC::CProgramerPIC(CCommChannel* commChannel, CClock& clockRef,
 
 // ---- image -------------------------------------------------------------------------------------
 
-int CProgramerPIC::ReadBlockFor(int family) {
-    return family == kFamilyDsPic30F ? kPicSmallReadBlock : kPicLargeReadBlock;
+int CProgramerPIC::ReadBlockFor(Family family) {
+    return family == Family::DsPic30F ? kPicSmallReadBlock : kPicLargeReadBlock;
 }
 
-void CProgramerPIC::BuildMemoryMap(int family) {
+void CProgramerPIC::BuildMemoryMap(int familyCode) {
+    const Family family = FamilyOf(familyCode);
     targetFamily_ = family;
     const int programWords = PicProgramRowWords(family);
     size_t entry = 0;
     for (int n = 0; n < kPicProgramRows; ++n) {
-        rows[entry++] = std::make_unique<CMemoryPIC>(clock, family, kRowProgram, n, programWords,
-                                                     n * programWords * 2);
+        rows[entry++] = std::make_unique<CMemoryPIC>(clock, family, RowKind::Program, n,
+                                                     programWords, n * programWords * 2);
     }
     for (int n = 0; n < kPicEepromRows; ++n) {
-        rows[entry++] = std::make_unique<CMemoryPIC>(clock, family, kRowEeprom, n, kPicAuxRowWords,
-                                                     kPicEepromBase + n * kPicEepromRowSpan);
+        rows[entry++] =
+            std::make_unique<CMemoryPIC>(clock, family, RowKind::Eeprom, n, kPicAuxRowWords,
+                                         kPicEepromBase + n * kPicEepromRowSpan);
     }
     for (int n = 0; n < kPicConfigRows; ++n) {
-        rows[entry++] = std::make_unique<CMemoryPIC>(clock, family, kRowConfig, n, kPicAuxRowWords,
-                                                     kPicConfigBase + n * kPicConfigRowSpan);
+        rows[entry++] =
+            std::make_unique<CMemoryPIC>(clock, family, RowKind::Config, n, kPicAuxRowWords,
+                                         kPicConfigBase + n * kPicConfigRowSpan);
     }
 }
 
@@ -147,7 +150,7 @@ bool CProgramerPIC::ReadResetVector(int blockLength) {
 }
 
 int CProgramerPIC::ReadTargetData(int family) {
-    return ReadResetVector(ReadBlockFor(family)) ? 1 : 0;
+    return ReadResetVector(ReadBlockFor(FamilyOf(family))) ? 1 : 0;
 }
 
 int CProgramerPIC::ReadTargetDataSmallRow() {
@@ -269,7 +272,7 @@ bool CProgramerPIC::ResolveUncertainRows(const std::vector<RowTag>& uncertain) {
 bool CProgramerPIC::MakeRowCertain(CMemory& row) {
     constexpr int kRewrites = 2;
     for (int rewrite = 0;; ++rewrite) {
-        if (row.kind == kRowProgram) {
+        if (row.Kind() == RowKind::Program) {
             const RowReadBack back = ReadRowBack(row);
             if (back.result == RowReadBack::Result::Equal)
                 return true;

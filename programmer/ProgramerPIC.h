@@ -47,10 +47,10 @@ class CProgramerPIC : public CProgramer {
                                               uint16_t& productCode, int versionAddress,
                                               uint16_t& appVersion, int& versionFlag) override;
 
-    // The family of the identified chip (device-table family code), for the operations that run
-    // before BuildMemoryMap: a dsPIC30F answers a flash read with 32 instructions, the others
-    // with 512. Unknown (0) reads as the larger families do.
-    void SetTargetFamily(int family) { targetFamily_ = family; }
+    // The family of the identified chip, for the operations that run before BuildMemoryMap: a
+    // dsPIC30F answers a flash read with 32 instructions, the others with 512. Unknown (None)
+    // reads as the larger families do.
+    void SetTargetFamily(Family family) { targetFamily_ = family; }
 
     // The row that holds a device address, or null when none does (or the map is not built).
     // Rows never overlap, so the row is computed from the address rather than searched for.
@@ -88,7 +88,7 @@ class CProgramerPIC : public CProgramer {
     // program row 0 and packs every row: true when it was read.
     [[nodiscard]] bool ReadResetVector(int blockLength);
     // The flash read block of a family: 96 bytes for the dsPIC30F, else 1536.
-    static int ReadBlockFor(int family);
+    static int ReadBlockFor(Family family);
 
     // A program row read back from the target and compared with what was sent. A difference is
     // read again once the line has been quiet (a stray byte before the reply shifts it): only a
@@ -106,7 +106,7 @@ class CProgramerPIC : public CProgramer {
     // reach, by writing it again with every answer in step. False after an error line.
     [[nodiscard]] bool MakeRowCertain(CMemory& row);
 
-    int targetFamily_ = 0;
+    Family targetFamily_ = Family::None;
 };
 
 }  // namespace tamrix

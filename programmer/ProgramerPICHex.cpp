@@ -53,7 +53,7 @@ bool CProgramerPIC::LoadDataRecord(const HexRecord& record, uint32_t extended) {
             digits = merged.c_str();
         }
         if (row != nullptr && row->SetWord(device, digits) == 1) {
-            if (row->kind == kRowProgram && device > maxAddress)
+            if (row->Kind() == RowKind::Program && device > maxAddress)
                 maxAddress = device;
         } else {
             // The rest of the record is still placed; the load fails at its end.

@@ -30,18 +30,19 @@ CProgramerSAM::CProgramerSAM(CCommChannel* commChannel, CClock& clockRef,
                              CReportWindow* reportWindow)
     : CProgramer(commChannel, clockRef, kSamRowCount, reportWindow) {}
 
-void CProgramerSAM::BuildMemoryMap(int family) {
+void CProgramerSAM::BuildMemoryMap(int familyCode) {
+    const Family family = FamilyOf(familyCode);
     for (int n = 0; n < kSamProgramRows; ++n) {
         rows[static_cast<size_t>(n)] =
-            std::make_unique<CMemorySAM>(clock, family, kRowProgram, n, n * kSamRowBytes);
+            std::make_unique<CMemorySAM>(clock, family, RowKind::Program, n, n * kSamRowBytes);
     }
     for (int n = 0; n < kSamEepromRows; ++n) {
         rows[static_cast<size_t>(kSamFirstEepromRow + n)] = std::make_unique<CMemorySAM>(
-            clock, family, kRowEeprom, n, kSamEepromBase + n * kSamRowBytes);
+            clock, family, RowKind::Eeprom, n, kSamEepromBase + n * kSamRowBytes);
     }
     for (int n = 0; n < kSamFuseRows; ++n) {
         rows[static_cast<size_t>(kSamFirstFuseRow + n)] =
-            std::make_unique<CMemorySAM>(clock, family, kRowConfig, n, kSamFuseBase + n);
+            std::make_unique<CMemorySAM>(clock, family, RowKind::Config, n, kSamFuseBase + n);
     }
 }
 
@@ -69,7 +70,7 @@ bool CProgramerSAM::StoreByte(int64_t address, const char* digits) {
                             static_cast<unsigned long long>(address)));
         return false;
     }
-    if (row->kind == kRowProgram && maxAddress < address)
+    if (row->Kind() == RowKind::Program && maxAddress < address)
         maxAddress = static_cast<int>(address);
     return true;
 }

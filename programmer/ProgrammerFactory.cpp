@@ -13,7 +13,7 @@ std::unique_ptr<CProgramer> MakeProgrammerFor(const DeviceTableEntry& entry, CCo
         case ProgrammerKind::Pic: {
             // Flash reads before BuildMemoryMap depend on the family's read block.
             auto pic = std::make_unique<CProgramerPIC>(channel, clock, window);
-            pic->SetTargetFamily(entry.family);
+            pic->SetTargetFamily(FamilyOf(entry.family));
             return pic;
         }
         case ProgrammerKind::None:

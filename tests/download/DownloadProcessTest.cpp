@@ -147,7 +147,7 @@ class DownloadProcessTest : public ::testing::Test {
         DownloadParams params;
         params.port = PortName::Com(7);
         params.filePath = file;
-        params.interfaceType = interfaceType;
+        params.wiring = WiringFromInterfaceType(interfaceType);
         params.window = &window;
         DownloadSettings settings;
         settings.clock = &processClock;

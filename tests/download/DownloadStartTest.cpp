@@ -34,7 +34,7 @@ class DownloadStartTest : public ::testing::Test {
         params.window = &window;
         DownloadSettings settings;
         settings.clock = &clock;
-        settings.openChannel = [this, failingCall](int, int) {
+        settings.openChannel = [this, failingCall](int, Wiring) {
             ++openings;
             return OpenedChannel{std::make_unique<FakeChannel>(clock), openings != failingCall};
         };
@@ -114,13 +114,13 @@ TEST(TrialOpenPortTest, WhyThePortDidNotOpenIsExplainedAfterTheBox) {
         SCOPED_TRACE(c.advice);
         CVirtualClock clock;
         RecordingWindow window;
-        const ChannelOpener opener = [&](int, int) {
+        const ChannelOpener opener = [&](int, Wiring) {
             auto channel = std::make_unique<FakeChannel>(clock);
             channel->openResult = 0;
             channel->openFailure = c.failure;
             return OpenedChannel{std::move(channel), false};
         };
-        EXPECT_FALSE(TrialOpenPort(opener, 9600, 0, &window));
+        EXPECT_FALSE(TrialOpenPort(opener, 9600, Wiring::TwoWire, &window));
         ASSERT_EQ(window.events.size(), c.advice.empty() ? 2u : 3u);
         EXPECT_EQ(window.events[0].text, "Port Open Fail  \r\n");
         EXPECT_EQ(window.events[1].kind, test::WindowEvent::MessageBox);

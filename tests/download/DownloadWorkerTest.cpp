@@ -47,7 +47,7 @@ TEST(DownloadWorkerTest, AWorkerLeftBehindGoesOnWithTheWindowItReportsTo) {
     auto clock = std::make_shared<CVirtualClock>();
     DownloadSettings settings;
     settings.clock = clock.get();
-    settings.openChannel = [gate, clock](int, int) {
+    settings.openChannel = [gate, clock](int, Wiring) {
         std::unique_lock<std::mutex> lock(gate->mutex);
         gate->entered = true;
         gate->changed.notify_all();
@@ -94,7 +94,7 @@ TEST(DownloadWorkerTest, TheOutcomeIsCollectedWhenTheWorkerEnds) {
     DownloadSettings settings;
     settings.clock = clock.get();
     int openings = 0;
-    settings.openChannel = [&openings, clock](int, int) {
+    settings.openChannel = [&openings, clock](int, Wiring) {
         ++openings;
         return OpenedChannel{std::make_unique<FakeChannel>(*clock), false};
     };

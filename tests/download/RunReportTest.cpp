@@ -22,7 +22,7 @@ TEST(RunReportTest, AProductNeverReachedLeavesItsFiguresNull) {
     RunContext context;
     context.port = "COM5";
     context.baudRate = 9600;
-    context.interfaceType = 1;
+    context.wiring = Wiring::OneWireEcho;
     context.filePath = std::string("/bench/\xff\xfe update.bin");  // not UTF-8
     context.outcome = DownloadOutcome::NoTarget;
     context.exitStatus = 11;

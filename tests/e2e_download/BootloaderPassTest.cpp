@@ -138,7 +138,7 @@ class DownloadBootloaderPassTest : public ::testing::Test {
         DownloadParams params;
         params.port = PortName{0, target_->DevicePath()};
         params.baudRate = 115200;
-        params.interfaceType = 0;
+        params.wiring = Wiring::TwoWire;
         params.filePath = folder_.File("application.bin");
         params.window = &window_;
         DownloadSettings settings;

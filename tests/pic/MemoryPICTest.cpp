@@ -24,15 +24,16 @@ class MemoryPICTest : public ::testing::Test {
     ScriptedRowTarget target;
 
     CMemoryPIC ProgramRow(int family, int index) {
-        const int words = PicProgramRowWords(family);
-        return CMemoryPIC(clock, family, kRowProgram, index, words, index * words * 2);
+        const int words = PicProgramRowWords(FamilyOf(family));
+        return CMemoryPIC(clock, FamilyOf(family), RowKind::Program, index, words,
+                          index * words * 2);
     }
     CMemoryPIC EepromRow(int index) {
-        return CMemoryPIC(clock, 2, kRowEeprom, index, kPicAuxRowWords,
+        return CMemoryPIC(clock, Family::DsPic33F, RowKind::Eeprom, index, kPicAuxRowWords,
                           kPicEepromBase + index * kPicEepromRowSpan);
     }
     CMemoryPIC ConfigRow(int family, int index) {
-        return CMemoryPIC(clock, family, kRowConfig, index, kPicAuxRowWords,
+        return CMemoryPIC(clock, FamilyOf(family), RowKind::Config, index, kPicAuxRowWords,
                           kPicConfigBase + index * kPicConfigRowSpan);
     }
     void Answer(size_t frameBytes, std::vector<std::vector<uint8_t>> answers) {

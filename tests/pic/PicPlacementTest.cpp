@@ -82,7 +82,7 @@ struct RandomHex {
 RandomHex MakeFile(unsigned seed, int family) {
     RandomHex hex(seed);
     const uint32_t programEnd =
-        4u * kPicProgramRows * static_cast<uint32_t>(PicProgramRowWords(family));
+        4u * kPicProgramRows * static_cast<uint32_t>(PicProgramRowWords(FamilyOf(family)));
     hex.Clusters(0, programEnd, 60);
     hex.Emit(programEnd - 8, 8);  // the very last instructions
     hex.Clusters(kEepromBytes, kEepromBytes + 2 * kPicEepromRows * kPicEepromRowSpan, 8);
@@ -206,7 +206,7 @@ TEST(PicPlacementEdges, RowBoundariesAndWordsNoRowHolds) {
         PicRig rig(family);
         const FirstMatchScan firstMatch(rig.programmer);
         const uint32_t programEnd =
-            2u * kPicProgramRows * static_cast<uint32_t>(PicProgramRowWords(family));
+            2u * kPicProgramRows * static_cast<uint32_t>(PicProgramRowWords(FamilyOf(family)));
         const uint32_t probes[] = {0,
                                    programEnd - 1,
                                    programEnd,

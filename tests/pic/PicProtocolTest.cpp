@@ -153,7 +153,7 @@ TEST(PicProtocolTest, SlowRatesAndSmallBlocksStillRead) {
     }
     {
         PicRig rig;
-        rig.programmer.SetTargetFamily(1);
+        rig.programmer.SetTargetFamily(Family::DsPic30F);
         AnswerReads(rig.channel, 96, {0x00, 0x30, 0x39, 0x00, 0x04, 0x4C});
         VersionInfo info;
         int flag = -1;

@@ -34,7 +34,7 @@ class MemorySAMTest : public ::testing::Test {
 
     // Program row 1 (base 0x80) holding 12 34 56 78 at its first four addresses, packed.
     std::unique_ptr<CMemorySAM> ProgramRow1() {
-        auto row = std::make_unique<CMemorySAM>(clock, 101, kRowProgram, 1, 0x80);
+        auto row = std::make_unique<CMemorySAM>(clock, Family::S3F828B, RowKind::Program, 1, 0x80);
         const char* digits[] = {"12", "34", "56", "78"};
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(row->SetWord(0x80 + i, digits[i]), 1);
@@ -49,7 +49,7 @@ class MemorySAMTest : public ::testing::Test {
 };
 
 TEST_F(MemorySAMTest, RowsAcceptExactlyTheirOwnAddressesAndParseTwoDigits) {
-    CMemorySAM program(clock, 101, kRowProgram, 1, 0x80);
+    CMemorySAM program(clock, Family::S3F828B, RowKind::Program, 1, 0x80);
     EXPECT_EQ(program.wordCount, 128);
     EXPECT_EQ(program.SetWord(0x7F, "11"), 0);
     EXPECT_EQ(program.SetWord(0x100, "11"), 0);
@@ -60,7 +60,7 @@ TEST_F(MemorySAMTest, RowsAcceptExactlyTheirOwnAddressesAndParseTwoDigits) {
     EXPECT_EQ(program.words[0], kEmptySlot);
 
     // A fuse row takes four addresses from its own base, whatever its neighbours take.
-    CMemorySAM fuse(clock, 101, kRowConfig, 2, 0x20002);
+    CMemorySAM fuse(clock, Family::S3F828B, RowKind::Config, 2, 0x20002);
     EXPECT_EQ(fuse.wordCount, 4);
     EXPECT_EQ(fuse.SetWord(0x20001, "01"), 0);
     EXPECT_EQ(fuse.SetWord(0x20006, "01"), 0);
@@ -69,7 +69,7 @@ TEST_F(MemorySAMTest, RowsAcceptExactlyTheirOwnAddressesAndParseTwoDigits) {
 }
 
 TEST_F(MemorySAMTest, AnEmptyRowCausesNoTrafficAtAll) {
-    CMemorySAM row(clock, 101, kRowProgram, 0, 0);
+    CMemorySAM row(clock, Family::S3F828B, RowKind::Program, 0, 0);
     row.PackRow();
     EXPECT_EQ(row.WriteRowChecked(&channel), 0);
     EXPECT_TRUE(channel.events.empty());
@@ -238,7 +238,7 @@ TEST_F(MemorySAMTest, LoggedWriteTracesTimeOutsFlushFailuresAndOtherRowKinds) {
         SCOPED_TRACE("five time-outs on an EEPROM row");
         TraceFile trace;
         AnswerAlways({});
-        CMemorySAM eeprom(clock, 101, kRowEeprom, 1, 0x10080);
+        CMemorySAM eeprom(clock, Family::S3F828B, RowKind::Eeprom, 1, 0x10080);
         static_cast<void>(eeprom.SetWord(0x10080, "01"));
         eeprom.PackRow();
         EXPECT_EQ(eeprom.WriteRowLogged(&channel, trace.get()), 1);
@@ -258,7 +258,7 @@ TEST_F(MemorySAMTest, LoggedWriteTracesTimeOutsFlushFailuresAndOtherRowKinds) {
             channel.flushRxFails = true;
             return std::vector<uint8_t>{0x00};
         };
-        CMemorySAM fuse(clock, 101, kRowConfig, 2, 0x20002);
+        CMemorySAM fuse(clock, Family::S3F828B, RowKind::Config, 2, 0x20002);
         static_cast<void>(fuse.SetWord(0x20002, "0f"));
         fuse.PackRow();
         EXPECT_EQ(fuse.WriteRowLogged(&channel, trace.get()), 1);
@@ -269,7 +269,7 @@ TEST_F(MemorySAMTest, LoggedWriteTracesTimeOutsFlushFailuresAndOtherRowKinds) {
     {
         SCOPED_TRACE("the early returns write nothing");
         TraceFile trace;
-        CMemorySAM empty(clock, 101, kRowProgram, 0, 0);
+        CMemorySAM empty(clock, Family::S3F828B, RowKind::Program, 0, 0);
         EXPECT_EQ(empty.WriteRowLogged(&channel, trace.get()), 0);
         channel.flushRxFails = true;
         EXPECT_EQ(ProgramRow1()->WriteRowLogged(&channel, trace.get()), 1);

@@ -27,8 +27,9 @@ ScriptedBootloader::ScriptedBootloader(CVirtualClock& clock, BootloaderKind kind
                                        uint8_t pi)
     : clock_(clock), kind_(kind), deviceId_(deviceId), pi_(pi) {}
 
-std::function<OpenedChannel(int, int)> ScriptedBootloader::Opener() {
-    return [this](int baudRate, int echoMode) {
+std::function<OpenedChannel(int, Wiring)> ScriptedBootloader::Opener() {
+    return [this](int baudRate, Wiring wiring) {
+        const int echoMode = EchoModeOf(wiring);
         const size_t index = openings.size();
         Opening opening;
         opening.baudRate = baudRate;

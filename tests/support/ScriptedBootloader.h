@@ -27,6 +27,7 @@
 
 #include "comm/CommChannel.h"
 #include "common/Clock.h"
+#include "common/LinkChoices.h"
 #include "tests/support/FakeChannel.h"
 
 namespace tamrix::test {
@@ -67,7 +68,7 @@ class ScriptedBootloader {
 
     // Opens channels as the program's channel opener does: the signature of
     // DownloadSettings::openChannel. Every channel is open and has the rate it was opened at.
-    std::function<OpenedChannel(int baudRate, int echoMode)> Opener();
+    std::function<OpenedChannel(int baudRate, Wiring wiring)> Opener();
 
     // ---- what happened -------------------------------------------------------------------------
     struct Opening {
