@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include "common/LinkChoices.h"
+
 namespace tamrix {
 
 class CProfile;
@@ -15,8 +17,8 @@ inline constexpr int kProfileMissing = 255;
 
 struct DialogChoices {
     int interfaceType = 0;  // 0 two wires ("Built-in USB"), 1 one signal wire
-    int portIndex = 3;      // COM4
-    int baudIndex = 7;      // 115200
+    int portIndex = kDefaultPortNumber - 1;  // COM4
+    int baudIndex = kDefaultBaudIndex;       // 115200
     QString filePath;
 };
 

@@ -156,7 +156,7 @@ void AddFileCommands(CLI::App& app, int& exitCode) {
         "info", "show product code, application version and memory usage of a firmware file");
     infoCommand->add_option("FILE", info->file, "firmware file (.bin) or Intel HEX file")
         ->required();
-    infoCommand->add_option("--seed", info->seed, "conversion seed of the file's producer");
+    AddSeedOption(*infoCommand, info->seed, "conversion seed of the file's producer");
     infoCommand->add_option("--target", info->target, "memory layout: pic, sam or auto")
         ->check(CLI::IsMember({"auto", "pic", "sam"}))
         ->capture_default_str();
@@ -169,8 +169,7 @@ void AddFileCommands(CLI::App& app, int& exitCode) {
         "from the input");
     convertCommand->add_option("INPUT", convert->input, "Intel HEX or firmware file")->required();
     convertCommand->add_option("OUTPUT", convert->output, "file to write")->required();
-    convertCommand->add_option("--seed", convert->seed,
-                               "conversion seed (default: this program's)");
+    AddSeedOption(*convertCommand, convert->seed, "conversion seed (default: this program's)");
     convertCommand->callback([convert, &exitCode]() { exitCode = RunConvert(*convert); });
 }
 

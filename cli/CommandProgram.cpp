@@ -18,16 +18,6 @@ namespace tamrix::cli {
 
 namespace {
 
-struct ProgramOptions {
-    std::string file;
-    LinkOptions link;
-    OutputOptions output;
-    uint32_t seed = kConversionSeed;
-    bool verify = false;
-    std::string report;
-    bool repeat = false;
-};
-
 constexpr const char* kVerifyHelp =
     "read every program row back after it is written and compare it before the product is "
     "started; a difference stops the download with its address. PIC targets only: the S3F8 "
@@ -57,46 +47,35 @@ bool PortsDistinct(const LinkOptions& link) {
     return true;
 }
 
-int RunProgram(const ProgramOptions& options) {
+int RunProgram(const ProgramRequest& request) {
     // Log entries or report lines appended to the firmware file would damage it, and log and
     // report in one file would interleave two formats.
-    if (!FilesDistinct({{options.file, "the firmware file", "FILE"},
-                        {LogPath(options.output), "the process log (--log)", "--log"},
-                        {options.report, "the run report (--report)", "--report"}})) {
+    if (!FilesDistinct({{request.file, "the firmware file", "FILE"},
+                        {LogPath(request.output), "the process log (--log)", "--log"},
+                        {request.reportPath, "the run report (--report)", "--report"}})) {
         return kExitUsage;
     }
-    if (!PortsDistinct(options.link))
+    if (!PortsDistinct(request.link))
         return kExitUsage;
 
     // Before any thread exists: no worker must ever be the one a stop signal interrupts.
     CStopSignals signals;
-    ProgramRequest request;
-    request.file = options.file;
-    request.ports = options.link.ports;
-    request.baudRate = options.link.baud;
-    request.wiring = options.link.WiringChosen();
-    request.portMap = options.link.portMap;
-    request.seed = options.seed;
-    request.verify = options.verify;
-    request.reportPath = options.report;
-    request.repeat = options.repeat;
-    request.output = options.output;
     return RunProgramSession(request, signals);
 }
 
 }  // namespace
 
 void AddProgramCommand(CLI::App& app, int& exitCode) {
-    auto options = std::make_shared<ProgramOptions>();
+    auto options = std::make_shared<ProgramRequest>();
     auto* command = app.add_subcommand(
         "program", "update the product's firmware from an Upgrade Binary File (.bin)");
     command->add_option("FILE", options->file, "firmware file")->required();
     AddLinkOptions(*command, options->link, true);
     AddOutputOptions(*command, options->output, true);
-    command->add_option("--seed", options->seed,
-                        "conversion seed of the file's producer (default: this program's own)");
+    AddSeedOption(*command, options->seed,
+                  "conversion seed of the file's producer (default: this program's own)");
     command->add_flag("--verify", options->verify, kVerifyHelp);
-    command->add_option("--report", options->report,
+    command->add_option("--report", options->reportPath,
                         "append one JSON line per download to this file (JSON Lines): times, "
                         "port, chip, versions before and after, the file's SHA-256, link "
                         "figures, outcome and exit status");

@@ -72,6 +72,10 @@ void AddBaudOption(CLI::App& command, int& baud, const std::string& description)
         ->capture_default_str();
 }
 
+void AddSeedOption(CLI::App& command, uint32_t& seed, const std::string& description) {
+    command.add_option("--seed", seed, description);
+}
+
 void AddWiringOption(CLI::App& command, std::string& interface) {
     // "wiring: usb = 1:Tx 2:Rx 3:Gnd (Built-in USB); signal = 1:Signal 2:Vcc 3:Gnd (one wire,
     // every byte echoed)"

@@ -20,7 +20,7 @@ namespace tamrix::cli {
 Wiring ChosenWiring(const std::string& interface);
 
 struct LinkOptions {
-    std::string port = "COM4";
+    std::string port = PortName::Com(kDefaultPortNumber).Text();
     // Every --port given, in order, once the command line is read (just `port` where a command
     // takes one).
     std::vector<std::string> ports;
@@ -49,6 +49,8 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts = fa
 // --baud alone: one of the rates a bootloader runs at (an empty or non-numeric value is a
 // command-line error, never the default).
 void AddBaudOption(CLI::App& command, int& baud, const std::string& description);
+// --seed: the keystream seed a firmware file was scrambled with (each command says whose).
+void AddSeedOption(CLI::App& command, uint32_t& seed, const std::string& description);
 // --interface: the wiring by its command-line name (usb or signal).
 void AddWiringOption(CLI::App& command, std::string& interface);
 // --log, --no-log (and --yes/--no when `questions`)

@@ -9,12 +9,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
 #include "cli/RunDownload.h"
 #include "common/Format.h"
 #include "download/ChannelOpener.h"
+#include "download/FirmwareFileLoad.h"
 #include "download/RunReport.h"
 #include "image/FirmwareFile.h"
 
@@ -246,8 +248,8 @@ class CPortServer {
     DownloadParams Params() const {
         DownloadParams params;
         params.port = port_;
-        params.baudRate = request_.baudRate;
-        params.wiring = request_.wiring;
+        params.baudRate = request_.link.baud;
+        params.wiring = request_.link.WiringChosen();
         params.filePath = request_.file;
         params.window = window_.get();
         return params;
@@ -258,7 +260,7 @@ class CPortServer {
 
         DownloadSettings settings;
         settings.conversionSeed = request_.seed;
-        settings.portMap = request_.portMap;
+        settings.portMap = request_.link.portMap;
         settings.openChannel = SerialPortOpener(port_, settings.portMap, window_.get());
         settings.verify = request_.verify;
         settings.firmwareText = shared_.FirmwareText();
@@ -269,7 +271,7 @@ class CPortServer {
             shared_.Running(&worker);
             if (!request_.reportPath.empty())
                 shared_.Underway(index_, RunContextFor(Params(), "tamrix-cli"), window_.get());
-            end = FinishDownload(worker, *window_, request_.baudRate);
+            end = FinishDownload(worker, *window_, request_.link.baud);
             shared_.Ended(&worker);
         }
         return end;
@@ -296,8 +298,8 @@ class CPortServer {
         bool told = false;
         while (!shared_.StopRequested()) {
             // No window: a port that is not there is what is being waited for, not an error.
-            const bool opened = SerialPortOpener(port_, request_.portMap, nullptr)(
-                                    request_.baudRate, request_.wiring)
+            const bool opened = SerialPortOpener(port_, request_.link.portMap, nullptr)(
+                                    request_.link.baud, request_.link.WiringChosen())
                                     .opened;
             if (opened == present)
                 return true;
@@ -341,7 +343,7 @@ void PrintTable(const std::vector<SessionRow>& rows, bool repeat) {
 }  // namespace
 
 int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
-    const bool several = request.ports.size() > 1;
+    const bool several = request.link.ports.size() > 1;
     const bool table = several || request.repeat;
     std::shared_ptr<CProcessLog> log;
     if (const std::string path = LogPath(request.output); !path.empty()) {
@@ -362,21 +364,18 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
     // Said once for the session, not by any port.
     CTerminalWindow session(stdout, log, policy);
 
-    CSessionShared shared(request, signals, static_cast<int>(request.ports.size()));
+    CSessionShared shared(request, signals, static_cast<int>(request.link.ports.size()));
     if (table) {
         // Read once for every product of the session: they all get the same bytes, and the run
         // report names them, whatever happens to the file meanwhile.
-        std::vector<uint8_t> buffer(kImageBufferSize, 0);
-        int size = 0;
-        if (ConvertBinFile(buffer.data(), &session, request.file, size, request.seed) == 0) {
-            session.AddStatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");
+        std::optional<std::vector<uint8_t>> text =
+            ReadFirmwareFileText(request.file, request.seed, &session);
+        if (!text)
             return kExitFile;
-        }
-        buffer.resize(static_cast<size_t>(size));
-        shared.TakeFirmware(std::make_shared<const std::vector<uint8_t>>(std::move(buffer)));
+        shared.TakeFirmware(std::make_shared<const std::vector<uint8_t>>(std::move(*text)));
     }
     std::vector<std::unique_ptr<CPortServer>> servers;
-    for (const std::string& port : request.ports) {
+    for (const std::string& port : request.link.ports) {
         servers.push_back(std::make_unique<CPortServer>(
             shared, servers.size(), port,
             std::make_unique<CTerminalWindow>(stdout, log, policy,

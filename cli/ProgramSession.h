@@ -11,20 +11,19 @@
 
 #include "cli/CommonOptions.h"
 #include "cli/StopSignals.h"
+#include "image/FirmwareFile.h"
 
 namespace tamrix::cli {
 
+// What `tamrix-cli program` was asked for: its options as the command line filled them in.
 struct ProgramRequest {
     std::string file;
-    std::vector<std::string> ports;  // as given, at least one, none twice
-    int baudRate = kDefaultBaudRate;
-    Wiring wiring = Wiring::TwoWire;
-    CPortMap portMap = CPortMap::Defaults();
-    uint32_t seed = 0;
+    LinkOptions link;  // the ports (link.ports: as given, at least one, none twice), rate, wiring
+    OutputOptions output;
+    uint32_t seed = kConversionSeed;
     bool verify = false;
     std::string reportPath;  // empty: no run report
     bool repeat = false;
-    OutputOptions output;
 };
 
 // How long a port is looked at again while a session waits for a product to come or go.

@@ -19,6 +19,10 @@ class CPortLease;
 // Time on the wire of `bytes` bytes at `baud`: start bit, 8 data bits, stop bit each.
 int64_t SerialWireTimeUs(int64_t bytes, int baud);
 
+// Milliseconds a write may take per byte at `baud`: 38400 / baud, integer division; 0 (no write
+// time-out) at 57600 baud and above, and for rates that make no sense.
+int SerialWriteTimeoutPerByteMs(int baud);
+
 class CSerialDevice {
   public:
     using Deadline = std::chrono::steady_clock::time_point;

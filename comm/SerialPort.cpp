@@ -43,8 +43,12 @@ CSerialPort::~CSerialPort() {
     Close();
 }
 
-int CSerialPort::WriteTimeoutPerByte(int baud) {
+int SerialWriteTimeoutPerByteMs(int baud) {
     return baud > 0 ? 38400 / baud : 0;
+}
+
+int CSerialPort::WriteTimeoutPerByte(int baud) {
+    return SerialWriteTimeoutPerByteMs(baud);
 }
 
 int CSerialPort::Open(int number, int baud, int echo) {

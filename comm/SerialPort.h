@@ -58,8 +58,7 @@ class CSerialPort : public CCommChannel {
     int PortNumber() const { return portNumber; }
     const std::string& DevicePath() const { return devicePath; }
 
-    // Milliseconds a write may take per byte at `baudRate`: 38400 / baudRate, integer division;
-    // 0 (no write time-out) at 57600 baud and above, and for rates that make no sense.
+    // Milliseconds a write may take per byte at `baudRate` (SerialWriteTimeoutPerByteMs).
     static int WriteTimeoutPerByte(int baudRate);
 
   private:

@@ -193,7 +193,7 @@ bool CWin32SerialDevice::Open(const std::string& path, int baud, CPortLease* lea
     timeouts_.ReadIntervalTimeout = MAXDWORD;
     timeouts_.ReadTotalTimeoutMultiplier = 0;
     timeouts_.ReadTotalTimeoutConstant = 0;
-    timeouts_.WriteTotalTimeoutMultiplier = baud > 0 ? static_cast<DWORD>(38400 / baud) : 0;
+    timeouts_.WriteTotalTimeoutMultiplier = static_cast<DWORD>(SerialWriteTimeoutPerByteMs(baud));
     timeouts_.WriteTotalTimeoutConstant = 0;
     ::SetCommTimeouts(handle_, &timeouts_);
 

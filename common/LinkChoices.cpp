@@ -11,8 +11,6 @@ const WiringChoice kWirings[] = {
     {Wiring::OneWireEcho, "1:Signal 2:Vcc 3:Gnd", "signal", 1, true},
 };
 
-const int kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
 }  // namespace
 
 int WiringCount() {
@@ -65,23 +63,23 @@ int EchoModeOf(Wiring wiring) {
 }
 
 int BaudRateCount() {
-    return static_cast<int>(std::size(kBaudRates));
+    return static_cast<int>(std::size(kBaudRateList));
 }
 
 int BaudRateFromIndex(int index) {
-    return index >= 0 && index < BaudRateCount() ? kBaudRates[index] : kDefaultBaudRate;
+    return index >= 0 && index < BaudRateCount() ? kBaudRateList[index] : kDefaultBaudRate;
 }
 
 int BaudIndexFromRate(int rate) {
     for (int index = 0; index < BaudRateCount(); ++index) {
-        if (kBaudRates[index] == rate)
+        if (kBaudRateList[index] == rate)
             return index;
     }
     return -1;
 }
 
 std::vector<int> BaudRates() {
-    return std::vector<int>(std::begin(kBaudRates), std::end(kBaudRates));
+    return std::vector<int>(std::begin(kBaudRateList), std::end(kBaudRateList));
 }
 
 }  // namespace tamrix

@@ -9,6 +9,9 @@
 
 namespace tamrix {
 
+// The port every front end offers before the technician chooses one: COM4.
+inline constexpr int kDefaultPortNumber = 4;
+
 // How the product is wired to the port. The value is the interface type the download process
 // takes (and the echo mode of every channel it opens).
 enum class Wiring {
@@ -42,8 +45,16 @@ Wiring WiringFromInterfaceType(int interfaceType);
 // every byte sent comes back, else 0.
 int EchoModeOf(Wiring wiring);
 
-// The baud rates, lowest first: 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200.
+// The baud rates, lowest first.
+inline constexpr int kBaudRateList[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 inline constexpr int kDefaultBaudRate = 115200;
+// The default rate's list index (7), the dialog's choice before the technician makes one.
+inline constexpr int kDefaultBaudIndex = [] {
+    int index = 0;
+    while (kBaudRateList[index] != kDefaultBaudRate)
+        ++index;
+    return index;
+}();
 int BaudRateCount();
 // The rate at a list index (0 = 1200 ... 7 = 115200). An index outside the list, such as one from
 // a damaged settings file, gives the default rate 115200: a rate every port and bootloader can

@@ -1,6 +1,7 @@
 #include "download/DownloadProcess.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "comm/CommChannel.h"
 #include "common/Clock.h"
@@ -8,6 +9,7 @@
 #include "common/ReportWindow.h"
 #include "download/BootloaderImages.h"
 #include "download/DownloadStart.h"
+#include "download/FirmwareFileLoad.h"
 #include "download/ReachTarget.h"
 #include "image/FileLayout.h"
 #include "image/FirmwareFile.h"
@@ -134,21 +136,21 @@ DownloadOutcome CDownloadProcess::Run() {
 }
 
 bool CDownloadProcess::LoadFirmwareFile() {
-    const auto fail = [this] {
-        StatusLine("[Message] : File Loading Fail. Download Process Stop! \r\n");
+    // After the status line that says the file cannot be used.
+    const auto refuse = [this] {
         ErrorBox("File Loading Fail \r\nDownload Process Stop!");
         outcome_ = DownloadOutcome::FileLoadFailed;
         return false;
     };
     if (settings_.firmwareText != nullptr) {
         fileText_ = *settings_.firmwareText;
-    } else if (ConvertBinFile(imageBuffer_.data(), params_.window, params_.filePath, imageSize_,
-                              settings_.conversionSeed) == 0) {
-        return fail();
-    } else {
+    } else if (std::optional<std::vector<uint8_t>> text = ReadFirmwareFileText(
+                   params_.filePath, settings_.conversionSeed, params_.window)) {
         // Every pass takes the text from here, so all of them program the very file that was
         // checked first, even when the file on disk changes meanwhile.
-        fileText_.assign(imageBuffer_.begin(), imageBuffer_.begin() + imageSize_);
+        fileText_ = std::move(*text);
+    } else {
+        return refuse();
     }
     // The record names these bytes, not whatever lies on the disk when the download ends.
     record_.fileSha256 = FirmwareFileSha256(fileText_, settings_.conversionSeed);
@@ -158,7 +160,8 @@ bool CDownloadProcess::LoadFirmwareFile() {
                                                 static_cast<int>(fileText_.size()));
     if (!stray.empty()) {
         StatusLine(Format("[Error] : Hex file %s!!\r\n", stray.c_str()));
-        return fail();
+        ReportFileLoadingFail(params_.window);
+        return refuse();
     }
     // A record that does not check out, no end record, records after it: refused with the words
     // the programmer would use, but before the product is woken and left in its bootloader. Where
