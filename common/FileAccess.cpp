@@ -1,15 +1,37 @@
-// What the platforms' file sources share.
+// What the platforms' file sources share: the reading policy of ReadRegularFile over the
+// platform's primitives (FilePrimitives.h), and the comparison of paths.
 
 #include "common/FileAccess.h"
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
+
+#include "common/FilePrimitives.h"
 
 namespace tamrix {
 
 namespace {
 
 namespace fs = std::filesystem;
+namespace primitives = file_primitives;
+
+std::function<void(const std::string&)>& ReadHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+FileReadResult Failure(const primitives::Fault& fault, uint64_t size = 0) {
+    FileReadResult result;
+    result.error = fault.error;
+    result.size = size;
+    result.reason = fault.reason.empty() ? FileErrorText(fault.error) : fault.reason;
+    return result;
+}
+
+FileReadResult Failure(FileError error, uint64_t size = 0) {
+    return Failure(primitives::Fault{error, std::string()}, size);
+}
 
 // Where a file that does not exist yet would be made: links followed (a bounded number of them,
 // as the system does), the rest of the path resolved as far as it exists.
@@ -27,6 +49,47 @@ fs::path PlaceOf(const std::string& path) {
 }
 
 }  // namespace
+
+FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileReadMode mode) {
+    if (const primitives::Fault fault = primitives::LookBeforeOpening(path))
+        return Failure(fault);
+    primitives::OpenedFile opened = primitives::OpenForReading(path);
+    if (opened.fault)
+        return Failure(opened.fault);
+    // Only a writer's lock keeps the reader out.
+    if (mode == FileReadMode::SharedLock && !primitives::TakeSharedLock(opened.file))
+        return Failure(FileError::Locked);
+
+    const primitives::FileSize size = primitives::SizeOf(opened.file);
+    if (size.fault)
+        return Failure(size.fault);
+    if (size.bytes > maxSize)
+        return Failure(FileError::TooLarge, size.bytes);
+    if (size.bytes == 0)
+        return Failure(FileError::Empty);
+
+    if (ReadHook())
+        ReadHook()(path);
+
+    FileReadResult result;
+    result.size = size.bytes;
+    result.bytes.resize(static_cast<size_t>(size.bytes));
+    const primitives::ReadBytes got =
+        primitives::ReadUpTo(opened.file, result.bytes.data(), result.bytes.size());
+    if (got.count < 0)
+        return Failure(got.fault, size.bytes);
+    // Fewer bytes than the size: cut short while read. One byte more: still being written.
+    uint8_t extra = 0;
+    if (static_cast<uint64_t>(got.count) != size.bytes ||
+        primitives::ReadUpTo(opened.file, &extra, 1).count != 0) {
+        return Failure(FileError::Changed, size.bytes);
+    }
+    return result;
+}
+
+void SetFileReadHookForTests(std::function<void(const std::string& path)> hook) {
+    ReadHook() = std::move(hook);
+}
 
 bool IsOneFile(const std::string& first, const std::string& second) {
     if (first.empty() || second.empty())

@@ -1,4 +1,5 @@
-// Whole-file reading and replacing on POSIX systems.
+// Whole-file reading and replacing on POSIX systems, and the primitives of the reading policy
+// (FilePrimitives.h).
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,39 +13,19 @@
 
 #include "common/Clock.h"
 #include "common/FileAccess.h"
+#include "common/FilePrimitives.h"
+#include "common/RetryOnInterrupt.h"
 #include "common/UniqueFd.h"
 
 namespace tamrix {
 
 namespace {
 
-std::function<void(const std::string&)>& ReadHook() {
-    static std::function<void(const std::string&)> hook;
-    return hook;
-}
-
-// Reads until `count` bytes are in or the file ends; -1 with errno set on a read error.
-ssize_t ReadUpTo(int fd, uint8_t* buffer, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::read(fd, buffer + done, count - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        done += static_cast<size_t>(got);
-    }
-    return static_cast<ssize_t>(done);
-}
-
 bool WriteFully(int fd, const uint8_t* data, size_t count) {
     size_t done = 0;
     while (done < count) {
-        const ssize_t put = ::write(fd, data + done, count - done);
-        if (put < 0 && errno == EINTR)
-            continue;
+        const ssize_t put =
+            RetryOnInterrupt([&] { return ::write(fd, data + done, count - done); });
         if (put <= 0)
             return false;
         done += static_cast<size_t>(put);
@@ -57,12 +38,9 @@ std::string ReasonFor(FileError error, int systemError) {
     return systemError != 0 ? std::strerror(systemError) : FileErrorText(error);
 }
 
-FileReadResult Failure(FileError error, int systemError = 0, uint64_t size = 0) {
-    FileReadResult result;
-    result.error = error;
-    result.size = size;
-    result.reason = ReasonFor(error, systemError);
-    return result;
+// A primitive's fault: the system's words when it gave a reason.
+file_primitives::Fault SystemFault(FileError error, int systemError) {
+    return file_primitives::Fault{error, systemError != 0 ? std::strerror(systemError) : ""};
 }
 
 FileError Failed(FileError error, int systemError, std::string* reason) {
@@ -96,54 +74,6 @@ void SyncFolderOf(const std::string& path) {
 }
 
 }  // namespace
-
-FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileReadMode mode) {
-    // Looked at before it is opened: opening a FIFO, a terminal or a tape has effects of its own.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return Failure(errno == ENOENT ? FileError::Missing : FileError::CannotOpen, errno);
-    if (!S_ISREG(info.st_mode))
-        return Failure(FileError::NotRegular);
-
-    // O_NONBLOCK: should the path have been swapped for a FIFO since, the open does not wait.
-    CUniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!file.IsOpen()) {
-        if (errno == ENOENT)
-            return Failure(FileError::Missing, errno);
-        return Failure(errno == EISDIR ? FileError::NotRegular : FileError::CannotOpen, errno);
-    }
-    if (::fstat(file.Get(), &info) != 0)
-        return Failure(FileError::CannotOpen, errno);
-    if (!S_ISREG(info.st_mode))
-        return Failure(FileError::NotRegular);
-    // A shared lock needs no write access, on a network file system too. Only a writer's lock
-    // keeps the reader out; a file system without locks is read without one.
-    if (mode == FileReadMode::SharedLock && ::flock(file.Get(), LOCK_SH | LOCK_NB) != 0 &&
-        errno == EWOULDBLOCK) {
-        return Failure(FileError::Locked);
-    }
-
-    const uint64_t size = static_cast<uint64_t>(info.st_size);
-    if (size > maxSize)
-        return Failure(FileError::TooLarge, 0, size);
-    if (size == 0)
-        return Failure(FileError::Empty);
-
-    if (ReadHook())
-        ReadHook()(path);
-
-    FileReadResult result;
-    result.size = size;
-    result.bytes.resize(static_cast<size_t>(size));
-    const ssize_t got = ReadUpTo(file.Get(), result.bytes.data(), result.bytes.size());
-    if (got < 0)
-        return Failure(FileError::ReadFailed, errno, size);
-    // Fewer bytes than the size: cut short while read. One byte more: still being written.
-    uint8_t extra = 0;
-    if (static_cast<uint64_t>(got) != size || ReadUpTo(file.Get(), &extra, 1) != 0)
-        return Failure(FileError::Changed, 0, size);
-    return result;
-}
 
 FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data, size_t size,
                                 std::string* reason) {
@@ -251,8 +181,72 @@ bool CFileLock::Acquire(const std::string& path, CClock& clock, int timeoutMs) {
     return true;
 }
 
-void SetFileReadHookForTests(std::function<void(const std::string& path)> hook) {
-    ReadHook() = std::move(hook);
+namespace file_primitives {
+
+Fault LookBeforeOpening(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return SystemFault(errno == ENOENT ? FileError::Missing : FileError::CannotOpen, errno);
+    if (!S_ISREG(info.st_mode))
+        return Fault{FileError::NotRegular, std::string()};
+    return Fault{};
 }
+
+OpenedFile OpenForReading(const std::string& path) {
+    // O_NONBLOCK: should the path have been swapped for a FIFO since, the open does not wait.
+    OpenedFile opened;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int openError = errno;
+    opened.file.Reset(fd);
+    if (!opened.file.IsOpen()) {
+        const FileError error = openError == ENOENT   ? FileError::Missing
+                                : openError == EISDIR ? FileError::NotRegular
+                                                      : FileError::CannotOpen;
+        opened.fault = SystemFault(error, openError);
+        return opened;
+    }
+    struct stat info {};
+    if (::fstat(opened.file.Get(), &info) != 0)
+        opened.fault = SystemFault(FileError::CannotOpen, errno);
+    else if (!S_ISREG(info.st_mode))
+        opened.fault = Fault{FileError::NotRegular, std::string()};
+    return opened;
+}
+
+bool TakeSharedLock(const CUniqueFd& file) {
+    // A shared lock needs no write access, on a network file system too.
+    return ::flock(file.Get(), LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+FileSize SizeOf(const CUniqueFd& file) {
+    FileSize size;
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0)
+        size.fault = SystemFault(FileError::CannotOpen, errno);
+    else
+        size.bytes = static_cast<uint64_t>(info.st_size);
+    return size;
+}
+
+ReadBytes ReadUpTo(const CUniqueFd& file, uint8_t* buffer, size_t count) {
+    ReadBytes read;
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t got =
+            RetryOnInterrupt([&] { return ::read(file.Get(), buffer + done, count - done); });
+        if (got < 0) {
+            read.count = -1;
+            read.fault = SystemFault(FileError::ReadFailed, errno);
+            return read;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<size_t>(got);
+    }
+    read.count = static_cast<int64_t>(done);
+    return read;
+}
+
+}  // namespace file_primitives
 
 }  // namespace tamrix

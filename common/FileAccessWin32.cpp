@@ -1,4 +1,5 @@
-// Whole-file reading and replacing on Windows.
+// Whole-file reading and replacing on Windows, and the primitives of the reading policy
+// (FilePrimitives.h).
 //
 // Devices (COM1, NUL, \\.\...) are refused by their name before anything is opened: opening a
 // serial port moves its modem lines. The advisory lock of the POSIX source is a lock on one byte
@@ -16,16 +17,12 @@
 
 #include "common/Clock.h"
 #include "common/FileAccess.h"
+#include "common/FilePrimitives.h"
 #include "common/UniqueFd.h"
 
 namespace tamrix {
 
 namespace {
-
-std::function<void(const std::string&)>& ReadHook() {
-    static std::function<void(const std::string&)> hook;
-    return hook;
-}
 
 HANDLE AsHandle(const CUniqueFd& fd) {
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd.Get()));
@@ -57,12 +54,9 @@ std::string ReasonFor(FileError error, DWORD systemError) {
     return systemError != 0 ? SystemText(systemError) : FileErrorText(error);
 }
 
-FileReadResult Failure(FileError error, DWORD systemError = 0, uint64_t size = 0) {
-    FileReadResult result;
-    result.error = error;
-    result.size = size;
-    result.reason = ReasonFor(error, systemError);
-    return result;
+// A primitive's fault: the system's words when it gave a reason.
+file_primitives::Fault SystemFault(FileError error, DWORD systemError) {
+    return file_primitives::Fault{error, systemError != 0 ? SystemText(systemError) : ""};
 }
 
 FileError Failed(FileError error, DWORD systemError, std::string* reason) {
@@ -119,21 +113,6 @@ bool LockWithin(HANDLE file, CClock& clock, int waitMs) {
     }
 }
 
-// Reads until `count` bytes are in or the file ends: the bytes read, or -1 on a read error.
-int64_t ReadUpTo(HANDLE file, uint8_t* buffer, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const DWORD piece = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
-        DWORD got = 0;
-        if (!::ReadFile(file, buffer + done, piece, &got, nullptr))
-            return -1;
-        if (got == 0)
-            break;
-        done += got;
-    }
-    return static_cast<int64_t>(done);
-}
-
 bool WriteFully(HANDLE file, const uint8_t* data, size_t count) {
     size_t done = 0;
     while (done < count) {
@@ -149,57 +128,6 @@ bool WriteFully(HANDLE file, const uint8_t* data, size_t count) {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 }  // namespace
-
-FileReadResult ReadRegularFile(const std::string& path, uint64_t maxSize, FileReadMode mode) {
-    if (NamesDevice(path))
-        return Failure(FileError::NotRegular);
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        return Failure(IsMissing(error) ? FileError::Missing : FileError::CannotOpen, error);
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return Failure(FileError::NotRegular);
-
-    CUniqueFd file = Own(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) {
-        const DWORD error = ::GetLastError();
-        return Failure(IsMissing(error) ? FileError::Missing : FileError::CannotOpen, error);
-    }
-    const HANDLE handle = AsHandle(file);
-    if (::GetFileType(handle) != FILE_TYPE_DISK)
-        return Failure(FileError::NotRegular);
-    // Only a writer's lock keeps the reader out; a file system without locks is read without one.
-    if (mode == FileReadMode::SharedLock && !TryLock(handle, false) &&
-        ::GetLastError() == ERROR_LOCK_VIOLATION) {
-        return Failure(FileError::Locked);
-    }
-
-    LARGE_INTEGER length{};
-    if (!::GetFileSizeEx(handle, &length))
-        return Failure(FileError::CannotOpen, ::GetLastError());
-    const uint64_t size = static_cast<uint64_t>(length.QuadPart);
-    if (size > maxSize)
-        return Failure(FileError::TooLarge, 0, size);
-    if (size == 0)
-        return Failure(FileError::Empty);
-
-    if (ReadHook())
-        ReadHook()(path);
-
-    FileReadResult result;
-    result.size = size;
-    result.bytes.resize(static_cast<size_t>(size));
-    const int64_t got = ReadUpTo(handle, result.bytes.data(), result.bytes.size());
-    if (got < 0)
-        return Failure(FileError::ReadFailed, ::GetLastError(), size);
-    // Fewer bytes than the size: cut short while read. One byte more: still being written.
-    uint8_t extra = 0;
-    if (static_cast<uint64_t>(got) != size || ReadUpTo(handle, &extra, 1) != 0)
-        return Failure(FileError::Changed, 0, size);
-    return result;
-}
 
 FileError ReplaceFileAtomically(const std::string& path, const uint8_t* data, size_t size,
                                 std::string* reason) {
@@ -336,8 +264,68 @@ bool CFileLock::Acquire(const std::string& path, CClock& clock, int timeoutMs) {
     return true;
 }
 
-void SetFileReadHookForTests(std::function<void(const std::string& path)> hook) {
-    ReadHook() = std::move(hook);
+namespace file_primitives {
+
+Fault LookBeforeOpening(const std::string& path) {
+    if (NamesDevice(path))
+        return Fault{FileError::NotRegular, std::string()};
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return SystemFault(IsMissing(error) ? FileError::Missing : FileError::CannotOpen, error);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return Fault{FileError::NotRegular, std::string()};
+    return Fault{};
 }
+
+OpenedFile OpenForReading(const std::string& path) {
+    OpenedFile opened;
+    opened.file = Own(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!opened.file.IsOpen()) {
+        const DWORD error = ::GetLastError();
+        opened.fault =
+            SystemFault(IsMissing(error) ? FileError::Missing : FileError::CannotOpen, error);
+    } else if (::GetFileType(AsHandle(opened.file)) != FILE_TYPE_DISK) {
+        opened.fault = Fault{FileError::NotRegular, std::string()};
+    }
+    return opened;
+}
+
+bool TakeSharedLock(const CUniqueFd& file) {
+    return TryLock(AsHandle(file), false) || ::GetLastError() != ERROR_LOCK_VIOLATION;
+}
+
+FileSize SizeOf(const CUniqueFd& file) {
+    FileSize size;
+    LARGE_INTEGER length{};
+    if (!::GetFileSizeEx(AsHandle(file), &length))
+        size.fault = SystemFault(FileError::CannotOpen, ::GetLastError());
+    else
+        size.bytes = static_cast<uint64_t>(length.QuadPart);
+    return size;
+}
+
+ReadBytes ReadUpTo(const CUniqueFd& file, uint8_t* buffer, size_t count) {
+    ReadBytes read;
+    size_t done = 0;
+    while (done < count) {
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(AsHandle(file), buffer + done, piece, &got, nullptr)) {
+            read.count = -1;
+            read.fault = SystemFault(FileError::ReadFailed, ::GetLastError());
+            return read;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    read.count = static_cast<int64_t>(done);
+    return read;
+}
+
+}  // namespace file_primitives
 
 }  // namespace tamrix
