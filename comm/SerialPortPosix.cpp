@@ -18,6 +18,7 @@
 
 #include "comm/PortLease.h"
 #include "comm/SerialDevice.h"
+#include "common/RetryOnInterrupt.h"
 #include "common/UniqueFd.h"
 
 namespace tamrix {
@@ -78,6 +79,14 @@ int64_t MicrosecondsUntil(SteadyClock::time_point deadline) {
 // poll() takes whole milliseconds; round up so a short remainder does not become a busy 0.
 int PollTimeoutMs(int64_t remainingUs) {
     return static_cast<int>(std::min<int64_t>((remainingUs + 999) / 1000, 1000000));
+}
+
+// poll() on one descriptor until something happens on it or `deadline` has passed; a signal does
+// not end the wait early.
+int PollUntil(pollfd& ready, SteadyClock::time_point deadline) {
+    return RetryOnInterrupt([&] {
+        return ::poll(&ready, 1, PollTimeoutMs(std::max<int64_t>(MicrosecondsUntil(deadline), 0)));
+    });
 }
 
 void SleepUs(int64_t us) {
@@ -250,13 +259,12 @@ CSerialDevice::Transmission CPosixSerialDevice::Transmit(const uint8_t* buffer, 
     int& accepted = result.accepted;
     const int fd = handle_.Get();
     while (accepted < count) {
-        const ssize_t sent = ::write(fd, buffer + accepted, static_cast<size_t>(count - accepted));
+        const ssize_t sent = RetryOnInterrupt(
+            [&] { return ::write(fd, buffer + accepted, static_cast<size_t>(count - accepted)); });
         if (sent > 0) {
             accepted += static_cast<int>(sent);
             continue;
         }
-        if (sent < 0 && errno == EINTR)
-            continue;
         if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return result;
         // The transmit queue is full: wait for room, but not past the deadline.
@@ -264,8 +272,8 @@ CSerialDevice::Transmission CPosixSerialDevice::Transmit(const uint8_t* buffer, 
         if (remainingUs <= 0)
             break;
         pollfd ready{fd, POLLOUT, 0};
-        const int polled = ::poll(&ready, 1, PollTimeoutMs(remainingUs));
-        if (polled < 0 && errno != EINTR)
+        const int polled = PollUntil(ready, deadline);
+        if (polled < 0)
             return result;
         if (polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
             return result;
@@ -294,23 +302,16 @@ bool CPosixSerialDevice::Drain(Deadline deadline) {
         SleepUs(
             std::min(std::max(SerialWireTimeUs(queued, baud_), kPartialWaitFirstUs), remainingUs));
     }
-    while (::tcdrain(fd) != 0) {
-        if (errno == EINTR)
-            continue;
+    if (RetryOnInterrupt([fd] { return ::tcdrain(fd); }) != 0)
         return NotSupported(errno);
-    }
     return true;
 }
 
 int CPosixSerialDevice::Read(uint8_t* buffer, int count) {
-    while (true) {
-        const ssize_t got = ::read(handle_.Get(), buffer, static_cast<size_t>(count));
-        if (got > 0)
-            return static_cast<int>(got);
-        if (got < 0 && errno == EINTR)
-            continue;
-        return 0;  // nothing waiting (EAGAIN), end of file after a hang-up, or an error
-    }
+    const ssize_t got =
+        RetryOnInterrupt([&] { return ::read(handle_.Get(), buffer, static_cast<size_t>(count)); });
+    // Nothing: nothing waiting (EAGAIN), end of file after a hang-up, or an error.
+    return got > 0 ? static_cast<int>(got) : 0;
 }
 
 int CPosixSerialDevice::BytesAvailable() {
@@ -354,8 +355,8 @@ bool CPosixSerialDevice::WaitForBytes(int count, Deadline deadline, int baud) {
 
         // Nothing waits: poll() wakes up with the first byte.
         pollfd ready{fd, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, PollTimeoutMs(remainingUs));
-        const bool failed = polled < 0 && errno != EINTR;
+        const int polled = PollUntil(ready, deadline);
+        const bool failed = polled < 0;
         const bool hungUp = polled > 0 && (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
         if (failed || hungUp)
             SleepUs(std::min(kHangUpStepUs, MicrosecondsUntil(deadline)));
@@ -371,13 +372,13 @@ bool CPosixSerialDevice::ReadExactly(uint8_t* buffer, int count, Deadline deadli
             return false;
         int pieceGot = 0;
         while (pieceGot < piece) {
-            const ssize_t n = ::read(handle_.Get(), buffer + got + pieceGot,
-                                     static_cast<size_t>(piece - pieceGot));
-            if (n > 0) {
-                pieceGot += static_cast<int>(n);
-            } else if (!(n < 0 && errno == EINTR)) {
+            const ssize_t n = RetryOnInterrupt([&] {
+                return ::read(handle_.Get(), buffer + got + pieceGot,
+                              static_cast<size_t>(piece - pieceGot));
+            });
+            if (n <= 0)
                 return false;
-            }
+            pieceGot += static_cast<int>(n);
         }
         got += piece;
     }
