@@ -34,8 +34,20 @@ class CStopSignals {
     // "SIGINT", "SIGTERM".
     static const char* Name(int signal);
 
+    // The signals that came, in order, for Wait: the platform's handler records each one here.
+    // Lock-free atomics only, so a signal handler may record.
+    static void RecordSignal(int signal);
+
   private:
-    CUniqueFd endRead_;  // a pipe: NotifyEnd writes a byte, Wait watches for it
+    // What each platform does itself (StopSignalsPosix.cpp, StopSignalsWin32.cpp): wakes a thread
+    // in SleepUntilWoken, which returns when NotifyEnd was called or a signal may have come (or,
+    // without the means to be woken, after a short while).
+    void Wake();
+    void SleepUntilWoken();
+    // Forgets what earlier objects recorded.
+    static void ClearSignals();
+
+    CUniqueFd endRead_;  // Posix: a pipe that Wake writes a byte into; Win32: an event
     CUniqueFd endWrite_;
     std::atomic<bool> ended_{false};
     int taken_ = 0;  // signals Wait has returned

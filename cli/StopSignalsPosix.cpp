@@ -11,16 +11,10 @@ namespace tamrix::cli {
 
 namespace {
 
-// Written only by the handler, which runs only on the thread in Wait (every other thread holds
-// the signals back) and never nested (its mask holds both back while it runs).
-constexpr int kKept = 8;
-volatile sig_atomic_t g_count = 0;
-volatile sig_atomic_t g_numbers[kKept] = {};
-
+// Runs only on the thread in Wait (every other thread holds the signals back) and never nested
+// (its mask holds both back while it runs).
 void OnStopSignal(int number) {
-    const int count = g_count;
-    g_numbers[count < kKept ? count : kKept - 1] = number;
-    g_count = count + 1;
+    CStopSignals::RecordSignal(number);
 }
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM};
@@ -43,7 +37,7 @@ bool g_installed[2] = {false, false};
 CStopSignals::CStopSignals() {
     const sigset_t set = StopSignalSet();
     pthread_sigmask(SIG_BLOCK, &set, &g_previousMask);
-    g_count = 0;
+    ClearSignals();
     taken_ = 0;
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -83,34 +77,26 @@ CStopSignals::~CStopSignals() {
     pthread_sigmask(SIG_SETMASK, &g_previousMask, nullptr);
 }
 
-void CStopSignals::NotifyEnd() {
-    ended_ = true;
+void CStopSignals::Wake() {
+    // A full pipe already wakes the waiter; a missing one is made up for by its looking again.
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(endWrite_.Get(), &byte, 1);
 }
 
-int CStopSignals::Wait() {
-    // While waiting, and only then, the signals may come in on this thread.
+void CStopSignals::SleepUntilWoken() {
+    // While waiting, and only then, the signals may come in on this thread: the handler runs
+    // inside ppoll, which then returns.
     sigset_t during = g_previousMask;
     for (int number : kStopSignals)
         sigdelset(&during, number);
     // Without the pipe (it could not be made) the end is noticed by looking again now and then.
     const timespec poll{0, 100 * 1000 * 1000};
-    while (true) {
-        if (taken_ < g_count) {
-            const int at = taken_ < kKept ? taken_ : kKept - 1;
-            ++taken_;
-            return g_numbers[at];
-        }
-        if (ended_)
-            return 0;
-        pollfd end{endRead_.Get(), POLLIN, 0};
-        const bool piped = endRead_.IsOpen();
-        const int polled = ppoll(&end, piped ? 1 : 0, piped ? nullptr : &poll, &during);
-        if (polled > 0) {
-            char bytes[16];
-            while (::read(endRead_.Get(), bytes, sizeof bytes) > 0) {
-            }
+    pollfd end{endRead_.Get(), POLLIN, 0};
+    const bool piped = endRead_.IsOpen();
+    const int polled = ppoll(&end, piped ? 1 : 0, piped ? nullptr : &poll, &during);
+    if (polled > 0) {
+        char bytes[16];
+        while (::read(endRead_.Get(), bytes, sizeof bytes) > 0) {
         }
     }
 }

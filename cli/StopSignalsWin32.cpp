@@ -14,9 +14,6 @@ namespace tamrix::cli {
 
 namespace {
 
-constexpr int kKept = 8;
-std::atomic<int> g_count{0};
-std::atomic<int> g_numbers[kKept] = {};
 std::atomic<HANDLE> g_wake{nullptr};
 
 HANDLE AsHandle(const CUniqueFd& fd) {
@@ -31,9 +28,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
         number = SIGBREAK;
     else
         return FALSE;  // closing, logging off, shutting down: the system's default
-    const int count = g_count.load();
-    g_numbers[count < kKept ? count : kKept - 1] = number;
-    g_count = count + 1;
+    CStopSignals::RecordSignal(number);
     if (const HANDLE wake = g_wake.load())
         ::SetEvent(wake);
     return TRUE;
@@ -42,7 +37,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }  // namespace
 
 CStopSignals::CStopSignals() {
-    g_count = 0;
+    ClearSignals();
     taken_ = 0;
     // An auto-reset event: set by NotifyEnd and by the handler, taken by Wait.
     const HANDLE wake = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -57,25 +52,15 @@ CStopSignals::~CStopSignals() {
     g_wake = nullptr;
 }
 
-void CStopSignals::NotifyEnd() {
-    ended_ = true;
+void CStopSignals::Wake() {
     if (endRead_.IsOpen())
         ::SetEvent(AsHandle(endRead_));
 }
 
-int CStopSignals::Wait() {
-    while (true) {
-        if (taken_ < g_count) {
-            const int at = taken_ < kKept ? taken_ : kKept - 1;
-            ++taken_;
-            return g_numbers[at];
-        }
-        if (ended_)
-            return 0;
-        // Without the event (it could not be made) the end is noticed by looking now and then.
-        ::WaitForSingleObject(endRead_.IsOpen() ? AsHandle(endRead_) : ::GetCurrentProcess(),
-                              endRead_.IsOpen() ? INFINITE : 100);
-    }
+void CStopSignals::SleepUntilWoken() {
+    // Without the event (it could not be made) the end is noticed by looking now and then.
+    ::WaitForSingleObject(endRead_.IsOpen() ? AsHandle(endRead_) : ::GetCurrentProcess(),
+                          endRead_.IsOpen() ? INFINITE : 100);
 }
 
 const char* CStopSignals::Name(int signal) {
