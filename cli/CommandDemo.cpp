@@ -68,11 +68,8 @@ class CTemporaryFirmwareFile {
     std::string path_;
 };
 
-int RunDemo(const DemoOptions& options) {
-    // Before the simulated product's thread and the worker exist: neither may be the one a stop
-    // signal interrupts.
-    CStopSignals signals;
-    const WiringChoice& wiring = WiringChoiceFor(ChosenWiring(options.interface));
+// The simulated product of the demonstration: the demo chip at the chosen rate and wiring.
+SimOptions DemoProductOptions(const DemoOptions& options, const WiringChoice& wiring) {
     SimOptions sim;
     sim.chip = kDemoChip;
     sim.wiring = wiring.wiring;
@@ -80,12 +77,53 @@ int RunDemo(const DemoOptions& options) {
     sim.pace = !options.fast;
     sim.productCode = static_cast<uint16_t>(kDemoProductCode);
     sim.appVersion = static_cast<uint16_t>(kDemoTargetAppVersion);
-#ifdef TAMRIX_DEMO_PSEUDO_TERMINAL
-    const std::unique_ptr<CDemoProduct> target = MakePseudoTerminalDemoProduct(sim);
-#else
+#ifndef TAMRIX_DEMO_PSEUDO_TERMINAL
     sim.pace = false;  // bytes take no time on the in-memory link
-    const std::unique_ptr<CDemoProduct> target = MakeMemoryDemoProduct(sim);
 #endif
+    return sim;
+}
+
+std::unique_ptr<CDemoProduct> MakeDemoProduct(const SimOptions& sim) {
+#ifdef TAMRIX_DEMO_PSEUDO_TERMINAL
+    return MakePseudoTerminalDemoProduct(sim);
+#else
+    return MakeMemoryDemoProduct(sim);
+#endif
+}
+
+// The check after a successful download: the simulated flash must hold exactly what the file
+// describes (`before`: the flash before the download, for what the file leaves alone).
+int CheckDemoFlash(CDemoProduct& target, const std::map<uint32_t, uint8_t>& before) {
+    std::vector<uint8_t> text(kDemoFirmware, kDemoFirmware + kDemoFirmwareSize);
+    ApplyKeystream(text.data(), text.size());
+    std::map<uint32_t, uint8_t> fileImage;
+    // The demonstration firmware is compiled in and parses whole.
+    static_cast<void>(ParseIntelHex(reinterpret_cast<const char*>(text.data()),
+                                    static_cast<int>(text.size()), fileImage));
+    const SimVerifyResult check =
+        VerifyFlashImage(target.IsPic(), target.HexImage(), fileImage, before);
+    const SimVersions versions = target.Versions();
+    std::printf("\nThe product now reports product code %u, application version %.1f.\n",
+                versions.productCode, versions.appVersion / 1000.0);
+    if (!check.matches) {
+        std::printf("Check FAILED: the simulated flash differs from the file: %s\n",
+                    check.difference.c_str());
+        return kExitSimulator;
+    }
+    std::printf(
+        "Check passed: the simulated flash equals the firmware file (%d bytes compared; the "
+        "target kept its own reset vector).\n",
+        check.compared);
+    return kExitSuccess;
+}
+
+int RunDemo(const DemoOptions& options) {
+    // Before the simulated product's thread and the worker exist: neither may be the one a stop
+    // signal interrupts.
+    CStopSignals signals;
+    const WiringChoice& wiring = WiringChoiceFor(ChosenWiring(options.interface));
+    const SimOptions sim = DemoProductOptions(options, wiring);
+    const std::unique_ptr<CDemoProduct> target = MakeDemoProduct(sim);
     std::string error;
     if (!target->Start(&error)) {
         std::fprintf(stderr, "tamrix-cli: cannot start the simulated product: %s\n", error.c_str());
@@ -118,30 +156,7 @@ int RunDemo(const DemoOptions& options) {
 
     const int exitCode = RunDownload(std::move(params), settings, *window, signals);
     target->Finish(exitCode != kExitInterrupted);
-    if (exitCode != kExitSuccess)
-        return exitCode;
-
-    // The check: the simulated flash must hold exactly what the file describes.
-    std::vector<uint8_t> text(kDemoFirmware, kDemoFirmware + kDemoFirmwareSize);
-    ApplyKeystream(text.data(), text.size());
-    std::map<uint32_t, uint8_t> fileImage;
-    ParseIntelHex(reinterpret_cast<const char*>(text.data()), static_cast<int>(text.size()),
-                  fileImage);
-    const SimVerifyResult check =
-        VerifyFlashImage(target->IsPic(), target->HexImage(), fileImage, before);
-    const SimVersions versions = target->Versions();
-    std::printf("\nThe product now reports product code %u, application version %.1f.\n",
-                versions.productCode, versions.appVersion / 1000.0);
-    if (!check.matches) {
-        std::printf("Check FAILED: the simulated flash differs from the file: %s\n",
-                    check.difference.c_str());
-        return kExitSimulator;
-    }
-    std::printf(
-        "Check passed: the simulated flash equals the firmware file (%d bytes compared; the "
-        "target kept its own reset vector).\n",
-        check.compared);
-    return kExitSuccess;
+    return exitCode != kExitSuccess ? exitCode : CheckDemoFlash(*target, before);
 }
 
 }  // namespace

@@ -340,27 +340,76 @@ void PrintTable(const std::vector<SessionRow>& rows, bool repeat) {
                 successes, number - successes, repeat ? " (until interrupted)" : "");
 }
 
+// The session's process log, one file for every port (none with --no-log); says where it is.
+std::shared_ptr<CProcessLog> OpenSessionLog(const OutputOptions& output) {
+    std::shared_ptr<CProcessLog> log;
+    if (const std::string path = LogPath(output); !path.empty()) {
+        log = std::make_shared<CProcessLog>(path);
+        std::printf("Process log: %s\n", EscapeControls(path).c_str());
+    }
+    return log;
+}
+
+// How the session's questions are answered. `table`: products are served side by side or one
+// after another.
+QuestionPolicy SessionQuestionPolicy(const OutputOptions& output, bool table) {
+    const QuestionPolicy policy = output.yes  ? QuestionPolicy::AlwaysYes
+                                  : output.no ? QuestionPolicy::AlwaysNo
+                                              : QuestionPolicy::Ask;
+    if (policy != QuestionPolicy::Ask || !table)
+        return policy;
+    // Nobody can answer a question at one terminal for products served side by side or one
+    // after another without a pause.
+    std::printf(
+        "Questions (an older firmware than the product runs) are answered No in "
+        "this mode; give --yes to accept them.\n");
+    return QuestionPolicy::AlwaysNo;
+}
+
+// Serves every port on a thread of its own until all have ended, taking the stop signals
+// meanwhile.
+void ServePorts(const std::vector<std::unique_ptr<CPortServer>>& servers, CSessionShared& shared,
+                CStopSignals& signals, CTerminalWindow& session) {
+    std::vector<std::thread> threads;
+    for (const auto& server : servers) {
+        CPortServer* serving = server.get();
+        try {
+            threads.emplace_back([serving, &shared] {
+                serving->Serve();
+                shared.PortDone();
+            });
+        } catch (const std::system_error&) {
+            std::fprintf(stderr, "tamrix-cli: cannot start a thread for a port\n");
+            shared.RequestStop();
+            shared.PortDone();
+        }
+    }
+    AwaitEndTakingStops(
+        signals, session, [&shared] { shared.RequestStop(); },
+        [&shared] { shared.ReportInterrupted(); });
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+// The first failure in the table's order gives the exit status; an interrupted run that served
+// nobody gives the interruption's.
+int SessionExitStatus(const std::vector<SessionRow>& rows, bool stopped) {
+    for (const SessionRow& row : rows) {
+        if (row.end.exitCode != kExitSuccess)
+            return row.end.exitCode;
+    }
+    if (rows.empty() && stopped)
+        return kExitInterrupted;
+    return kExitSuccess;
+}
+
 }  // namespace
 
 int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
     const bool several = request.link.ports.size() > 1;
     const bool table = several || request.repeat;
-    std::shared_ptr<CProcessLog> log;
-    if (const std::string path = LogPath(request.output); !path.empty()) {
-        log = std::make_shared<CProcessLog>(path);
-        std::printf("Process log: %s\n", EscapeControls(path).c_str());
-    }
-    QuestionPolicy policy = request.output.yes  ? QuestionPolicy::AlwaysYes
-                            : request.output.no ? QuestionPolicy::AlwaysNo
-                                                : QuestionPolicy::Ask;
-    if (policy == QuestionPolicy::Ask && table) {
-        // Nobody can answer a question at one terminal for products served side by side or one
-        // after another without a pause.
-        policy = QuestionPolicy::AlwaysNo;
-        std::printf(
-            "Questions (an older firmware than the product runs) are answered No in "
-            "this mode; give --yes to accept them.\n");
-    }
+    const std::shared_ptr<CProcessLog> log = OpenSessionLog(request.output);
+    const QuestionPolicy policy = SessionQuestionPolicy(request.output, table);
     // Said once for the session, not by any port.
     CTerminalWindow session(stdout, log, policy);
 
@@ -381,38 +430,12 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
             std::make_unique<CTerminalWindow>(stdout, log, policy,
                                               several ? port : std::string())));
     }
-    std::vector<std::thread> threads;
-    for (auto& server : servers) {
-        CPortServer* serving = server.get();
-        try {
-            threads.emplace_back([serving, &shared] {
-                serving->Serve();
-                shared.PortDone();
-            });
-        } catch (const std::system_error&) {
-            std::fprintf(stderr, "tamrix-cli: cannot start a thread for a port\n");
-            shared.RequestStop();
-            shared.PortDone();
-        }
-    }
-    AwaitEndTakingStops(
-        signals, session, [&shared] { shared.RequestStop(); },
-        [&shared] { shared.ReportInterrupted(); });
-    for (std::thread& thread : threads)
-        thread.join();
+    ServePorts(servers, shared, signals, session);
 
     const std::vector<SessionRow> rows = shared.Rows();
     if (table)
         PrintTable(rows, request.repeat);
-    // The first failure in the table's order gives the exit status; an interrupted run that
-    // served nobody gives the interruption's.
-    for (const SessionRow& row : rows) {
-        if (row.end.exitCode != kExitSuccess)
-            return row.end.exitCode;
-    }
-    if (rows.empty() && shared.StopRequested())
-        return kExitInterrupted;
-    return kExitSuccess;
+    return SessionExitStatus(rows, shared.StopRequested());
 }
 
 }  // namespace tamrix::cli

@@ -203,63 +203,60 @@ MessageAnswer CTerminalWindow::ShowMessageBox(const std::string& text, const std
                                               MessageIcon icon, MessageButtons buttons) {
     std::lock_guard<std::mutex> lock(mutex_);
     ClearBar();
-    // The box is put together and printed at once, with the prefix in front of every line, so
-    // that another port's lines never come between its lines.
     std::string box;
-    const auto print = [this, &box] {
-        std::fputs(Prefixed(box).c_str(), out_);
-        box.clear();
-    };
     const std::string title = caption.empty() ? std::string("Tamrix") : caption;
     const char* iconName = IconName(icon);
     box += Format("\n=== %s%s%s%s ===\n", title.c_str(), *iconName ? " (" : "", iconName,
                   *iconName ? ")" : "");
     box += TerminalText(text) + "\n";
     MessageAnswer answer = MessageAnswer::Ok;
-    if (buttons == MessageButtons::YesNo) {
-        switch (policy_) {
-            case QuestionPolicy::AlwaysYes:
-                answer = MessageAnswer::Yes;
-                box += "[Yes/No] Yes (--yes)\n";
-                break;
-            case QuestionPolicy::AlwaysNo:
-                answer = MessageAnswer::No;
-                box += "[Yes/No] No (--no)\n";
-                break;
-            case QuestionPolicy::Ask:
-                if (isatty(STDIN_FILENO) == 0) {
-                    answer = MessageAnswer::No;
-                    box += "[Yes/No] No (no terminal to ask; use --yes to accept)\n";
-                    break;
-                }
-                while (true) {
-                    box += "[Yes/No] ";
-                    print();
-                    std::fflush(out_);
-                    std::string reply;
-                    if (!std::getline(std::cin, reply)) {
-                        answer = MessageAnswer::No;
-                        break;
-                    }
-                    if (reply == "y" || reply == "Y" || reply == "yes" || reply == "Yes") {
-                        answer = MessageAnswer::Yes;
-                        break;
-                    }
-                    if (reply == "n" || reply == "N" || reply == "no" || reply == "No") {
-                        answer = MessageAnswer::No;
-                        break;
-                    }
-                }
-                break;
-        }
-    } else {
+    if (buttons == MessageButtons::YesNo)
+        answer = AnswerQuestion(box);
+    else
         box += "[OK]\n";
-    }
     box += "===\n";
-    print();
+    PrintBox(box);
     RestoreBar();
     std::fflush(out_);
     return answer;
+}
+
+void CTerminalWindow::PrintBox(std::string& box) {
+    std::fputs(Prefixed(box).c_str(), out_);
+    box.clear();
+}
+
+MessageAnswer CTerminalWindow::AnswerQuestion(std::string& box) {
+    switch (policy_) {
+        case QuestionPolicy::AlwaysYes:
+            box += "[Yes/No] Yes (--yes)\n";
+            return MessageAnswer::Yes;
+        case QuestionPolicy::AlwaysNo:
+            box += "[Yes/No] No (--no)\n";
+            return MessageAnswer::No;
+        case QuestionPolicy::Ask:
+            break;
+    }
+    if (isatty(STDIN_FILENO) == 0) {
+        box += "[Yes/No] No (no terminal to ask; use --yes to accept)\n";
+        return MessageAnswer::No;
+    }
+    return AskAtTerminal(box);
+}
+
+MessageAnswer CTerminalWindow::AskAtTerminal(std::string& box) {
+    while (true) {
+        box += "[Yes/No] ";
+        PrintBox(box);
+        std::fflush(out_);
+        std::string reply;
+        if (!std::getline(std::cin, reply))
+            return MessageAnswer::No;
+        if (reply == "y" || reply == "Y" || reply == "yes" || reply == "Yes")
+            return MessageAnswer::Yes;
+        if (reply == "n" || reply == "N" || reply == "no" || reply == "No")
+            return MessageAnswer::No;
+    }
 }
 
 std::string CTerminalWindow::Prefixed(const std::string& text) const {

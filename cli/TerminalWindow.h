@@ -59,6 +59,14 @@ class CTerminalWindow : public CReportWindow {
     std::string LogText(const std::string& text) const;
     // Every line of `text` with the prefix in front (unchanged without one).
     std::string Prefixed(const std::string& text) const;
+    // The parts of a message box. The box is put together in `box` and printed at once, with the
+    // prefix in front of every line, so that another port's lines never come between its lines;
+    // the window's lock is held.
+    void PrintBox(std::string& box);
+    // The answer to a Yes/No question, as the policy gives it or the technician types it; the
+    // answer's line goes into `box`.
+    MessageAnswer AnswerQuestion(std::string& box);
+    MessageAnswer AskAtTerminal(std::string& box);
 
     std::FILE* out_;
     std::shared_ptr<CProcessLog> log_;

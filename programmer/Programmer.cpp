@@ -1,5 +1,7 @@
 #include "programmer/Programmer.h"
 
+#include <optional>
+
 #include "comm/CommChannel.h"
 #include "common/Clock.h"
 #include "common/Format.h"
@@ -103,9 +105,18 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     ReportStatus("[Message] : Waiting for Hardware Reset..\r\n");
     const int64_t start = clock.NowMs();
     found = DeviceTableEntry{nullptr, 0, 0, 0};
-    if (channel == nullptr)
+    if (channel == nullptr || !AwaitStartSignal(start))
         return false;
+    AnswerStartSignal();
+    if (!AwaitIdentification())
+        return false;
+    const std::optional<DeviceTableEntry> chip = IdentifyChip();
+    if (chip)
+        found = *chip;
+    return chip.has_value();
+}
 
+bool CProgramer::AwaitStartSignal(int64_t startMs) {
     // The bootloader announces itself with 0x0A after the target's reset; anything else on the
     // line is dropped together with the rest of the receive queue.
     while (true) {
@@ -115,14 +126,14 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
         if (channel->BytesAvailable() >= 1) {
             uint8_t byte = 0;
             if (channel->Read(&byte, 1) == 1 && byte == kStartSignal)
-                break;
+                return true;
             if (!channel->FlushRx()) {
                 ReportStatus("[Error] : COM Port not Acknowledge!!\r\n");
                 return false;
             }
         }
         clock.SleepMs(kStartPollMs);
-        const int64_t waited = clock.NowMs() - start;
+        const int64_t waited = clock.NowMs() - startMs;
         if (waited >= kStartSignalWaitMs) {
             ReportStatus("[Error] : Found not target device !!\r\n");
             ShowErrorBox("Found not target device !!");
@@ -130,7 +141,9 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
         }
         ReportProgress(static_cast<int>(waited * 100 / kStartSignalWaitMs), kProgressWaiting);
     }
+}
 
+void CProgramer::AnswerStartSignal() {
     ReportStatus("[Message] : Start Command Checked. Start Command Send. \r\n");
     const uint8_t answer = kStartSignal;
     // An answer whose one-wire echo came back late or changed may still have reached the
@@ -138,21 +151,21 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     static_cast<void>(channel->Write(&answer, 1));
     ReportStatus("[Message] : Found target device...\r\n");
     FlushAndSettle(FlushOrder::ReceiveFirst);
+}
 
-    bool replied = false;
-    for (int attempt = 0; attempt < kIdentifyAttempts && !replied; ++attempt) {
-        replied = RequestIdentification();
-        if (!replied) {
-            ReportStatus("[Message] : Device ID Receive Fail. Retry ...\r\n");
-            clock.SleepMs(100);
-        }
+bool CProgramer::AwaitIdentification() {
+    for (int attempt = 0; attempt < kIdentifyAttempts; ++attempt) {
+        if (RequestIdentification())
+            return true;
+        ReportStatus("[Message] : Device ID Receive Fail. Retry ...\r\n");
+        clock.SleepMs(100);
     }
-    if (!replied) {
-        ReportStatus("[Error] : Found not target device ID!!\r\n");
-        ShowErrorBox("Found not target device ID!!");
-        return false;
-    }
+    ReportStatus("[Error] : Found not target device ID!!\r\n");
+    ShowErrorBox("Found not target device ID!!");
+    return false;
+}
 
+std::optional<DeviceTableEntry> CProgramer::IdentifyChip() {
     const Identification id = ReadIdentification();
     ReportStatus(
         Format("[Message] : Received Device Info (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId, id.pi));
@@ -160,12 +173,11 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     if (row.family == 0) {
         ReportStatus("[Error] : Device ID not Found!!\r\n");
         ShowErrorBox("Device ID not Found!!");
-        return false;
+        return std::nullopt;
     }
-    found = row;
     ReportStatus(
         Format("[Message] : Found MicroProcessor (ID:0x%04x, PI:0x%02x)\r\n", id.deviceId, id.pi));
-    return true;
+    return row;
 }
 
 bool CProgramer::RequestIdentification() {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,17 @@ class CProgramer {
     // was unplugged) leaves the target in its bootloader, so that is reported as a failure; one
     // that went out but whose echo came late is not.
     [[nodiscard]] bool FinishProgramming();
+
+    // The steps of DetectTarget. Waits up to ten seconds (from `startMs`) for the start signal,
+    // dropping whatever else arrives: false after the reason's lines and box, or silently on a
+    // stop request.
+    [[nodiscard]] bool AwaitStartSignal(int64_t startMs);
+    // Answers the start signal and lets the line settle.
+    void AnswerStartSignal();
+    // Asks for the identification up to five times: true when its reply is there.
+    [[nodiscard]] bool AwaitIdentification();
+    // Reads the identification reply and looks the chip up in the device table.
+    [[nodiscard]] std::optional<DeviceTableEntry> IdentifyChip();
 
     // Sends the identification request and waits for its 8-byte reply for one reply time: true
     // when it is there (not yet read).

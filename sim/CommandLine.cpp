@@ -63,32 +63,24 @@ std::string BaudList() {
     return list;
 }
 
-}  // namespace
-
-int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& commandLine) {
-    SimOptions& o = commandLine.options;
-    SimFaults& f = o.faults;
-    CLI::App app(
-        "A simulated product for the firmware update utility, on a pseudo-terminal.\n"
-        "Prints the device to open (one line) and runs until SIGINT or SIGTERM.\n"
-        "It starts in its running application, which resets into the bootloader when the\n"
-        "wake-up message arrives at 19200 or 9600 baud; the bootloader then listens only at\n"
-        "--boot-baud and sends its start signal (0x0A) every 100 ms until it is answered.\n"
-        "SIGUSR1 powers it off and on: back in the running application, the flash kept.",
-        "tamrix-sim");
-    app.set_version_flag("--version", std::string("tamrix-sim ") + kProgramVersion);
-
+// What the command line says besides the options it fills in directly.
+struct CommandLineFlags {
     bool listChips = false;
     bool echo = false;
     bool garbage = false;
     std::string versionAddresses;
-    app.add_flag("--list-chips", listChips, "Print the chips it can play and exit");
+};
+
+// The product the simulator plays: chip, wiring, rate, flash and versions.
+void AddProductOptions(CLI::App& app, SimCommandLine& commandLine, CommandLineFlags& flags) {
+    SimOptions& o = commandLine.options;
+    app.add_flag("--list-chips", flags.listChips, "Print the chips it can play and exit");
     app.add_option("--chip", o.chip, "Chip to identify as, by its device-table name")
         ->type_name("NAME")
         ->capture_default_str();
     AddNumber(app, "--id", o.deviceId, "Identify with this device id instead (0xNNNN)", 0xFFFF);
     AddNumber(app, "--pi", o.pi, "... and this PI (0-15)", 15);
-    app.add_flag("--echo", echo,
+    app.add_flag("--echo", flags.echo,
                  Format("One-wire wiring (%s): every byte the host sends comes back to it",
                         WiringChoiceFor(SimWiring::OneWireEcho).label));
     AddNumber(app, "--boot-baud", o.bootBaud,
@@ -115,10 +107,13 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
     AddNumber(app, "--version-flag", o.versionFlagByte,
               "PIC: upper byte of the version instruction (0 = flag 1; default 0)", 0xFF);
     AddNumber(app, "--boot-version", o.bootVersion, "Boot version (default 1500)", 0xFFFF);
-    app.add_option("--version-addresses", versionAddresses,
+    app.add_option("--version-addresses", flags.versionAddresses,
                    "PIC: product-code, version and third address (default 0x0C00,0x0C02,0x0BFE)")
         ->type_name("A,B,C");
+}
 
+// Misbehaviour on demand.
+void AddFaultOptions(CLI::App& app, SimFaults& f, CommandLineFlags& flags) {
     auto* faults = app.add_option_group("Faults", "Misbehaviour on demand");
     AddNumber(*faults, "--nack", f.nackRows, "NACK the next N row frames", 1000000);
     faults
@@ -128,7 +123,8 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
     AddNumber(*faults, "--seed", f.seed, "Seed of --nack-share (default 1)", 0xFFFFFFFF);
     AddNumber(*faults, "--drop-ack", f.dropAcks, "Write the next N rows but do not acknowledge",
               1000000);
-    faults->add_flag("--garbage", garbage, "Answer every row with 0x55 instead of an acknowledge");
+    faults->add_flag("--garbage", flags.garbage,
+                     "Answer every row with 0x55 instead of an acknowledge");
     AddNumber(*faults, "--silent-after", f.silentAfterRows,
               "Stop answering anything after N row frames", 1000000);
     AddNumber(*faults, "--hangup-after", f.hangUpAfterRows,
@@ -159,38 +155,57 @@ int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& comma
               "PIC: store program row N written (0: the first) with one instruction wrong, and "
               "acknowledge it",
               1000000);
+}
 
+// "A,B,C": the product-code, version and third address.
+void ParseVersionAddresses(const std::string& text, SimOptions& o) {
+    std::stringstream parts(text);
+    std::string part;
+    uint32_t* targets[3] = {&o.productCodeAddress, &o.versionAddress, &o.thirdAddress};
+    int n = 0;
+    while (std::getline(parts, part, ',')) {
+        unsigned long value = 0;
+        if (n == 3 || !ParseNumber(part, 0xFFFFFF, value)) {
+            throw CLI::ValidationError("--version-addresses",
+                                       "three addresses A,B,C expected: " + text);
+        }
+        *targets[n++] = static_cast<uint32_t>(value);
+    }
+    if (n != 3) {
+        throw CLI::ValidationError("--version-addresses",
+                                   "three addresses A,B,C expected: " + text);
+    }
+}
+
+}  // namespace
+
+int ParseSimCommandLine(int argc, const char* const* argv, SimCommandLine& commandLine) {
+    CLI::App app(
+        "A simulated product for the firmware update utility, on a pseudo-terminal.\n"
+        "Prints the device to open (one line) and runs until SIGINT or SIGTERM.\n"
+        "It starts in its running application, which resets into the bootloader when the\n"
+        "wake-up message arrives at 19200 or 9600 baud; the bootloader then listens only at\n"
+        "--boot-baud and sends its start signal (0x0A) every 100 ms until it is answered.\n"
+        "SIGUSR1 powers it off and on: back in the running application, the flash kept.",
+        "tamrix-sim");
+    app.set_version_flag("--version", std::string("tamrix-sim ") + kProgramVersion);
+    CommandLineFlags flags;
+    AddProductOptions(app, commandLine, flags);
+    AddFaultOptions(app, commandLine.options.faults, flags);
     try {
         app.parse(argc, argv);
-        if (!versionAddresses.empty()) {
-            std::stringstream parts(versionAddresses);
-            std::string part;
-            uint32_t* targets[3] = {&o.productCodeAddress, &o.versionAddress, &o.thirdAddress};
-            int n = 0;
-            while (std::getline(parts, part, ',')) {
-                unsigned long value = 0;
-                if (n == 3 || !ParseNumber(part, 0xFFFFFF, value)) {
-                    throw CLI::ValidationError(
-                        "--version-addresses",
-                        "three addresses A,B,C expected: " + versionAddresses);
-                }
-                *targets[n++] = static_cast<uint32_t>(value);
-            }
-            if (n != 3) {
-                throw CLI::ValidationError("--version-addresses",
-                                           "three addresses A,B,C expected: " + versionAddresses);
-            }
-        }
+        if (!flags.versionAddresses.empty())
+            ParseVersionAddresses(flags.versionAddresses, commandLine.options);
     } catch (const CLI::ParseError& error) {
         return app.exit(error);
     }
-    if (listChips) {
+    if (flags.listChips) {
         std::fputs(ChipList().c_str(), stdout);
         return 0;
     }
-    o.wiring = echo ? SimWiring::OneWireEcho : SimWiring::TwoWire;
-    if (garbage)
-        f.garbageAcks = -1;
+    commandLine.options.wiring = flags.echo ? SimWiring::OneWireEcho : SimWiring::TwoWire;
+    if (flags.garbage)
+        commandLine.options.faults.garbageAcks = -1;
     return -1;
 }
 

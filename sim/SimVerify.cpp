@@ -25,68 +25,87 @@ bool PicByteIsProgrammed(uint32_t address) {
     return k < 3;
 }
 
+// The byte at `address` of a flash given as its byte map: erased where the map has none.
+uint8_t ByteAt(const std::map<uint32_t, uint8_t>& flash, uint32_t address) {
+    const auto it = flash.find(address);
+    return it == flash.end() ? 0xFF : it->second;
+}
+
+// The rule that says which bytes of a file reach the target's flash in a download.
+class CProgrammedBytes {
+  public:
+    CProgrammedBytes(bool pic, const std::map<uint32_t, uint8_t>& fileImage) : pic_(pic) {
+        if (pic)
+            return;
+        // A SAM file that sets fuse bytes beyond the first fuse row has them all left alone.
+        for (const auto& [address, byte] : fileImage) {
+            if (address >= kSamFuseStart + 4)
+                samFusesBeyondRowZero_ = true;
+        }
+    }
+    bool operator()(uint32_t address) const {
+        if (pic_)
+            return PicByteIsProgrammed(address);
+        return address < kSamEepromEnd ||
+               (address >= kSamFuseStart && address < kSamFuseStart + 4 && !samFusesBeyondRowZero_);
+    }
+
+  private:
+    bool pic_;
+    bool samFusesBeyondRowZero_ = false;
+};
+
+// Every byte the file brings must be in the flash: false, with the difference, at the first that
+// is not. `expected` receives the addresses the file decides.
+bool FileBytesInFlash(const CProgrammedBytes& programmed, const std::map<uint32_t, uint8_t>& after,
+                      const std::map<uint32_t, uint8_t>& fileImage, std::set<uint32_t>& expected,
+                      SimVerifyResult& result) {
+    for (const auto& [address, byte] : fileImage) {
+        if (!programmed(address))
+            continue;
+        expected.insert(address);
+        ++result.compared;
+        if (ByteAt(after, address) != byte) {
+            result.difference = Format("byte 0x%X: file 0x%02X, flash 0x%02X", address, byte,
+                                       ByteAt(after, address));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Nothing else may have changed, apart from the padding of the rows the file touched (erased
+// bytes written as erased, which may also erase what was there before) and, on a PIC, the
+// memories a download leaves alone: false, with the difference, at the first that did.
+bool RestUnchanged(bool pic, const std::map<uint32_t, uint8_t>& after,
+                   const std::map<uint32_t, uint8_t>& before, const std::set<uint32_t>& expected,
+                   SimVerifyResult& result) {
+    for (const auto& [address, byte] : after) {
+        if (expected.count(address) != 0)
+            continue;
+        if (pic && !PicByteIsProgrammed(address))
+            continue;
+        if (byte != ByteAt(before, address)) {
+            result.difference = Format(
+                "byte 0x%X changed from 0x%02X to 0x%02X although the file "
+                "does not set it",
+                address, ByteAt(before, address), byte);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 SimVerifyResult VerifyFlashImage(bool pic, const std::map<uint32_t, uint8_t>& after,
                                  const std::map<uint32_t, uint8_t>& fileImage,
                                  const std::map<uint32_t, uint8_t>& before) {
     SimVerifyResult result;
-    const uint8_t erased = 0xFF;
-    auto flashByte = [&](uint32_t address) {
-        const auto it = after.find(address);
-        return it == after.end() ? erased : it->second;
-    };
-    auto beforeByte = [&](uint32_t address) {
-        const auto it = before.find(address);
-        return it == before.end() ? erased : it->second;
-    };
-
-    // Every byte the file brings must be in the flash.
     std::set<uint32_t> expected;  // addresses the file decides
-    bool samFusesBeyondRowZero = false;
-    if (!pic) {
-        for (const auto& [address, byte] : fileImage) {
-            if (address >= kSamFuseStart + 4)
-                samFusesBeyondRowZero = true;
-        }
-    }
-    for (const auto& [address, byte] : fileImage) {
-        bool programmed = false;
-        if (pic) {
-            programmed = PicByteIsProgrammed(address);
-        } else {
-            programmed =
-                address < kSamEepromEnd ||
-                (address >= kSamFuseStart && address < kSamFuseStart + 4 && !samFusesBeyondRowZero);
-        }
-        if (!programmed)
-            continue;
-        expected.insert(address);
-        ++result.compared;
-        if (flashByte(address) != byte) {
-            result.difference =
-                Format("byte 0x%X: file 0x%02X, flash 0x%02X", address, byte, flashByte(address));
-            return result;
-        }
-    }
-
-    // Nothing else may have changed, apart from the padding of the rows the file touched (erased
-    // bytes written as erased, which may also erase what was there before) and, on a PIC, the
-    // memories a download leaves alone.
-    for (const auto& [address, byte] : after) {
-        if (expected.count(address) != 0)
-            continue;
-        if (pic && !PicByteIsProgrammed(address))
-            continue;
-        if (byte != beforeByte(address)) {
-            result.difference = Format(
-                "byte 0x%X changed from 0x%02X to 0x%02X although the file "
-                "does not set it",
-                address, beforeByte(address), byte);
-            return result;
-        }
-    }
-    result.matches = true;
+    const CProgrammedBytes programmed(pic, fileImage);
+    result.matches = FileBytesInFlash(programmed, after, fileImage, expected, result) &&
+                     RestUnchanged(pic, after, before, expected, result);
     return result;
 }
 
