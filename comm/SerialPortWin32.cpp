@@ -6,6 +6,19 @@
 // as the driver had it. Waiting for input never spins: ReadFile with the time-out combination
 // that returns at the first byte (ReadIntervalTimeout and ReadTotalTimeoutMultiplier MAXDWORD) is
 // given the time left, and what it brings is kept here until the caller reads it.
+//
+// A synchronous handle, and a watchdog thread that ends the wait for the transmitter at its
+// deadline with CancelSynchronousIo, rather than overlapped I/O as the portable serial libraries
+// (libserialport, Qt's QSerialPort, pyserial) use it. They offer asynchronous reads and writes to
+// many threads; this channel is used by one thread at a time and always waits, and the
+// transmitter's wait (WaitCommEvent) is its only call without a time-out of its own. Overlapped,
+// every read would have to be timed by the program itself on the platform the Windows programs
+// are tested on: measured under Wine, an overlapped ReadFile on a COM port ignores the
+// COMMTIMEOUTS (a read that must return at once stays pending, as does one that should end after
+// its first byte or a time), and an overlapped WaitCommEvent ends at once as aborted. The
+// watchdog's weak spot, a cancel that arrives while the thread is not in the wait (just before
+// it, or in the ClearCommError after it), is closed by cancelling again until the wait is over
+// and by the wait's loop ending by itself at the deadline.
 
 #include <windows.h>
 
@@ -73,7 +86,9 @@ OpenError OpenErrorFrom(DWORD error) {
 }
 
 // Cancels the blocking wait for the transmitter of one thread when it has not ended by its
-// deadline: a synchronous handle has no time-out of its own for WaitCommEvent.
+// deadline: a synchronous handle has no time-out of its own for WaitCommEvent. Past the deadline
+// it cancels again every few milliseconds until it is disarmed, so that a cancel that found the
+// thread between two calls is not the last.
 class CWaitWatchdog {
   public:
     ~CWaitWatchdog() {
@@ -111,15 +126,16 @@ class CWaitWatchdog {
         while (!quit_) {
             if (!armed_) {
                 changed_.wait(lock);
-                continue;
-            }
-            if (changed_.wait_until(lock, deadline_) == std::cv_status::timeout && armed_ &&
-                SteadyClock::now() >= deadline_) {
+            } else if (SteadyClock::now() < deadline_) {
+                changed_.wait_until(lock, deadline_);
+            } else {
                 ::CancelSynchronousIo(target_);
-                armed_ = false;
+                changed_.wait_for(lock, kCancelAgain);
             }
         }
     }
+
+    static constexpr auto kCancelAgain = std::chrono::milliseconds(2);
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -155,6 +171,14 @@ class CWin32SerialDevice : public CSerialDevice {
     // when it holds nothing. False on a device error.
     bool Fetch(DWORD waitMs);
 
+    // Sets the device up once it is open: queues, time-outs, the device control block. False
+    // when it refuses any of what the port's behaviour depends on.
+    bool Configure(int baud);
+    bool SetTimeouts(const COMMTIMEOUTS& timeouts) {
+        COMMTIMEOUTS copy = timeouts;
+        return ::SetCommTimeouts(handle_, &copy) != 0;
+    }
+
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     COMMTIMEOUTS timeouts_{};  // those of Open, put back after every wait
     std::deque<uint8_t> pending_;
@@ -185,22 +209,39 @@ bool CWin32SerialDevice::Open(const std::string& path, int baud, CPortLease* lea
         return false;
     }
     handle_ = handle;
-    ::SetupComm(handle_, kQueueBytes, kQueueBytes);
+    if (!Configure(baud)) {
+        Close();
+        openError_ = OpenError::NotUsable;
+        return false;
+    }
+    return true;
+}
+
+bool CWin32SerialDevice::Configure(int baud) {
+    // The queue sizes are only a recommendation: a driver that refuses it keeps queues of its own
+    // size, and the port works the same (a write waits for room, a read takes what is there).
+    static_cast<void>(::SetupComm(handle_, kQueueBytes, kQueueBytes));
+    // What an earlier user left; should the purge fail, the handshake drops it like any stray
+    // byte.
     ::PurgeComm(handle_, kPurgeAll);
 
     // A read returns at once with what has arrived; a write may take 38400 / baud ms a byte.
+    // Without them a read could wait for bytes that never come: the port is not usable.
     timeouts_ = COMMTIMEOUTS{};
     timeouts_.ReadIntervalTimeout = MAXDWORD;
     timeouts_.ReadTotalTimeoutMultiplier = 0;
     timeouts_.ReadTotalTimeoutConstant = 0;
     timeouts_.WriteTotalTimeoutMultiplier = static_cast<DWORD>(SerialWriteTimeoutPerByteMs(baud));
     timeouts_.WriteTotalTimeoutConstant = 0;
-    ::SetCommTimeouts(handle_, &timeouts_);
+    if (!SetTimeouts(timeouts_))
+        return false;
 
-    // Only the fields below change; the rest stays as the driver reports it.
+    // Only the fields below change; the rest stays as the driver reports it. A driver that
+    // cannot report it would have the rest set to zeros, which no port runs with.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    ::GetCommState(handle_, &dcb);
+    if (!::GetCommState(handle_, &dcb))
+        return false;
     dcb.BaudRate = static_cast<DWORD>(baud);
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -213,12 +254,7 @@ bool CWin32SerialDevice::Open(const std::string& path, int baud, CPortLease* lea
     dcb.XoffLim = 100;
     dcb.XonChar = 0x11;
     dcb.XoffChar = 0x13;
-    if (!::SetCommState(handle_, &dcb)) {
-        Close();
-        openError_ = OpenError::NotUsable;
-        return false;
-    }
-    return true;
+    return ::SetCommState(handle_, &dcb) != 0;
 }
 
 void CWin32SerialDevice::Close() {
@@ -241,17 +277,17 @@ CSerialDevice::Transmission CWin32SerialDevice::Transmit(const uint8_t* buffer, 
                                                          Deadline deadline) {
     Transmission result;
     DWORD written = 0;
-    if (!::WriteFile(handle_, buffer, static_cast<DWORD>(count), &written, nullptr)) {
-        ::GetLastError();  // a failed write is reported by its result alone
+    // A write that fails is told by its result; why does not change what follows.
+    if (!::WriteFile(handle_, buffer, static_cast<DWORD>(count), &written, nullptr))
         return result;
-    }
     result.accepted = static_cast<int>(written);
     if (written == 0)
         return result;
     // The event mask was set to EV_TXEMPTY before the write (CanWatchTransmitter), so an empty
     // transmitter is noted even when it came before this wait. Past the deadline the bytes count
     // as sent, as the port has taken them.
-    watchdog_.Arm(std::max(deadline, SteadyClock::now() + kTransmitterWait));
+    const Deadline until = std::max(deadline, SteadyClock::now() + kTransmitterWait);
+    watchdog_.Arm(until);
     bool drained = false;
     bool failed = false;
     while (!drained && !failed) {
@@ -268,6 +304,10 @@ CSerialDevice::Transmission CWin32SerialDevice::Transmit(const uint8_t* buffer, 
                   (::ClearCommError(handle_, &errors, &status) && status.cbOutQue == 0);
         // Asking cleared the driver's error state: a parity error still counts at the next look.
         parityError_ = parityError_ || (errors & CE_RXPARITY) != 0;
+        // Past the deadline the watchdog's cancel may have met the question rather than the
+        // wait: the bytes count as sent.
+        if (SteadyClock::now() >= until)
+            break;
     }
     watchdog_.Disarm();
     result.ok = !failed;
@@ -289,14 +329,17 @@ bool CWin32SerialDevice::Fetch(DWORD waitMs) {
     DWORD got = 0;
     bool ok = true;
     if (waitMs > 0) {
-        // Returns at once when bytes wait, else with the first byte or after waitMs.
+        // Returns at once when bytes wait, else with the first byte or after waitMs. A device
+        // that refuses these time-outs, or those of Open again afterwards, is broken: its reads
+        // would no longer wait where they should, or would wait where they must not.
         COMMTIMEOUTS waiting = timeouts_;
         waiting.ReadIntervalTimeout = MAXDWORD;
         waiting.ReadTotalTimeoutMultiplier = MAXDWORD;
         waiting.ReadTotalTimeoutConstant = std::min<DWORD>(waitMs, MAXDWORD - 1);
-        ::SetCommTimeouts(handle_, &waiting);
+        if (!SetTimeouts(waiting))
+            return false;
         ok = ::ReadFile(handle_, piece, sizeof piece, &got, nullptr) != 0;
-        ::SetCommTimeouts(handle_, &timeouts_);
+        ok = SetTimeouts(timeouts_) && ok;
     } else {
         ok = ::ReadFile(handle_, piece, sizeof piece, &got, nullptr) != 0;
     }
