@@ -233,11 +233,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Disagree("ProgramFlash succeeded without the finish byte last");
     }
 
-    // Every wait of the host follows one of its writes and is bounded: the acknowledge and reply
-    // limits (at most about a second and a half each, plus the reply's wire time), the quiet
-    // wait, the pauses; the ten seconds of the start signal come once per handshake.
-    const int64_t perWrite = 2500 + 2 * int64_t{channel.WireTimeMs(2048)};
-    const int64_t bound = 2 * 12000 + int64_t(channel.writes.size() + 2) * perWrite;
+    // Every wait of the host follows one of its writes and is bounded: the reply limits (about a
+    // second and a half, plus the reply's wire time), a row frame's answer window (which grows on
+    // a link seen to answer late, up to kLongestAnswerWindowMs), the quiet wait, the pauses; the
+    // ten seconds of the start signal come once per handshake, and one more answer window at the
+    // end of a programming run listens for answers that were given up.
+    const int64_t perWrite = std::max(2500, kLongestAnswerWindowMs + kAckWaitMs) +
+                             2 * int64_t{channel.WireTimeMs(2048)};
+    const int64_t bound =
+        2 * 12000 + kLongestAnswerWindowMs + int64_t(channel.writes.size() + 2) * perWrite;
     const int64_t spent = clock.NowMs() - 1000;
     if (spent > bound) {
         Disagree("the operation took " + std::to_string(spent) + " virtual ms for " +
