@@ -21,7 +21,7 @@
 #include "common/Format.h"
 #include "common/LinkChoices.h"
 #include "common/ReportRelay.h"
-#include "common/UserFolders.h"
+#include "platform/UserFolders.h"
 #include "ui_TamrixDlg.h"
 
 #ifdef Q_OS_WIN

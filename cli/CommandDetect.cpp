@@ -5,7 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/Connect.h"
 #include "cli/ExitCodes.h"
-#include "common/Clock.h"
+#include "platform/Clock.h"
 
 namespace tamrix::cli {
 

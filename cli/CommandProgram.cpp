@@ -10,9 +10,9 @@
 #include "cli/ExitCodes.h"
 #include "cli/ProgramSession.h"
 #include "comm/SerialDevice.h"
-#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "image/FirmwareFile.h"
+#include "platform/FileAccess.h"
 
 namespace tamrix::cli {
 

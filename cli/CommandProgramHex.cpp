@@ -11,11 +11,11 @@
 #include "cli/Connect.h"
 #include "cli/ExitCodes.h"
 #include "cli/RunDownload.h"
-#include "common/Clock.h"
-#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
+#include "platform/Clock.h"
+#include "platform/FileAccess.h"
 #include "programmer/ProgrammerFactory.h"
 
 namespace tamrix::cli {

@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "comm/PortMap.h"
-#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "download/ProcessLog.h"
+#include "platform/FileAccess.h"
 #include "programmer/DeviceTable.h"
 
 namespace tamrix::cli {

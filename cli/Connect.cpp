@@ -2,11 +2,11 @@
 
 #include "cli/ExitCodes.h"
 #include "comm/OpenFailure.h"
-#include "common/Clock.h"
 #include "common/Format.h"
 #include "download/ChannelOpener.h"
 #include "download/DownloadStart.h"
 #include "download/ReachTarget.h"
+#include "platform/Clock.h"
 
 namespace tamrix::cli {
 

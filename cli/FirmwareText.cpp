@@ -2,10 +2,10 @@
 
 #include <map>
 
-#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
+#include "platform/FileAccess.h"
 
 namespace tamrix::cli {
 

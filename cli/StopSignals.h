@@ -13,7 +13,7 @@
 
 #include <atomic>
 
-#include "common/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix::cli {
 

@@ -11,7 +11,7 @@
 
 #include "comm/DeviceAccess.h"
 #include "comm/DevicePortEnumerator.h"
-#include "common/Clock.h"
+#include "platform/Clock.h"
 
 namespace tamrix {
 

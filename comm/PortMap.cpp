@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "comm/SerialDevice.h"
-#include "common/FileAccess.h"
 #include "common/Format.h"
-#include "common/UserFolders.h"
+#include "platform/FileAccess.h"
+#include "platform/UserFolders.h"
 
 namespace tamrix {
 

@@ -18,8 +18,8 @@
 
 #include "comm/PortLease.h"
 #include "comm/SerialDevice.h"
-#include "common/RetryOnInterrupt.h"
-#include "common/UniqueFd.h"
+#include "platform/RetryOnInterrupt.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix {
 

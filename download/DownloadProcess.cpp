@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "comm/CommChannel.h"
-#include "common/Clock.h"
 #include "common/Format.h"
 #include "common/ReportWindow.h"
 #include "download/BootloaderImages.h"
@@ -14,6 +13,7 @@
 #include "image/FileLayout.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
+#include "platform/Clock.h"
 #include "programmer/FirmwareTextRules.h"
 #include "programmer/PicVersion.h"
 #include "programmer/ProgrammerFactory.h"

@@ -2,10 +2,10 @@
 
 #include <ctime>
 
-#include "common/FileAccess.h"
 #include "common/Format.h"
-#include "common/LocalTime.h"
-#include "common/UserFolders.h"
+#include "platform/FileAccess.h"
+#include "platform/LocalTime.h"
+#include "platform/UserFolders.h"
 
 namespace tamrix {
 

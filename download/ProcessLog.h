@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "common/Clock.h"
+#include "platform/Clock.h"
 
 namespace tamrix {
 

@@ -2,13 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "common/Clock.h"
-#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "common/LinkChoices.h"
-#include "common/LocalTime.h"
-#include "common/Sha256.h"
 #include "image/FirmwareFile.h"
+#include "platform/Clock.h"
+#include "platform/FileAccess.h"
+#include "platform/LocalTime.h"
+#include "platform/Sha256.h"
 
 namespace tamrix {
 

@@ -1,6 +1,6 @@
 #include "download/WakeUp.h"
 
-#include "common/Clock.h"
+#include "platform/Clock.h"
 
 namespace tamrix {
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Clock.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/HexMutator.h"
+#include "platform/Clock.h"
 #include "programmer/PicVersion.h"
 #include "programmer/ProgramerPIC.h"
 #include "tests/support/RecordingWindow.h"

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
 #include "common/FamilyCodes.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/HexModel.h"
 #include "fuzz/HexMutator.h"
 #include "image/FirmwareFile.h"
+#include "platform/Clock.h"
 #include "programmer/ProgramerPIC.h"
 
 using namespace tamrix;

@@ -8,13 +8,13 @@
 #include <set>
 #include <string>
 
-#include "common/Clock.h"
 #include "common/FamilyCodes.h"
 #include "common/Format.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/HexModel.h"
 #include "fuzz/HexMutator.h"
 #include "image/MemorySAM.h"
+#include "platform/Clock.h"
 #include "programmer/ProgramerSAM.h"
 
 using namespace tamrix;

@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
 #include "common/FamilyCodes.h"
 #include "fuzz/FuzzCheck.h"
 #include "image/IntelHex.h"
+#include "platform/Clock.h"
 #include "programmer/ProgramerPIC.h"
 #include "programmer/ProgramerSAM.h"
 #include "tests/support/FakeChannel.h"

@@ -1,10 +1,10 @@
 #include "image/FirmwareFile.h"
 
-#include "common/FileAccess.h"
 #include "common/Format.h"
 #include "common/ReportWindow.h"
-#include "common/Sha256.h"
 #include "image/Keystream.h"
+#include "platform/FileAccess.h"
+#include "platform/Sha256.h"
 
 namespace tamrix {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "common/FileAccess.h"
 #include "common/Format.h"
+#include "platform/FileAccess.h"
 
 namespace tamrix {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "comm/CommChannel.h"
-#include "common/Clock.h"
 #include "image/RowAnswers.h"
+#include "platform/Clock.h"
 
 namespace tamrix {
 

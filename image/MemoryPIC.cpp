@@ -1,11 +1,11 @@
 #include "image/MemoryPIC.h"
 
 #include "comm/CommChannel.h"
-#include "common/Clock.h"
 #include "common/FamilyCodes.h"
 #include "common/Format.h"
 #include "image/IntelHex.h"
 #include "image/RowAnswers.h"
+#include "platform/Clock.h"
 
 namespace tamrix {
 

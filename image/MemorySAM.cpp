@@ -3,10 +3,10 @@
 #include <string>
 
 #include "comm/CommChannel.h"
-#include "common/Clock.h"
 #include "common/Format.h"
 #include "image/IntelHex.h"
 #include "image/RowAnswers.h"
+#include "platform/Clock.h"
 
 namespace tamrix {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
 #include "image/MemoryPIC.h"
+#include "platform/Clock.h"
 #include "programmer/PicVersion.h"
 #include "programmer/Programmer.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Clock.h"
+#include "platform/Clock.h"
 #include "programmer/Programmer.h"
 
 namespace tamrix {

@@ -3,10 +3,10 @@
 #include <optional>
 
 #include "comm/CommChannel.h"
-#include "common/Clock.h"
 #include "common/Format.h"
 #include "common/ReportWindow.h"
 #include "image/IntelHex.h"
+#include "platform/Clock.h"
 #include "programmer/FirmwareTextRules.h"
 
 namespace tamrix {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "comm/CommChannel.h"
-#include "common/Clock.h"
+#include "platform/Clock.h"
 #include "programmer/Programmer.h"
 
 namespace tamrix {

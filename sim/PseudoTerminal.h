@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "common/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix {
 

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/UniqueFd.h"
+#include "platform/UniqueFd.h"
 #include "programmer/DeviceTable.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimProduct.h"

@@ -13,7 +13,7 @@
 #include "comm/DevicePortEnumerator.h"
 #include "comm/PortList.h"
 #include "comm/PortMonitor.h"
-#include "common/Clock.h"
+#include "platform/Clock.h"
 
 namespace tamrix {
 namespace {

@@ -16,7 +16,7 @@
 
 #include "comm/PortMap.h"
 #include "comm/PortName.h"
-#include "common/Clock.h"
+#include "platform/Clock.h"
 #include "tests/comm/TestEnvironment.h"
 
 namespace tamrix {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix::test {
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
-#include "common/FileAccess.h"
+#include "platform/Clock.h"
+#include "platform/FileAccess.h"
 
 namespace tamrix {
 namespace {

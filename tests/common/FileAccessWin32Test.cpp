@@ -10,10 +10,10 @@
 #include <random>
 #include <string>
 
-#include "common/Clock.h"
-#include "common/FileAccess.h"
-#include "common/LocalTime.h"
-#include "common/UserFolders.h"
+#include "platform/Clock.h"
+#include "platform/FileAccess.h"
+#include "platform/LocalTime.h"
+#include "platform/UserFolders.h"
 
 namespace tamrix {
 namespace {

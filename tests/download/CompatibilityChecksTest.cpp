@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "common/Clock.h"
 #include "download/BootloaderTable.h"
 #include "download/CompatibilityChecks.h"
+#include "platform/Clock.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/StubProgramer.h"
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
 #include "download/DownloadProcess.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
+#include "platform/Clock.h"
 #include "tests/download/TempDir.h"
 #include "tests/support/HandshakeLines.h"
 #include "tests/support/RecordingWindow.h"

@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "common/Clock.h"
 #include "download/DownloadProcess.h"
 #include "download/DownloadStart.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
+#include "platform/Clock.h"
 #include "tests/download/TempDir.h"
 #include "tests/support/FakeChannel.h"
 #include "tests/support/RecordingWindow.h"

@@ -11,10 +11,10 @@
 #include <mutex>
 #include <thread>
 
-#include "common/Clock.h"
 #include "download/DownloadStart.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
+#include "platform/Clock.h"
 #include "tests/download/TempDir.h"
 #include "tests/support/FakeChannel.h"
 #include "tests/support/RecordingWindow.h"

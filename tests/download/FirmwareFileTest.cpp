@@ -12,10 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include "common/FileAccess.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "image/Keystream.h"
+#include "platform/FileAccess.h"
 #include "tests/download/TempDir.h"
 #include "tests/support/RecordingWindow.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
 #include "image/IntelHex.h"
+#include "platform/Clock.h"
 #include "programmer/ProgramerPIC.h"
 #include "tests/support/FakeChannel.h"
 #include "tests/support/RecordingWindow.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/Clock.h"
+#include "platform/Clock.h"
 #include "programmer/Programmer.h"
 #include "tests/support/FakeChannel.h"
 #include "tests/support/RecordingWindow.h"

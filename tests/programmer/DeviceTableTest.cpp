@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "common/Clock.h"
+#include "platform/Clock.h"
 #include "programmer/DeviceTable.h"
 #include "programmer/ProgramerPIC.h"
 #include "programmer/ProgramerSAM.h"

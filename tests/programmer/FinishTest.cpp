@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "common/Clock.h"
+#include "platform/Clock.h"
 #include "programmer/ProgrammerFactory.h"
 #include "tests/support/FakeChannel.h"
 #include "tests/support/RecordingWindow.h"

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "common/Clock.h"
 #include "image/MemorySAM.h"
+#include "platform/Clock.h"
 #include "tests/sam/SamTarget.h"
 #include "tests/support/FakeChannel.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
+#include "platform/Clock.h"
 #include "programmer/ProgramerSAM.h"
 #include "tests/sam/SamTarget.h"
 #include "tests/support/FakeChannel.h"

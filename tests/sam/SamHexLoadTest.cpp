@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
 #include "image/IntelHex.h"
 #include "image/MemorySAM.h"
+#include "platform/Clock.h"
 #include "programmer/ProgramerSAM.h"
 #include "tests/sam/SamTarget.h"
 #include "tests/support/FakeChannel.h"

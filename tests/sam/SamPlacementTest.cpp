@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
 #include "common/Format.h"
 #include "image/MemorySAM.h"
+#include "platform/Clock.h"
 #include "programmer/ProgramerSAM.h"
 #include "tests/sam/SamTarget.h"
 #include "tests/support/FakeChannel.h"

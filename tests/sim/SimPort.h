@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueFd.h"
 #include "sim/SimTarget.h"
-#include "common/UniqueFd.h"
 
 namespace tamrix::test {
 

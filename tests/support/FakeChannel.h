@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "comm/CommChannel.h"
-#include "common/Clock.h"
+#include "platform/Clock.h"
 
 namespace tamrix::test {
 

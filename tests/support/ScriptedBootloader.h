@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "comm/CommChannel.h"
-#include "common/Clock.h"
 #include "common/LinkChoices.h"
+#include "platform/Clock.h"
 #include "tests/support/FakeChannel.h"
 
 namespace tamrix::test {

@@ -15,10 +15,10 @@
 #include <cstdint>
 #include <utility>
 
-#include "common/Clock.h"
-#include "common/FileAccess.h"
-#include "common/FilePrimitives.h"
-#include "common/UniqueFd.h"
+#include "platform/Clock.h"
+#include "platform/FileAccess.h"
+#include "platform/FilePrimitives.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix {
 

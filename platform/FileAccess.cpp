@@ -1,13 +1,13 @@
 // What the platforms' file sources share: the reading policy of ReadRegularFile over the
 // platform's primitives (FilePrimitives.h), and the comparison of paths.
 
-#include "common/FileAccess.h"
+#include "platform/FileAccess.h"
 
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
-#include "common/FilePrimitives.h"
+#include "platform/FilePrimitives.h"
 
 namespace tamrix {
 

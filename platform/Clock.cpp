@@ -1,4 +1,4 @@
-#include "common/Clock.h"
+#include "platform/Clock.h"
 
 #include <chrono>
 #include <thread>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix {
 

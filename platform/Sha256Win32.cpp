@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "common/Sha256.h"
+#include "platform/Sha256.h"
 
 namespace tamrix {
 

@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix {
 

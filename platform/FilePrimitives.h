@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "common/FileAccess.h"
-#include "common/UniqueFd.h"
+#include "platform/FileAccess.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix::file_primitives {
 

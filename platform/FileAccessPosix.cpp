@@ -11,11 +11,11 @@
 #include <cstring>
 #include <utility>
 
-#include "common/Clock.h"
-#include "common/FileAccess.h"
-#include "common/FilePrimitives.h"
-#include "common/RetryOnInterrupt.h"
-#include "common/UniqueFd.h"
+#include "platform/Clock.h"
+#include "platform/FileAccess.h"
+#include "platform/FilePrimitives.h"
+#include "platform/RetryOnInterrupt.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix {
 

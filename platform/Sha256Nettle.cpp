@@ -1,6 +1,6 @@
 #include <nettle/sha2.h>
 
-#include "common/Sha256.h"
+#include "platform/Sha256.h"
 
 namespace tamrix {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "common/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 namespace tamrix {
 

@@ -1,15 +1,15 @@
 #include <time.h>
 
-#include "common/LocalTime.h"
+#include "platform/LocalTime.h"
 
 namespace tamrix {
 
 bool ToLocalTime(std::time_t moment, std::tm& local) {
-    return ::localtime_s(&local, &moment) == 0;
+    return ::localtime_r(&moment, &local) != nullptr;
 }
 
 bool ToUtcTime(std::time_t moment, std::tm& utc) {
-    return ::gmtime_s(&utc, &moment) == 0;
+    return ::gmtime_r(&moment, &utc) != nullptr;
 }
 
 }  // namespace tamrix

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "common/UserFolders.h"
+#include "platform/UserFolders.h"
 
 namespace tamrix {
 

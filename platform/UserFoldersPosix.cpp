@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/UserFolders.h"
+#include "platform/UserFolders.h"
 
 namespace tamrix {
 
