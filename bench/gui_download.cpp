@@ -41,9 +41,9 @@
 #include "comm/PortMap.h"
 #include "common/Format.h"
 #include "common/LinkChoices.h"
+#include "image/DeviceTable.h"
 #include "image/FirmwareFile.h"
 #include "image/MemoryPIC.h"
-#include "programmer/DeviceTable.h"
 #include "programmer/Programmer.h"
 #include "tests/support/FirmwareBuilder.h"
 

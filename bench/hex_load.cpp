@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "common/FamilyCodes.h"
+#include "image/FamilyCodes.h"
 #include "image/IntelHex.h"
 #include "programmer/ProgramerPIC.h"
 

@@ -22,9 +22,9 @@
 #include "bench/Statistics.h"
 #include "bench/WireBudget.h"
 #include "common/Format.h"
+#include "image/DeviceTable.h"
 #include "image/IntelHex.h"
 #include "image/MemoryPIC.h"
-#include "programmer/DeviceTable.h"
 #include "programmer/ProgramerPIC.h"
 #include "tests/support/FirmwareBuilder.h"
 

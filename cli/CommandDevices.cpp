@@ -12,7 +12,7 @@
 #include "comm/PortEnumerator.h"
 #include "comm/PortMap.h"
 #include "common/Format.h"
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 
 namespace tamrix::cli {
 

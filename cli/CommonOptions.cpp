@@ -6,8 +6,8 @@
 #include "comm/PortMap.h"
 #include "common/Format.h"
 #include "download/ProcessLog.h"
+#include "image/DeviceTable.h"
 #include "platform/FileAccess.h"
-#include "programmer/DeviceTable.h"
 
 namespace tamrix::cli {
 

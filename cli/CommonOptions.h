@@ -12,7 +12,7 @@
 #include "comm/PortMap.h"
 #include "comm/PortName.h"
 #include "common/LinkChoices.h"
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 
 namespace tamrix::cli {
 

@@ -7,7 +7,7 @@
 
 #include "cli/CommonOptions.h"
 #include "comm/CommChannel.h"
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 
 namespace tamrix {
 class CClock;

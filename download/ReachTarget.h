@@ -8,7 +8,7 @@
 
 #include "comm/CommChannel.h"
 #include "download/ChannelOpener.h"
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 
 namespace tamrix {
 

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "common/FamilyCodes.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/HexModel.h"
 #include "fuzz/HexMutator.h"
+#include "image/FamilyCodes.h"
 #include "image/FirmwareFile.h"
 #include "platform/Clock.h"
 #include "programmer/ProgramerPIC.h"

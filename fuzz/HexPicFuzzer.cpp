@@ -12,11 +12,11 @@
 #include <set>
 #include <string>
 
-#include "common/FamilyCodes.h"
 #include "common/Format.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/HexModel.h"
 #include "fuzz/HexMutator.h"
+#include "image/FamilyCodes.h"
 #include "platform/Clock.h"
 #include "programmer/PicVersion.h"
 #include "programmer/ProgramerPIC.h"

@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "common/FamilyCodes.h"
 #include "fuzz/FuzzCheck.h"
+#include "image/FamilyCodes.h"
 #include "image/IntelHex.h"
 #include "platform/Clock.h"
 #include "programmer/ProgramerPIC.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "comm/AnswerLedger.h"
-#include "common/FamilyCodes.h"
+#include "image/FamilyCodes.h"
 
 namespace tamrix {
 

@@ -1,8 +1,8 @@
 #include "image/MemoryPIC.h"
 
 #include "comm/CommChannel.h"
-#include "common/FamilyCodes.h"
 #include "common/Format.h"
+#include "image/FamilyCodes.h"
 #include "image/IntelHex.h"
 #include "image/RowAnswers.h"
 #include "platform/Clock.h"

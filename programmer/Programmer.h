@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "image/DeviceTable.h"
 #include "image/Memory.h"
-#include "programmer/DeviceTable.h"
 
 namespace tamrix {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 #include "programmer/Programmer.h"
 
 namespace tamrix {

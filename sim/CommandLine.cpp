@@ -10,8 +10,8 @@
 #include "common/Format.h"
 #include "common/LinkChoices.h"
 #include "common/Version.h"
+#include "image/DeviceTable.h"
 #include "image/IntelHex.h"
-#include "programmer/DeviceTable.h"
 
 namespace tamrix {
 

@@ -21,7 +21,7 @@
 
 #include <optional>
 
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 #include "sim/Bootloader.h"
 #include "sim/PicFlash.h"
 

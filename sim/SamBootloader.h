@@ -10,7 +10,7 @@
 // Product code and versions are settings of the simulated product; writing rows does not change
 // them.
 
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 #include "sim/Bootloader.h"
 #include "sim/SamFlash.h"
 

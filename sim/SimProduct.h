@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 #include "sim/Bootloader.h"
 #include "sim/SimTypes.h"
 #include "sim/WakeUpDetector.h"

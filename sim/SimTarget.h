@@ -25,8 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "image/DeviceTable.h"
 #include "platform/UniqueFd.h"
-#include "programmer/DeviceTable.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/SimProduct.h"
 #include "sim/SimTypes.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "image/DeviceTable.h"
 #include "platform/Clock.h"
-#include "programmer/DeviceTable.h"
 #include "programmer/ProgramerPIC.h"
 #include "programmer/ProgramerSAM.h"
 #include "programmer/ProgrammerFactory.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The family codes of the device table: which kind of microcontroller a chip is. The device
 // table, the PIC and SAM images and the tools all speak of families by these names; the PIC image
-// needs them below the programmers, so they live here rather than with the table.
+// needs them below the programmers, so they and the table live here, beside the images.
 //
 // Inside the program a family is a Family; the device table, the rows' `family` field and the
 // programmers' BuildMemoryMap and ReadTargetData keep the number (FamilyCode, FamilyOf).

@@ -1,4 +1,4 @@
-#include "programmer/DeviceTable.h"
+#include "image/DeviceTable.h"
 
 namespace tamrix {
 

@@ -1,11 +1,12 @@
 #pragma once
 // The microcontrollers the program can identify: a constant table of 90 rows and an all-zero end
 // row, looked up by the (device identifier, PI) pair the bootloader reports in the handshake.
+// A library of its own (tamrix_devices), which the simulated target shares.
 
 #include <cstdint>
 #include <string>
 
-#include "common/FamilyCodes.h"
+#include "image/FamilyCodes.h"
 
 namespace tamrix {
 
@@ -13,7 +14,7 @@ struct DeviceTableEntry {
     const char* name;   // shown to the user; null only in the end row
     uint16_t deviceId;  // reply bytes 0 and 1 of the identification
     uint16_t pi;        // high nibble of reply byte 5
-    int32_t family;     // kFamilyDsPic30F ... kFamilyAtmega128 (common/FamilyCodes.h)
+    int32_t family;     // kFamilyDsPic30F ... kFamilyAtmega128 (FamilyCodes.h)
 };
 
 inline constexpr int kDeviceTableRows = 90;
