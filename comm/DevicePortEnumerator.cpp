@@ -1,6 +1,8 @@
 #include "comm/DevicePortEnumerator.h"
 
 #include <algorithm>
+#include <charconv>
+#include <system_error>
 #include <utility>
 
 #include "comm/PortMap.h"
@@ -34,10 +36,11 @@ std::string DecodeEscapes(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-            const int high = HexDigitValue(text[i + 2]);
-            const int low = HexDigitValue(text[i + 3]);
-            if (high >= 0 && low >= 0) {
-                out += static_cast<char>(high * 16 + low);
+            const char* digits = text.data() + i + 2;
+            unsigned value = 0;
+            const auto [end, error] = std::from_chars(digits, digits + 2, value, 16);
+            if (error == std::errc() && end == digits + 2) {
+                out += static_cast<char>(value);
                 i += 3;
                 continue;
             }

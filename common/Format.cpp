@@ -23,16 +23,6 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 namespace {
 
 // The length of the well-formed UTF-8 sequence at `at`, 0 when none starts there.

@@ -8,9 +8,6 @@ namespace tamrix {
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The value of one hexadecimal digit (either case), -1 for any other character.
-int HexDigitValue(char c);
-
 // `text` fit for a terminal or a window: every control character (C0, DEL, and C1 whether
 // spelt in UTF-8 or as a bare byte) becomes \xNN, so a name read from a file or a device can
 // neither move the cursor, retitle or clear a terminal, nor break a line. Everything else,

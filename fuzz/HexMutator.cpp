@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Format.h"
+#include "image/IntelHex.h"
 
 namespace tamrix::fuzz {
 

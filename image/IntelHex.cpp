@@ -275,6 +275,16 @@ bool ReadHexTextFile(const std::string& path, std::string& text) {
     return true;
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 unsigned ParseHexDigits(const char* text, int maxDigits) {
     unsigned value = 0;
     for (int i = 0; i < maxDigits; ++i) {

@@ -125,6 +125,9 @@ HexWalkResult WalkHexRecords(const char* text, int length, CHexRecordVisitor& vi
 // of these parts (more than 256 MiB), which keeps every length within an int.
 [[nodiscard]] bool ReadHexTextFile(const std::string& path, std::string& text);
 
+// The value of one hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char c);
+
 // Value of up to `maxDigits` hex digits at `text`, stopping at the first other character
 // (what scanf "%4hx" / "%2hx" reads from a well-formed field).
 unsigned ParseHexDigits(const char* text, int maxDigits);
