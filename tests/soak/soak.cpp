@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/Soak.h"
 #include "common/Format.h"
+#include "tests/soak/Soak.h"
 
 #ifndef TAMRIX_CLI_PATH
 #error "TAMRIX_CLI_PATH must name the tamrix-cli executable"
@@ -30,7 +30,7 @@
 #endif
 
 using namespace tamrix;
-using namespace tamrix::bench;
+using namespace tamrix::test;
 
 namespace {
 

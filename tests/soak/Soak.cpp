@@ -1,4 +1,4 @@
-#include "bench/Soak.h"
+#include "tests/soak/Soak.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,7 +17,7 @@
 #include "sim/SimVerify.h"
 #include "tests/support/CliRunner.h"
 
-namespace tamrix::bench {
+namespace tamrix::test {
 
 namespace {
 
@@ -383,12 +383,12 @@ void Keep(const std::string& keepFolder, const std::string& runFolder, const Soa
     for (const char* name : {"update.bin", "ProcssLog.log"})
         fs::copy_file(runFolder + "/" + name, keepFolder + "/" + name,
                       fs::copy_options::overwrite_existing, error);
-    test::WriteWholeFile(keepFolder + "/output.txt", result.output);
-    test::WriteWholeFile(keepFolder + "/product.txt", product);
+    WriteWholeFile(keepFolder + "/output.txt", result.output);
+    WriteWholeFile(keepFolder + "/product.txt", product);
     std::string commands;
     for (const std::string& command : HandCommands(plan, programs, keepFolder + "/update.bin"))
         commands += command + "\n";
-    test::WriteWholeFile(keepFolder + "/by-hand.txt", commands);
+    WriteWholeFile(keepFolder + "/by-hand.txt", commands);
 }
 
 }  // namespace
@@ -463,7 +463,7 @@ SoakPlan PlanSoakRun(uint32_t seed, int index, SoakProfile profile) {
     } else if (refusal < 4) {
         plan.otherFamilyFile = true;
         plan.mustBeRefused = true;
-        test::FirmwareBuilder other;
+        FirmwareBuilder other;
         if (plan.chip == kSamChip) {
             for (uint32_t address = 0x0200; address < 0x0240; address += 2)
                 other.Instruction(address, 0x0A0000 + address);
@@ -531,7 +531,7 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
     }
     const std::map<uint32_t, uint8_t> before = target.HexImage();
 
-    test::TempFolder folder;
+    TempFolder folder;
     const std::string file = folder.File("update.bin");
     if (!plan.firmware.WriteBin(file, kConversionSeed)) {
         result.problems.push_back("cannot write " + file);
@@ -550,11 +550,11 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
                                      plan.downgrade ? "--no" : "--yes"};
     if (plan.verify)
         args.push_back("--verify");
-    test::ChildOptions child;
+    ChildOptions child;
     child.timeoutSeconds = plan.watchdogSeconds;
     child.environment = {"LD_PRELOAD=" + programs.leakCheck};
     const auto started = std::chrono::steady_clock::now();
-    const test::CliResult run = test::RunChild(programs.cli, args, child);
+    const CliResult run = RunChild(programs.cli, args, child);
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     result.output = run.output;
@@ -627,4 +627,4 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
     return result;
 }
 
-}  // namespace tamrix::bench
+}  // namespace tamrix::test

@@ -24,7 +24,7 @@
 #include "sim/SimTypes.h"
 #include "tests/support/FirmwareBuilder.h"
 
-namespace tamrix::bench {
+namespace tamrix::test {
 
 // Long: rates from 1200 to 115200 with most runs fast; short: fast rates and small images only,
 // for the test suite.
@@ -36,7 +36,7 @@ struct SoakPlan {
     std::string chip;
     Wiring wiring = Wiring::TwoWire;
     int baud = 115200;
-    test::FirmwareBuilder firmware;
+    FirmwareBuilder firmware;
     int rows = 0;            // rows the file fills (row frames of a run without retries)
     int frameBytes = 0;      // bytes of its longest row frame
     int readBlockBytes = 0;  // PIC: the reply to the read of the reset vector
@@ -91,4 +91,4 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
 std::vector<std::string> HandCommands(const SoakPlan& plan, const SoakPrograms& programs,
                                       const std::string& firmwarePath);
 
-}  // namespace tamrix::bench
+}  // namespace tamrix::test
