@@ -2,8 +2,8 @@
 
 #include <signal.h>
 
-#include "bench/ChildProcess.h"
 #include "bench/SimProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace tamrix::bench {
 
@@ -43,7 +43,7 @@ HostRun RunHost(const std::vector<std::string>& args, int timeoutSeconds) {
     HostRun run;
     std::vector<std::string> argv{CliProgramPath()};
     argv.insert(argv.end(), args.begin(), args.end());
-    CChildProcess process;
+    test::CChildProcess process;
     std::string error;
     if (!process.Start(argv, "", &error)) {
         run.lines.push_back({0, 0, error});

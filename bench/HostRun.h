@@ -11,7 +11,7 @@ namespace tamrix::bench {
 
 struct TimedLine {
     double atMs = 0;   // since the program was started
-    double cpuMs = 0;  // CPU time used by then (CChildProcess::CpuMsSoFar)
+    double cpuMs = 0;  // CPU time used by then (test::CChildProcess::CpuMsSoFar)
     std::string text;
 };
 

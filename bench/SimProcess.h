@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace tamrix::bench {
 
@@ -26,7 +26,7 @@ class CSimProcess {
     bool Stop();
 
   private:
-    CChildProcess process_;
+    test::CChildProcess process_;
     std::string device_;
     bool running_ = false;
 };

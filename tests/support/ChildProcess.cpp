@@ -1,4 +1,4 @@
-#include "bench/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,14 +8,45 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-namespace tamrix::bench {
+#include "common/RetryOnInterrupt.h"
+
+extern char** environ;
+
+namespace tamrix::test {
 
 namespace {
+
+// This process's environment with `overrides` ("NAME=value") replacing or adding entries.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& overrides) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        bool replaced = false;
+        for (const std::string& override : overrides) {
+            const size_t equals = override.find('=');
+            if (equals != std::string::npos &&
+                text.compare(0, equals + 1, override, 0, equals + 1) == 0) {
+                replaced = true;
+            }
+        }
+        if (!replaced)
+            entries.push_back(text);
+    }
+    entries.insert(entries.end(), overrides.begin(), overrides.end());
+    return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (auto& s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
 
 // CPU time of every thread of `pid` from the scheduler's own account (nanoseconds, the first
 // field of each thread's schedstat); negative when the kernel keeps none.
@@ -76,8 +107,7 @@ void CChildProcess::KillAndReap() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
+        static_cast<void>(RetryOnInterrupt([&] { return ::waitpid(pid_, &status, 0); }));
         pid_ = -1;
     }
     if (outFd_ >= 0) {
@@ -87,7 +117,7 @@ void CChildProcess::KillAndReap() {
 }
 
 bool CChildProcess::Start(const std::vector<std::string>& argv, const std::string& stderrPath,
-                          std::string* error) {
+                          std::string* error, const std::vector<std::string>& environment) {
     auto fail = [error](const std::string& why) {
         if (error)
             *error = why;
@@ -101,12 +131,13 @@ bool CChildProcess::Start(const std::vector<std::string>& argv, const std::strin
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return fail(std::string("pipe: ") + std::strerror(errno));
 
-    // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
-    std::vector<std::string> copies(argv);
-    std::vector<char*> args;
-    for (std::string& arg : copies)
-        args.push_back(arg.data());
-    args.push_back(nullptr);
+    // Everything the child needs is prepared before fork: the tests run simulated products on
+    // threads of their own, and a child of a threaded process may not allocate before exec (a
+    // lock held by another thread at the fork would never be released).
+    std::vector<std::string> arguments(argv);
+    std::vector<char*> args = Pointers(arguments);
+    std::vector<std::string> entries = EnvironmentWith(environment);
+    std::vector<char*> envp = Pointers(entries);
     const int errFd = stderrPath.empty() ? -1
                                          : ::open(stderrPath.c_str(),
                                                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -130,7 +161,9 @@ bool CChildProcess::Start(const std::vector<std::string>& argv, const std::strin
         ::dup2(devNull, STDIN_FILENO);
         ::dup2(pipeFds[1], STDOUT_FILENO);
         ::dup2(errFd >= 0 ? errFd : pipeFds[1], STDERR_FILENO);
-        ::execv(args[0], args.data());
+        if (devNull > STDERR_FILENO)
+            ::close(devNull);
+        ::execve(args[0], args.data(), envp.data());
         _exit(127);
     }
     ::close(pipeFds[1]);
@@ -140,6 +173,7 @@ bool CChildProcess::Start(const std::vector<std::string>& argv, const std::strin
     outFd_ = pipeFds[0];
     ended_ = false;
     timedOut_ = false;
+    endSignal_ = 0;
     partial_.clear();
     lines_.clear();
     return true;
@@ -149,22 +183,44 @@ double CChildProcess::ElapsedMs() const {
     return std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
 }
 
-bool CChildProcess::ReadChunk() {
-    char buffer[4096];
-    ssize_t got = 0;
-    do {
-        got = ::read(outFd_, buffer, sizeof buffer);
-    } while (got < 0 && errno == EINTR);
+bool CChildProcess::WaitForOutput(double deadlineMs) {
+    while (!ended_ && outFd_ >= 0) {
+        const double left = deadlineMs - ElapsedMs();
+        if (left <= 0) {
+            timedOut_ = true;
+            return false;
+        }
+        pollfd ready{outFd_, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(left) + 1);
+        if (polled > 0)
+            return true;
+        if (polled < 0 && errno != EINTR)
+            ended_ = true;
+    }
+    return false;
+}
+
+size_t CChildProcess::ReadPipe(char* buffer, size_t size) {
+    const ssize_t got = RetryOnInterrupt([&] { return ::read(outFd_, buffer, size); });
     if (got <= 0) {
         ended_ = true;
+        return 0;
+    }
+    return static_cast<size_t>(got);
+}
+
+void CChildProcess::ReadChunk() {
+    char buffer[4096];
+    const size_t got = ReadPipe(buffer, sizeof buffer);
+    if (got == 0) {
         if (!partial_.empty()) {
             lines_.push_back({ElapsedMs(), partial_});
             partial_.clear();
         }
-        return false;
+        return;
     }
     const double at = ElapsedMs();
-    partial_.append(buffer, static_cast<size_t>(got));
+    partial_.append(buffer, got);
     size_t start = 0;
     for (size_t end = partial_.find('\n'); end != std::string::npos;
          end = partial_.find('\n', start)) {
@@ -172,31 +228,29 @@ bool CChildProcess::ReadChunk() {
         start = end + 1;
     }
     partial_.erase(0, start);
-    return true;
 }
 
 bool CChildProcess::ReadLine(std::string& line, int timeoutMs) {
     timedOut_ = false;
     const double deadline = ElapsedMs() + timeoutMs;
-    while (lines_.empty() && !ended_ && outFd_ >= 0) {
-        const double left = deadline - ElapsedMs();
-        if (left <= 0) {
-            timedOut_ = true;
-            return false;
-        }
-        pollfd ready{outFd_, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, static_cast<int>(left) + 1);
-        if (polled < 0 && errno != EINTR)
-            ended_ = true;
-        if (polled > 0)
-            ReadChunk();
-    }
+    while (lines_.empty() && WaitForOutput(deadline))
+        ReadChunk();
     if (lines_.empty())
         return false;
     line = std::move(lines_.front().text);
     lineAtMs_ = lines_.front().atMs;
     lines_.pop_front();
     return true;
+}
+
+bool CChildProcess::ReadSome(std::string& text, int timeoutMs) {
+    timedOut_ = false;
+    if (!WaitForOutput(ElapsedMs() + timeoutMs))
+        return false;
+    char buffer[4096];
+    const size_t got = ReadPipe(buffer, sizeof buffer);
+    text.append(buffer, got);
+    return got > 0;
 }
 
 double CChildProcess::CpuMsSoFar() const {
@@ -215,19 +269,17 @@ int CChildProcess::Wait(rusage* usage, double* wallMs) {
         return -1;
     int status = 0;
     rusage used{};
-    pid_t reaped = -1;
-    do {
-        reaped = ::wait4(pid_, &status, 0, &used);
-    } while (reaped < 0 && errno == EINTR);
+    const pid_t reaped = RetryOnInterrupt([&] { return ::wait4(pid_, &status, 0, &used); });
     if (wallMs)
         *wallMs = ElapsedMs();
     if (usage)
         *usage = used;
     pid_ = -1;
-    // Output still in the pipe stays readable with ReadLine.
+    // Output still in the pipe stays readable.
+    endSignal_ = reaped >= 0 && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     if (reaped < 0 || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
 }
 
-}  // namespace tamrix::bench
+}  // namespace tamrix::test
