@@ -1,13 +1,8 @@
 #include "bench/BareHost.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <utility>
+
+#include "comm/SerialPort.h"
 
 namespace tamrix::bench {
 
@@ -23,68 +18,26 @@ constexpr int kSamRowBytes = 128;
 constexpr int kStartSignalWaitMs = 2000;
 constexpr int kAckWaitMs = 500;
 constexpr uint8_t kFiller = 0x5A;
-constexpr std::pair<int, speed_t> kSpeeds[] = {
-    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
 
-// Owns the descriptor.
-class CRawPort {
-  public:
-    ~CRawPort() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    bool Open(const std::string& device, int baud) {
-        fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ < 0)
-            return false;
-        termios settings{};
-        if (::tcgetattr(fd_, &settings) != 0)
-            return false;
-        ::cfmakeraw(&settings);
-        settings.c_cc[VMIN] = 0;
-        settings.c_cc[VTIME] = 0;
-        speed_t speed = B0;
-        for (const auto& [rate, constant] : kSpeeds) {
-            if (rate == baud)
-                speed = constant;
-        }
-        return speed != B0 && ::cfsetispeed(&settings, speed) == 0 &&
-               ::cfsetospeed(&settings, speed) == 0 && ::tcsetattr(fd_, TCSANOW, &settings) == 0;
-    }
-    bool WriteAll(const std::vector<uint8_t>& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-            } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                pollfd ready{fd_, POLLOUT, 0};
-                ::poll(&ready, 1, kAckWaitMs);
-            } else {
-                return false;
-            }
-        }
-        return true;
-    }
-    // The next byte within `timeoutMs`; -1 when none came.
-    int ReadByte(int timeoutMs) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (true) {
-            uint8_t byte = 0;
-            if (::read(fd_, &byte, 1) == 1)
-                return byte;
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0)
-                return -1;
-            pollfd ready{fd_, POLLIN, 0};
-            ::poll(&ready, 1, static_cast<int>(left.count()) + 1);
-        }
-    }
+bool WriteAll(CSerialPort& port, const std::vector<uint8_t>& bytes) {
+    const int count = static_cast<int>(bytes.size());
+    return port.Write(bytes.data(), count) == count;
+}
 
-  private:
-    int fd_ = -1;
-};
+// The next byte within `timeoutMs`; -1 when none came.
+int ReadByte(CSerialPort& port, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+        uint8_t byte = 0;
+        if (port.Read(&byte, 1) == 1)
+            return byte;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return -1;
+        port.WaitForInput(1, static_cast<int>(left.count()) + 1);
+    }
+}
 
 }  // namespace
 
@@ -119,26 +72,27 @@ bool RunBareRows(const std::string& device, int baud, const std::vector<BareFram
             *error = why;
         return false;
     };
-    CRawPort port;
-    if (!port.Open(device, baud))
+    // Two wires: nothing echoed.
+    CSerialPort port;
+    if (port.OpenDevice(device, baud, 0) != 1)
         return fail("cannot open " + device);
     const auto startWait = Clock::now() + std::chrono::milliseconds(kStartSignalWaitMs);
     int byte = -1;
     while (byte != kStartSignal && Clock::now() < startWait)
-        byte = port.ReadByte(kStartSignalWaitMs);
-    if (byte != kStartSignal || !port.WriteAll({kStartSignal}))
+        byte = ReadByte(port, kStartSignalWaitMs);
+    if (byte != kStartSignal || !WriteAll(port, {kStartSignal}))
         return fail("no start signal from the bootloader");
 
     const auto start = Clock::now();
     for (size_t row = 0; row < frames.size(); ++row) {
         for (const std::vector<uint8_t>& piece : frames[row]) {
-            if (!port.WriteAll(piece))
+            if (!WriteAll(port, piece))
                 return fail("write failed");
         }
-        if (port.ReadByte(kAckWaitMs) != kAck)
+        if (ReadByte(port, kAckWaitMs) != kAck)
             return fail("row " + std::to_string(row) + " not acknowledged");
     }
-    if (!port.WriteAll({kFinish}))
+    if (!WriteAll(port, {kFinish}))
         return fail("write failed");
     rowsMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     return true;

@@ -1,8 +1,8 @@
 #pragma once
-// The least any host can do for the same rows: a bare loop on the pseudo-terminal that sends each
-// row frame and waits for its one-byte acknowledge, with nothing around it. Its time over the
-// wire-time bound is what the machine, the pseudo-terminal and the simulator add by themselves;
-// what the program measured adds is the rest.
+// The least any host can do for the same rows: a bare loop that sends each row frame through the
+// program's own serial port (CSerialPort) and waits for its one-byte acknowledge, with nothing
+// around it. Its time over the wire-time bound is what the machine, the pseudo-terminal and the
+// simulator add by themselves; what the program measured adds is the rest.
 
 #include <cstdint>
 #include <string>
@@ -20,10 +20,10 @@ std::vector<BareFrame> SamRowFrames(int rows);
 // bytes per instruction, in one piece.
 std::vector<BareFrame> PicRowFrames(int rows, int instructions);
 
-// Opens `device` raw at `baud`, answers the bootloader's start signal, then sends every frame,
-// each after the previous one was acknowledged, and the finish byte 0x08. `rowsMs` is the time
-// from the first frame to the finish byte. False with a reason when the bootloader does not
-// answer as expected.
+// Opens `device` at `baud` (two wires) as the program does, answers the bootloader's start signal,
+// then sends every frame, each after the previous one was acknowledged, and the finish byte 0x08.
+// `rowsMs` is the time from the first frame to the finish byte. False with a reason when the
+// bootloader does not answer as expected.
 bool RunBareRows(const std::string& device, int baud, const std::vector<BareFrame>& frames,
                  double& rowsMs, std::string* error);
 
