@@ -6,41 +6,33 @@
 //
 // Besides the times it shows how freely the GUI thread runs while rows are written: a 1 ms timer
 // on that thread notes every firing, and the longest gap between two firings is the longest the
-// window could not repaint or take a click. Every event the GUI thread handles is timed too, so a
-// gap can be traced to the hand-over, repaint or timer that made it.
+// window could not repaint or take a click.
 //
 //   gui_download [--rows N] [--baud RATE] [--repetitions R] [--chip NAME] [--each]
 
 #include <CLI/CLI.hpp>
-#include <QAbstractItemModel>
-#include <QEvent>
 #include <QEventLoop>
-#include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "app/DialogChoices.h"
 #include "app/Profile.h"
+#include "app/TamrixApp.h"
 #include "app/TamrixDlg.h"
 #include "bench/BenchImages.h"
-#include "bench/EventLoopGaps.h"
-#include "bench/EventTimingApp.h"
 #include "bench/HostRun.h"
 #include "bench/SimProcess.h"
 #include "bench/Statistics.h"
 #include "bench/WireBudget.h"
 #include "comm/PortMap.h"
 #include "common/Format.h"
-#include "common/LinkChoices.h"
 #include "image/DeviceTable.h"
 #include "image/FirmwareFile.h"
 #include "image/MemoryPIC.h"
@@ -85,12 +77,8 @@ struct Times {
 
 struct GuiRun {
     Times times;
-    double flashProgressMs = 0;   // the first "Flash Programing..." progress was shown
-    std::vector<double> rowGaps;  // event-loop gaps while rows were written
-    double longestGapEndMs = 0;
+    std::vector<double> rowGaps;   // event-loop gaps while rows were written
     double wholeLongestGapMs = 0;  // over the whole download, Program pressed to idle
-    std::vector<HandledEvent> events;
-    std::vector<double> lineAtMs;  // each status line's arrival in the list
 };
 
 // A safety limit for one download (a hang, not a measure of speed): the rows' wire time three times
@@ -130,6 +118,16 @@ double CpuNowMs() {
 
 double MsSince(Clock::time_point origin) {
     return std::chrono::duration<double, std::milli>(Clock::now() - origin).count();
+}
+
+// The gaps between consecutive timer firings that overlap [fromMs, toMs].
+std::vector<double> GapsBetween(const std::vector<double>& firings, double fromMs, double toMs) {
+    std::vector<double> gaps;
+    for (size_t i = 1; i < firings.size(); ++i) {
+        if (firings[i] > fromMs && firings[i - 1] < toMs)
+            gaps.push_back(firings[i] - firings[i - 1]);
+    }
+    return gaps;
 }
 
 // A fresh paced product on its pseudo-terminal, reached as COM7 through a port map of its own.
@@ -174,14 +172,45 @@ class Product {
     CSimProcess sim_;
 };
 
-// Turns the event loop for `ms`, so the window is shown and painted before anything is timed.
-void Settle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+// The main window, noting when each status line and the first programming progress reach it. A
+// message box is answered Yes (or Ok) at once, as a technician who accepts everything would.
+class CTimedDlg : public CTamrixDlg {
+  public:
+    CTimedDlg(TamrixDlgServices services, Clock::time_point origin)
+        : CTamrixDlg(std::move(services)), origin_(origin) {}
 
-bool RunGui(const Options& options, const BenchFile& file, CEventTimingApp& app, GuiRun& run) {
+    void AddStatusLine(const std::string& text) override {
+        CTamrixDlg::AddStatusLine(text);
+        const double at = MsSince(origin_);
+        if (rowsBeginMs < 0 && text.find(kRowsBegin) != std::string::npos)
+            rowsBeginMs = at;
+        if (rowsEndMs < 0 && text.find(kRowsEnd) != std::string::npos)
+            rowsEndMs = at;
+        lines.push_back(text);
+    }
+    void SendProgress(int value, const std::string& labelPrefix) override {
+        CTamrixDlg::SendProgress(value, labelPrefix);
+        if (flashMs < 0 && labelPrefix.rfind(kProgressProgramming, 0) == 0)
+            flashMs = MsSince(origin_);
+    }
+    MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption, MessageIcon,
+                                 MessageButtons buttons) override {
+        answered.push_back(caption + ": " + text);
+        return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    }
+
+    double rowsBeginMs = -1;
+    double rowsEndMs = -1;
+    double flashMs = -1;  // the first "Flash Programing..." progress
+    std::vector<std::string> lines;
+    std::vector<std::string> answered;
+
+  private:
+    const Clock::time_point origin_;
+};
+
+bool RunGui(const Options& options, const BenchFile& file, GuiRun& run,
+            std::vector<std::string>& boxes) {
     Product product;
     if (!product.Start(options))
         return false;
@@ -197,60 +226,48 @@ bool RunGui(const Options& options, const BenchFile& file, CEventTimingApp& app,
     // Only a download that hangs is closed while it runs.
     services.confirmCloseDuringDownload = [](QWidget*) { return true; };
 
-    CTamrixDlg window(std::move(services));
+    const Clock::time_point origin = Clock::now();
+    CTimedDlg window(std::move(services), origin);
     window.show();
-    Settle(100);
-    auto* list = window.findChild<QTableWidget*>(QStringLiteral("statusList"));
-    auto* label = window.findChild<QLabel*>(QStringLiteral("progressLabel"));
     auto* program = window.findChild<QPushButton*>(QStringLiteral("programButton"));
-    if (list == nullptr || label == nullptr || program == nullptr) {
-        std::fprintf(stderr, "gui_download: the window lacks its status list, label or button\n");
+    if (program == nullptr) {
+        std::fprintf(stderr, "gui_download: the window lacks its Program button\n");
         return false;
     }
 
-    const Clock::time_point origin = Clock::now();
     double clickMs = -1;
     double idleMs = -1;
-    double flashMs = -1;
     double cpuAtClick = 0;
     QEventLoop loop;
-    CEventLoopGaps gaps;
-    const int rowsBefore = list->rowCount();
-    const QMetaObject::Connection lines =
-        QObject::connect(list->model(), &QAbstractItemModel::rowsInserted,
-                         [&](const QModelIndex&, int first, int last) {
-                             for (int row = first; row <= last; ++row)
-                                 run.lineAtMs.push_back(MsSince(origin));
-                         });
-    app.afterEvent = [&](QObject* receiver, int type, double endMs) {
-        if (clickMs < 0)
-            return;
-        if (flashMs < 0 && receiver == &window && type == QEvent::MetaCall &&
-            label->text().startsWith(QLatin1String(kProgressProgramming))) {
-            flashMs = endMs;
-        }
-        if (idleMs < 0 && !window.IsDownloading() && program->isEnabled()) {
-            idleMs = endMs;
-            loop.quit();
-        }
+    const auto idle = [&] {
+        idleMs = MsSince(origin);
+        loop.quit();
     };
-    gaps.Start(origin);
-    app.StartRecording(origin);
-    // Pressed from inside the running loop, so the press itself (the start checks, the port's
-    // trial opening) counts as GUI-thread time like everything after it.
-    QTimer::singleShot(20, &window, [&]() {
+    QObject::connect(&window, &CTamrixDlg::DownloadEnded, &loop, idle);
+    std::vector<double> firings;
+    firings.reserve(1 << 16);  // a ten-second download at one firing a millisecond
+    QTimer ticks;
+    ticks.setTimerType(Qt::PreciseTimer);
+    ticks.setInterval(1);
+    QObject::connect(&ticks, &QTimer::timeout, [&] { firings.push_back(MsSince(origin)); });
+    ticks.start();
+    // Pressed from inside the running loop once the window has been shown and painted, so the
+    // press itself (the start checks, the port's trial opening) counts as GUI-thread time like
+    // everything after it.
+    QTimer::singleShot(120, &window, [&]() {
+        window.lines.clear();
         cpuAtClick = CpuNowMs();
         clickMs = MsSince(origin);
         program->click();
+        if (!window.IsDownloading())
+            idle();  // it did not start
     });
     const int limitMs = LimitMs(options);
     QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
     loop.exec();
     const double cpuMs = CpuNowMs() - cpuAtClick;
-    app.afterEvent = nullptr;
-    app.StopRecording();
-    gaps.Stop();
-    QObject::disconnect(lines);
+    ticks.stop();
+    boxes.insert(boxes.end(), window.answered.begin(), window.answered.end());
 
     if (idleMs < 0) {
         std::fprintf(stderr, "gui_download: the GUI download did not end within %d s\n",
@@ -259,33 +276,18 @@ bool RunGui(const Options& options, const BenchFile& file, CEventTimingApp& app,
         window.WaitForDownloadEnd();
         return false;
     }
-    // Every figure from the press of Program.
-    for (double& at : run.lineAtMs)
-        at -= clickMs;
-    double rowsBegin = -1, rowsEnd = -1;
-    for (size_t line = 0; line < run.lineAtMs.size(); ++line) {
-        const QString text = list->item(rowsBefore + static_cast<int>(line), 2)->text();
-        if (rowsBegin < 0 && text.contains(QLatin1String(kRowsBegin)))
-            rowsBegin = run.lineAtMs[line];
-        if (rowsEnd < 0 && text.contains(QLatin1String(kRowsEnd)))
-            rowsEnd = run.lineAtMs[line];
-    }
-    if (rowsBegin < 0 || rowsEnd < 0) {
-        std::fprintf(stderr, "gui_download: the GUI download did not succeed; its status list:\n");
-        for (int row = 0; row < list->rowCount(); ++row)
-            std::fprintf(stderr, "  %s\n", qPrintable(list->item(row, 2)->text().trimmed()));
+    if (window.rowsBeginMs < clickMs || window.rowsEndMs < clickMs) {
+        std::fprintf(stderr, "gui_download: the GUI download did not succeed; its status lines:\n");
+        for (const std::string& line : window.lines)
+            std::fprintf(stderr, "  %s\n", qPrintable(QString::fromStdString(line).trimmed()));
         return false;
     }
-    run.times = {rowsBegin, rowsEnd, idleMs - clickMs, cpuMs};
-    run.flashProgressMs = (flashMs >= 0 ? flashMs - clickMs : rowsBegin);
-    run.rowGaps = gaps.GapsBetween(run.flashProgressMs + clickMs, rowsEnd + clickMs);
-    run.longestGapEndMs =
-        gaps.LongestGapEndBetween(run.flashProgressMs + clickMs, rowsEnd + clickMs) - clickMs;
-    const std::vector<double> whole = gaps.GapsBetween(clickMs, idleMs);
+    // Every figure from the press of Program; the rows' gaps from the first programming progress.
+    const double flashMs = window.flashMs >= clickMs ? window.flashMs : window.rowsBeginMs;
+    run.times = {window.rowsBeginMs - clickMs, window.rowsEndMs - clickMs, idleMs - clickMs, cpuMs};
+    run.rowGaps = GapsBetween(firings, flashMs, window.rowsEndMs);
+    const std::vector<double> whole = GapsBetween(firings, clickMs, idleMs);
     run.wholeLongestGapMs = whole.empty() ? 0 : *std::max_element(whole.begin(), whole.end());
-    run.events = app.Events();
-    for (HandledEvent& event : run.events)
-        event.startMs -= clickMs;
     return product.StopAndCheck(file.image, "GUI");
 }
 
@@ -309,112 +311,8 @@ bool RunCli(const Options& options, const BenchFile& file, Times& times) {
     return product.StopAndCheck(file.image, "CLI");
 }
 
-// What the GUI thread did while rows were written, summed over the runs, one entry per kind:
-// the events the loop delivered (`nested` false) or the ones sent while those were handled.
-struct EventKind {
-    int count = 0;
-    double totalMs = 0;
-    double longestMs = 0;
-};
-
-// A hand-over from the worker that added a status line to the list (else it showed progress or
-// wrote the log only).
-bool AddedStatusLine(const GuiRun& run, const HandledEvent& event) {
-    const double end = event.startMs + event.durationMs;
-    return std::any_of(run.lineAtMs.begin(), run.lineAtMs.end(),
-                       [&](double at) { return at >= event.startMs && at <= end; });
-}
-
-// The worker's hand-overs the GUI thread handled between `fromMs` and `toMs` of a run.
-struct HandOvers {
-    int lines = 0;
-    double linesMs = 0;
-    int others = 0;
-    double othersMs = 0;
-};
-
-HandOvers HandOversBetween(const GuiRun& run, double fromMs, double toMs) {
-    HandOvers handOvers;
-    for (const HandledEvent& event : run.events) {
-        if (event.depth != 0 || event.type != QEvent::MetaCall || event.startMs < fromMs ||
-            event.startMs > toMs) {
-            continue;
-        }
-        if (AddedStatusLine(run, event)) {
-            ++handOvers.lines;
-            handOvers.linesMs += event.durationMs;
-        } else {
-            ++handOvers.others;
-            handOvers.othersMs += event.durationMs;
-        }
-    }
-    return handOvers;
-}
-
-std::map<std::string, EventKind> EventKinds(const std::vector<GuiRun>& runs, bool nested) {
-    std::map<std::string, EventKind> kinds;
-    for (const GuiRun& run : runs) {
-        for (const HandledEvent& event : run.events) {
-            if ((event.depth > 0) != nested || event.startMs < run.flashProgressMs ||
-                event.startMs > run.times.rowsEndMs) {
-                continue;
-            }
-            std::string name = (nested ? std::string(2 * event.depth, ' ') : std::string()) +
-                               CEventTimingApp::TypeName(event.type).toStdString() + " to " +
-                               (event.receiverClass ? event.receiverClass : "?");
-            if (event.type == QEvent::MetaCall && !nested)
-                name += AddedStatusLine(run, event) ? " (status line)" : " (progress or log entry)";
-            EventKind& kind = kinds[name];
-            ++kind.count;
-            kind.totalMs += event.durationMs;
-            kind.longestMs = std::max(kind.longestMs, event.durationMs);
-        }
-    }
-    return kinds;
-}
-
-// The kinds with the most time first, at most `limit`; the sum of all of them.
-double PrintKinds(const std::map<std::string, EventKind>& kinds, size_t runs, size_t limit) {
-    std::vector<std::pair<std::string, EventKind>> sorted(kinds.begin(), kinds.end());
-    std::sort(sorted.begin(), sorted.end(),
-              [](const auto& a, const auto& b) { return a.second.totalMs > b.second.totalMs; });
-    double totalMs = 0;
-    for (size_t i = 0; i < sorted.size(); ++i) {
-        const EventKind& kind = sorted[i].second;
-        totalMs += kind.totalMs;
-        if (i < limit) {
-            std::printf("    %-62s %8.1f %10.1f %10.1f %10.2f\n", sorted[i].first.c_str(),
-                        static_cast<double>(kind.count) / static_cast<double>(runs), kind.totalMs,
-                        1000.0 * kind.totalMs / kind.count, kind.longestMs);
-        }
-    }
-    return totalMs;
-}
-
-// The events that ran during the longest gap of a run, longest first.
-std::string DuringLongestGap(const GuiRun& run, double gapMs) {
-    const double from = run.longestGapEndMs - gapMs;
-    std::vector<const HandledEvent*> inside;
-    for (const HandledEvent& event : run.events) {
-        if (event.depth == 0 && event.startMs + event.durationMs > from &&
-            event.startMs < run.longestGapEndMs)
-            inside.push_back(&event);
-    }
-    std::sort(inside.begin(), inside.end(), [](const HandledEvent* a, const HandledEvent* b) {
-        return a->durationMs > b->durationMs;
-    });
-    std::string text;
-    for (size_t i = 0; i < inside.size() && i < 3; ++i) {
-        text += Format("%s%s to %s %.2f ms", i ? ", " : "",
-                       qPrintable(CEventTimingApp::TypeName(inside[i]->type)),
-                       inside[i]->receiverClass ? inside[i]->receiverClass : "?",
-                       inside[i]->durationMs);
-    }
-    return text.empty() ? "no event (the thread was not scheduled)" : text;
-}
-
 void PrintFigures(const Options& options, const BenchFile& file, const std::vector<GuiRun>& gui,
-                  const std::vector<Times>& cli, const std::vector<QString>& boxes) {
+                  const std::vector<Times>& cli, const std::vector<std::string>& boxes) {
     const size_t n = gui.size();
     std::printf(
         "GUI download against tamrix-cli program: %s, %d full rows of %d instructions (a %zu-byte "
@@ -470,47 +368,6 @@ void PrintFigures(const Options& options, const BenchFile& file, const std::vect
                 DescribeSpread(SpreadOf(p99), "%.2f").c_str());
     std::printf("    over the whole download (Program pressed to idle): longest gap %s ms\n",
                 DescribeSpread(SpreadOf(wholeLongest), "%.2f").c_str());
-    const size_t worst =
-        static_cast<size_t>(std::max_element(longest.begin(), longest.end()) - longest.begin());
-    std::printf("    the longest of all, %.2f ms at %.0f ms into run %zu, spanned: %s\n",
-                longest[worst], gui[worst].longestGapEndMs, worst + 1,
-                DuringLongestGap(gui[worst], longest[worst]).c_str());
-
-    std::printf(
-        "  what the GUI thread handled while rows were written, all runs (as the event loop "
-        "delivered them, then the events sent inside those):\n");
-    std::printf("    %-62s %8s %10s %10s %10s\n", "event to receiver", "per run", "total ms",
-                "mean us", "longest ms");
-    double rowsMs = 0;
-    for (const GuiRun& run : gui)
-        rowsMs += run.times.rowsEndMs - run.flashProgressMs;
-    const double busyMs = PrintKinds(EventKinds(gui, false), n, 6);
-    std::printf("    busy %.1f ms of %.0f ms (%.2f %%); inside them:\n", busyMs, rowsMs,
-                100.0 * busyMs / rowsMs);
-    PrintKinds(EventKinds(gui, true), n, 6);
-    std::printf(
-        "  the worker's hand-overs (it waits while the GUI thread handles each), per run: "
-        "status lines count / ms handling them, progress and log entries count / ms\n");
-    auto phase = [&](const char* name, double (*from)(const GuiRun&), double (*to)(const GuiRun&)) {
-        std::vector<double> lines, linesMs, others, othersMs;
-        for (const GuiRun& run : gui) {
-            const HandOvers h = HandOversBetween(run, from(run), to(run));
-            lines.push_back(h.lines);
-            linesMs.push_back(h.linesMs);
-            others.push_back(h.others);
-            othersMs.push_back(h.othersMs);
-        }
-        std::printf("    %-44s %4.0f / %-22s %4.0f / %s\n", name, SpreadOf(lines).median,
-                    DescribeSpread(SpreadOf(linesMs), "%.1f").c_str(), SpreadOf(others).median,
-                    DescribeSpread(SpreadOf(othersMs), "%.1f").c_str());
-    };
-    phase(
-        "press to \"Start Firmware upgrade\"", [](const GuiRun&) { return 0.0; },
-        [](const GuiRun& r) { return r.times.rowsBeginMs; });
-    phase(
-        "rows, up to \"Successfully Done\"", [](const GuiRun& r) { return r.times.rowsBeginMs; },
-        [](const GuiRun& r) { return r.times.rowsEndMs; });
-
     if (options.each) {
         std::printf(
             "  each run: GUI / CLI whole ms, GUI / CLI rows ms, the GUI thread's longest gap ms\n");
@@ -520,8 +377,8 @@ void PrintFigures(const Options& options, const BenchFile& file, const std::vect
         }
     }
     std::printf("  message boxes answered Yes: %zu", boxes.size());
-    for (const QString& box : boxes)
-        std::printf(" [%s]", qPrintable(box.simplified()));
+    for (const std::string& box : boxes)
+        std::printf(" [%s]", qPrintable(QString::fromStdString(box).simplified()));
     std::printf("\n");
     std::printf(
         "  every run: \"Successfully Done\", and the simulated flash equals the image (the reset "
@@ -573,7 +430,7 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(ShowMessage);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     int qtArgc = 1;
-    CEventTimingApp app(qtArgc, argv);
+    CTamrixApp app(qtArgc, argv);
 
     BenchFile file;
     if (!MakeFirmwareFile(options, file)) {
@@ -582,19 +439,20 @@ int main(int argc, char** argv) {
     }
     std::vector<GuiRun> gui;
     std::vector<Times> cli;
+    std::vector<std::string> boxes;
     for (int i = 0; i < options.repetitions; ++i) {
         GuiRun guiRun;
         Times cliTimes;
         const bool guiFirst = i % 2 == 0;
-        if (guiFirst && !RunGui(options, file, app, guiRun))
+        if (guiFirst && !RunGui(options, file, guiRun, boxes))
             return 1;
         if (!RunCli(options, file, cliTimes))
             return 1;
-        if (!guiFirst && !RunGui(options, file, app, guiRun))
+        if (!guiFirst && !RunGui(options, file, guiRun, boxes))
             return 1;
-        gui.push_back(std::move(guiRun));
+        gui.push_back(guiRun);
         cli.push_back(cliTimes);
     }
-    PrintFigures(options, file, gui, cli, app.AnsweredBoxes());
+    PrintFigures(options, file, gui, cli, boxes);
     return 0;
 }
