@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/RetryOnInterrupt.h"
+#include "platform/RetryOnInterrupt.h"
 
 extern char** environ;
 
