@@ -19,7 +19,8 @@ DialogChoices ReadDialogChoices(CProfile& profile) {
     ReadInt(profile, "Interface_Type", choices.interfaceType);
     ReadInt(profile, "Download_Port_Number", choices.portIndex);
     ReadInt(profile, "Download_Baud_Rate", choices.baudIndex);
-    choices.filePath = profile.GetProfileString(kSettingsSection, "Firmware_File_Path", QString());
+    choices.filePath =
+        profile.GetProfileString(kSettingsSection, "Firmware_File_Path", std::string());
     return choices;
 }
 

@@ -4,7 +4,7 @@
 // stored" and leaves the window's own default. The port and baud values are list positions
 // (0 = COM1, 0 = 1200), not a port number or a rate.
 
-#include <QString>
+#include <string>
 
 #include "common/LinkChoices.h"
 
@@ -16,10 +16,10 @@ inline constexpr const char* kSettingsSection = "Firmware_Downloader";
 inline constexpr int kProfileMissing = 255;
 
 struct DialogChoices {
-    int interfaceType = 0;  // 0 two wires ("Built-in USB"), 1 one signal wire
+    int interfaceType = 0;                   // 0 two wires ("Built-in USB"), 1 one signal wire
     int portIndex = kDefaultPortNumber - 1;  // COM4
     int baudIndex = kDefaultBaudIndex;       // 115200
-    QString filePath;
+    std::string filePath;
 };
 
 // The stored choices over the defaults above.

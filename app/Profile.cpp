@@ -1,59 +1,48 @@
 #include "app/Profile.h"
 
-#include <QSettings>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace tamrix {
 
 namespace {
 
-QString Key(const QString& section, const QString& entry) {
+std::string Key(const std::string& section, const std::string& entry) {
     return section + '/' + entry;
 }
 
 }  // namespace
 
-int CQtProfile::GetProfileInt(const QString& section, const QString& entry, int defaultValue) {
-    bool ok = false;
-    const int value = QSettings().value(Key(section, entry), defaultValue).toInt(&ok);
-    // A value that is not a number (a hand-edited file) counts as missing.
-    return ok ? value : defaultValue;
-}
-
-void CQtProfile::WriteProfileInt(const QString& section, const QString& entry, int value) {
-    QSettings().setValue(Key(section, entry), value);
-}
-
-QString CQtProfile::GetProfileString(const QString& section, const QString& entry,
-                                     const QString& defaultValue) {
-    return QSettings().value(Key(section, entry), defaultValue).toString();
-}
-
-void CQtProfile::WriteProfileString(const QString& section, const QString& entry,
-                                    const QString& value) {
-    QSettings().setValue(Key(section, entry), value);
-}
-
-int CMemoryProfile::GetProfileInt(const QString& section, const QString& entry, int defaultValue) {
+int CMemoryProfile::GetProfileInt(const std::string& section, const std::string& entry,
+                                  int defaultValue) {
     const auto found = values.find(Key(section, entry));
-    bool ok = false;
-    const int value = found == values.end() ? defaultValue : found->second.toInt(&ok);
-    return found == values.end() || ok ? value : defaultValue;
+    if (found == values.end() || found->second.empty())
+        return defaultValue;
+    // A value that is not a number (a hand-edited store) counts as missing.
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(found->second.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || value < INT_MIN || value > INT_MAX)
+        return defaultValue;
+    return static_cast<int>(value);
 }
 
-void CMemoryProfile::WriteProfileInt(const QString& section, const QString& entry, int value) {
-    WriteProfileString(section, entry, QString::number(value));
+void CMemoryProfile::WriteProfileInt(const std::string& section, const std::string& entry,
+                                     int value) {
+    WriteProfileString(section, entry, std::to_string(value));
 }
 
-QString CMemoryProfile::GetProfileString(const QString& section, const QString& entry,
-                                         const QString& defaultValue) {
+std::string CMemoryProfile::GetProfileString(const std::string& section, const std::string& entry,
+                                             const std::string& defaultValue) {
     const auto found = values.find(Key(section, entry));
     return found == values.end() ? defaultValue : found->second;
 }
 
-void CMemoryProfile::WriteProfileString(const QString& section, const QString& entry,
-                                        const QString& value) {
+void CMemoryProfile::WriteProfileString(const std::string& section, const std::string& entry,
+                                        const std::string& value) {
     values[Key(section, entry)] = value;
-    writes << Key(section, entry);
+    writes.push_back(Key(section, entry));
 }
 
 }  // namespace tamrix

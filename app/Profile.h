@@ -1,50 +1,41 @@
 #pragma once
 // The per-user settings store the window keeps its last choices in, with the calls the window
-// makes on it: whole numbers and texts, each under a section and an entry name. The program uses
-// QSettings (the registry on Windows, a file under the user's configuration folder elsewhere).
+// makes on it: whole numbers and texts, each under a section and an entry name. Each dialog
+// brings its own: QSettings for the Qt dialog, the registry for the Windows dialog.
 
-#include <QString>
-#include <QStringList>
 #include <map>
+#include <string>
+#include <vector>
 
 namespace tamrix {
 
 class CProfile {
   public:
     virtual ~CProfile() = default;
-    virtual int GetProfileInt(const QString& section, const QString& entry, int defaultValue) = 0;
-    virtual void WriteProfileInt(const QString& section, const QString& entry, int value) = 0;
-    virtual QString GetProfileString(const QString& section, const QString& entry,
-                                     const QString& defaultValue) = 0;
-    virtual void WriteProfileString(const QString& section, const QString& entry,
-                                    const QString& value) = 0;
-};
-
-// The application's own store: QSettings under the organisation and application names the
-// application object set at start-up.
-class CQtProfile : public CProfile {
-  public:
-    int GetProfileInt(const QString& section, const QString& entry, int defaultValue) override;
-    void WriteProfileInt(const QString& section, const QString& entry, int value) override;
-    QString GetProfileString(const QString& section, const QString& entry,
-                             const QString& defaultValue) override;
-    void WriteProfileString(const QString& section, const QString& entry,
-                            const QString& value) override;
+    virtual int GetProfileInt(const std::string& section, const std::string& entry,
+                              int defaultValue) = 0;
+    virtual void WriteProfileInt(const std::string& section, const std::string& entry,
+                                 int value) = 0;
+    virtual std::string GetProfileString(const std::string& section, const std::string& entry,
+                                         const std::string& defaultValue) = 0;
+    virtual void WriteProfileString(const std::string& section, const std::string& entry,
+                                    const std::string& value) = 0;
 };
 
 // A store in memory only, for runs that must not touch the user's settings (tests, benchmarks).
 // It keeps what was written, and in which order.
 class CMemoryProfile : public CProfile {
   public:
-    std::map<QString, QString> values;  // "section/entry" -> value
-    QStringList writes;                 // "section/entry" in the order they were written
+    std::map<std::string, std::string> values;  // "section/entry" -> value
+    std::vector<std::string> writes;            // "section/entry" in the order they were written
 
-    int GetProfileInt(const QString& section, const QString& entry, int defaultValue) override;
-    void WriteProfileInt(const QString& section, const QString& entry, int value) override;
-    QString GetProfileString(const QString& section, const QString& entry,
-                             const QString& defaultValue) override;
-    void WriteProfileString(const QString& section, const QString& entry,
-                            const QString& value) override;
+    int GetProfileInt(const std::string& section, const std::string& entry,
+                      int defaultValue) override;
+    void WriteProfileInt(const std::string& section, const std::string& entry, int value) override;
+    std::string GetProfileString(const std::string& section, const std::string& entry,
+                                 const std::string& defaultValue) override;
+    void WriteProfileString(const std::string& section, const std::string& entry,
+                            const std::string& value) override;
 };
 
 }  // namespace tamrix

@@ -24,8 +24,8 @@
 
 #include "app/DialogChoices.h"
 #include "app/Profile.h"
-#include "app/TamrixApp.h"
-#include "app/TamrixDlg.h"
+#include "app/qt/TamrixApp.h"
+#include "app/qt/TamrixDlg.h"
 #include "bench/BenchImages.h"
 #include "bench/HostRun.h"
 #include "bench/SimProcess.h"
@@ -215,11 +215,12 @@ bool RunGui(const Options& options, const BenchFile& file, GuiRun& run,
     if (!product.Start(options))
         return false;
     CMemoryProfile profile;
-    profile.values[QString(kSection) + "Interface_Type"] = "0";
-    profile.values[QString(kSection) + "Download_Port_Number"] = QString::number(kPortNumber - 1);
-    profile.values[QString(kSection) + "Download_Baud_Rate"] =
-        QString::number(BaudIndexFromRate(options.baud));
-    profile.values[QString(kSection) + "Firmware_File_Path"] = QString::fromStdString(file.path);
+    profile.values[std::string(kSection) + "Interface_Type"] = "0";
+    profile.values[std::string(kSection) + "Download_Port_Number"] =
+        std::to_string(kPortNumber - 1);
+    profile.values[std::string(kSection) + "Download_Baud_Rate"] =
+        std::to_string(BaudIndexFromRate(options.baud));
+    profile.values[std::string(kSection) + "Firmware_File_Path"] = file.path;
     TamrixDlgServices services;
     services.profile = &profile;
     services.logPath = product.LogPath();

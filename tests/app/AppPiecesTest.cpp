@@ -13,12 +13,12 @@
 #include <atomic>
 #include <thread>
 
-#include "app/AppIcon.h"
 #include "app/DialogChoices.h"
-#include "app/GuiHandOver.h"
-#include "app/Profile.h"
-#include "app/TamrixApp.h"
-#include "app/TamrixDlg.h"
+#include "app/qt/AppIcon.h"
+#include "app/qt/GuiHandOver.h"
+#include "app/qt/QtProfile.h"
+#include "app/qt/TamrixApp.h"
+#include "app/qt/TamrixDlg.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/support/FirmwareBuilder.h"
 
@@ -37,7 +37,7 @@ TEST(AppSettingsTest, ChoicesAreKeptPerProgramNameInTheFirmwareDownloaderSection
     CQtProfile profile;
     EXPECT_EQ(ReadDialogChoices(profile).portIndex, 3);  // nothing stored yet
     EXPECT_FALSE(ReadSwitch(profile, kVerifyEntry));
-    WriteDialogChoices(profile, DialogChoices{1, 6, 3, QStringLiteral("/srv/fw/update.bin")});
+    WriteDialogChoices(profile, DialogChoices{1, 6, 3, "/srv/fw/update.bin"});
     WriteSwitch(profile, kVerifyEntry, true);
     WriteSwitch(profile, kRunReportEntry, false);
     QSettings().sync();

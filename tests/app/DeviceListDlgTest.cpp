@@ -14,10 +14,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/DeviceListDlg.h"
 #include "app/Profile.h"
-#include "app/StatusDisplay.h"
-#include "app/TamrixDlg.h"
+#include "app/qt/DeviceListDlg.h"
+#include "app/qt/StatusDisplay.h"
+#include "app/qt/TamrixDlg.h"
 #include "tests/app/GuiTestSupport.h"
 #include "tests/support/FirmwareBuilder.h"
 
@@ -207,7 +207,7 @@ TEST_F(DeviceListDlgTest, SearchSelectsThePortChosenInTheDialog) {
     QTableWidget* list = window.findChild<QTableWidget*>("statusList");
     ASSERT_EQ(list->rowCount(), 1);
     EXPECT_EQ(list->item(0, 2)->data(kStatusTextRole).toString(), "COM Port change: COM3 \r\n");
-    EXPECT_TRUE(profile.writes.isEmpty());
+    EXPECT_TRUE(profile.writes.empty());
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "app/DeviceListDlg.h"
+#include "app/qt/DeviceListDlg.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 
 #include "app/DialogChoices.h"
 #include "app/Profile.h"
-#include "app/StatusDisplay.h"
-#include "app/TamrixDlg.h"
+#include "app/qt/StatusDisplay.h"
+#include "app/qt/TamrixDlg.h"
 #include "image/FirmwareFile.h"
 #include "image/IntelHex.h"
 #include "sim/SimTarget.h"
@@ -53,7 +53,7 @@ class TamrixDlgTest : public ::testing::Test {
     void TearDown() override { unsetenv("TAMRIX_PORT_MAP"); }
 
     void Store(const char* entry, const QString& value) {
-        profile.values[QString(kSection) + entry] = value;
+        profile.values[std::string(kSection) + entry] = value.toStdString();
     }
     // Maps COM<number> to `device` in the port map the window loads for every download.
     void MapPort(int number, const std::string& device) {
@@ -190,7 +190,7 @@ TEST_F(TamrixDlgTest, StartsFromTheStoredChoicesOrTheDefaults) {
         EXPECT_EQ(PortCombo(*window)->currentIndex(), -1);
         EXPECT_EQ(window->Choices().portIndex, 19);
     }
-    EXPECT_TRUE(profile.writes.isEmpty());
+    EXPECT_TRUE(profile.writes.empty());
 }
 
 TEST_F(TamrixDlgTest, SelectionsAddTheirStatusLinesToTheListAndTheLogButStoreNothing) {
@@ -220,7 +220,7 @@ TEST_F(TamrixDlgTest, SelectionsAddTheirStatusLinesToTheListAndTheLogButStoreNot
         "\\d{4}-\\d\\d-\\d\\d \\(\\d\\d:\\d\\d:\\d\\d\\) >> COM Port change: COM7 \r\n "
         "\\d{4}-\\d\\d-\\d\\d \\(\\d\\d:\\d\\d:\\d\\d\\) >> Baud Rate change: 9600 \r\n $");
     EXPECT_TRUE(entries.match(QString::fromStdString(log)).hasMatch()) << log;
-    EXPECT_TRUE(profile.writes.isEmpty());
+    EXPECT_TRUE(profile.writes.empty());
 }
 
 TEST_F(TamrixDlgTest, SearchSelectsThePortItFoundAndKeepsOneAboveTheList) {
@@ -246,7 +246,7 @@ TEST_F(TamrixDlgTest, SearchSelectsThePortItFoundAndKeepsOneAboveTheList) {
     EXPECT_EQ(Lines(*window), (std::vector<std::string>{
                                   "COM Port change: COM3 \r\n", "COM Port change: COM20 \r\n",
                                   "COM Port change: COM1 \r\n", "COM Port change: COM20 \r\n"}));
-    EXPECT_TRUE(profile.writes.isEmpty());
+    EXPECT_TRUE(profile.writes.empty());
 }
 
 TEST_F(TamrixDlgTest, ProgramRefusesAnEmptyPathAndAPortThatCannotBeOpened) {
@@ -277,7 +277,7 @@ TEST_F(TamrixDlgTest, ProgramRefusesAnEmptyPathAndAPortThatCannotBeOpened) {
     }
     EXPECT_FALSE(window->IsDownloading());
     EXPECT_EQ(Enabled(*window), std::vector<bool>(11, true));
-    EXPECT_TRUE(profile.writes.isEmpty());
+    EXPECT_TRUE(profile.writes.empty());
 }
 
 TEST_F(TamrixDlgTest, TheTwoSwitchesStartOffAndAreStoredAsSoonAsTheyAreChanged) {
@@ -286,11 +286,11 @@ TEST_F(TamrixDlgTest, TheTwoSwitchesStartOffAndAreStoredAsSoonAsTheyAreChanged) 
         auto window = MakeWindow();
         EXPECT_FALSE(VerifyCheck(*window)->isChecked());
         EXPECT_FALSE(RunReportCheck(*window)->isChecked());
-        EXPECT_TRUE(profile.writes.isEmpty());
+        EXPECT_TRUE(profile.writes.empty());
         VerifyCheck(*window)->click();
         RunReportCheck(*window)->click();
-        EXPECT_EQ(profile.writes,
-                  (QStringList{"Firmware_Downloader/Verify", "Firmware_Downloader/RunReport"}));
+        EXPECT_EQ(profile.writes, (std::vector<std::string>{"Firmware_Downloader/Verify",
+                                                            "Firmware_Downloader/RunReport"}));
         EXPECT_EQ(profile.values["Firmware_Downloader/Verify"], "1");
         EXPECT_EQ(profile.values["Firmware_Downloader/RunReport"], "1");
     }
@@ -376,10 +376,10 @@ TEST_F(TamrixDlgDownloadTest, ProgramRunsADownloadAndReturnsTheWindowToIdle) {
     ASSERT_TRUE(window->IsDownloading());
     EXPECT_EQ(Enabled(*window), (std::vector<bool>{false, false, false, false, false, false, false,
                                                    true, true, true, true}));
-    EXPECT_EQ(profile.writes, (QStringList{"Firmware_Downloader/Interface_Type",
-                                           "Firmware_Downloader/Download_Port_Number",
-                                           "Firmware_Downloader/Download_Baud_Rate",
-                                           "Firmware_Downloader/Firmware_File_Path"}));
+    EXPECT_EQ(profile.writes, (std::vector<std::string>{"Firmware_Downloader/Interface_Type",
+                                                        "Firmware_Downloader/Download_Port_Number",
+                                                        "Firmware_Downloader/Download_Baud_Rate",
+                                                        "Firmware_Downloader/Firmware_File_Path"}));
     EXPECT_EQ(profile.values["Firmware_Downloader/Download_Port_Number"], "6");
 
     ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }));

@@ -1,6 +1,6 @@
 // tamrix: the firmware update utility's dialog program.
 
-#include "app/TamrixApp.h"
+#include "app/qt/TamrixApp.h"
 
 int main(int argc, char** argv) {
     tamrix::CTamrixApp app(argc, argv);

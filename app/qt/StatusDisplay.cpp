@@ -1,4 +1,4 @@
-#include "app/StatusDisplay.h"
+#include "app/qt/StatusDisplay.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTableWidget>
-
-#include "common/Format.h"
 
 namespace tamrix {
 
@@ -25,18 +23,16 @@ QString TextForDisplay(const std::string& text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-CStatusDisplay::CStatusDisplay(QTableWidget* list, QProgressBar* bar, QLabel* label,
-                               std::string logPath)
-    : list_(list), bar_(bar), label_(label), log_(std::move(logPath)) {
+CStatusDisplay::CStatusDisplay(QTableWidget* list, QProgressBar* bar, QLabel* label)
+    : list_(list), bar_(bar), label_(label) {
     SetUpList();
     bar_->setRange(0, 100);
-    label_->setText(progressText_);
 }
 
 void CStatusDisplay::SetUpList() {
     list_->setColumnCount(3);
-    list_->setHorizontalHeaderLabels({QStringLiteral("No"), QStringLiteral("Time"),
-                                      QStringLiteral("Log")});
+    list_->setHorizontalHeaderLabels(
+        {QStringLiteral("No"), QStringLiteral("Time"), QStringLiteral("Log")});
     QHeaderView* header = list_->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setStretchLastSection(true);
@@ -55,14 +51,12 @@ void CStatusDisplay::SetUpList() {
     list_->setWordWrap(false);
 }
 
-int CStatusDisplay::RowCount() const { return list_->rowCount(); }
-
-void CStatusDisplay::AddStatusLine(const std::string& text) {
-    WriteProcessLog(text);
-    AppendRow(TextForDisplay(text));
+int CStatusDisplay::RowCount() const {
+    return list_->rowCount();
 }
 
-void CStatusDisplay::AppendRow(const QString& text) {
+void CStatusDisplay::AppendRow(int number, const std::string& time, const std::string& status) {
+    const QString text = TextForDisplay(status);
     const int row = list_->rowCount();
     list_->insertRow(row);
     // The text is kept as it came, line end included; a one-line cell shows it without the line
@@ -71,8 +65,7 @@ void CStatusDisplay::AppendRow(const QString& text) {
     QString shown = text;
     while (shown.endsWith('\n') || shown.endsWith('\r'))
         shown.chop(1);
-    const QString cells[3] = {QString::number(row + 1), QString::fromStdString(FormatLogTime()),
-                              shown};
+    const QString cells[3] = {QString::number(number), QString::fromStdString(time), shown};
     for (int column = 0; column < 3; ++column) {
         auto* item = new QTableWidgetItem(cells[column]);
         item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -83,24 +76,12 @@ void CStatusDisplay::AppendRow(const QString& text) {
     list_->scrollToItem(list_->item(row, 0), QAbstractItemView::EnsureVisible);
     // The new row is selected and focused; rows selected before stay selected.
     const QModelIndex index = list_->model()->index(row, 0);
-    list_->selectionModel()->select(index,
-                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list_->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 }
 
-void CStatusDisplay::WriteProcessLog(const std::string& text) {
-    std::string reason;
-    if (log_.Write(text, &reason) || logFailureShown_)
-        return;
-    // Said in the list only: the log is what cannot be written.
-    logFailureShown_ = true;
-    AppendRow(TextForDisplay(Format(
-        "[Notice] : The process log %s cannot be written (%s); its entries are not kept. \r\n",
-        EscapeControls(log_.Path()).c_str(), reason.c_str())));
-}
-
-void CStatusDisplay::ShowProgress(int value, const std::string& labelPrefix) {
-    SetProgressText(TextForDisplay(Format("%s%d%%", labelPrefix.c_str(), value)));
+void CStatusDisplay::ShowProgress(int value, const std::string& label) {
+    SetProgressText(TextForDisplay(label));
     // The bar would repaint at once, while the worker waits for this report; held back, it is
     // painted in the event loop's next turn, while the next row is already on its way.
     bar_->setUpdatesEnabled(false);
@@ -109,8 +90,7 @@ void CStatusDisplay::ShowProgress(int value, const std::string& labelPrefix) {
 }
 
 void CStatusDisplay::SetProgressText(const QString& text) {
-    progressText_ = text;
-    label_->setText(progressText_);
+    label_->setText(text);
 }
 
 }  // namespace tamrix

@@ -1,6 +1,6 @@
-#include "app/AboutDlg.h"
+#include "app/qt/AboutDlg.h"
 
-#include "app/AppIcon.h"
+#include "app/qt/AppIcon.h"
 #include "ui_AboutDlg.h"
 
 namespace tamrix {

@@ -19,13 +19,13 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "common/ForwardingWindow.h"
+#include "app/WindowHandOver.h"
 
 namespace tamrix {
 
 class CTamrixDlg;
 
-class CGuiHandOver : public QObject, public CForwardingWindow {
+class CGuiHandOver : public QObject, public CWindowHandOver {
     Q_OBJECT
 
   public:
@@ -36,9 +36,12 @@ class CGuiHandOver : public QObject, public CForwardingWindow {
     // waiting for it; nothing once abandoned. Any thread.
     void PostToWindow(const char* slot);
 
+    // The window's timer slot, at once.
+    void NotifyDownloadEnded() override { PostToWindow("OnTimer"); }
+
     // GUI thread only; the window calls it when it closes and before it is destroyed. From now on
     // nothing reaches the window; a waiting worker goes on.
-    void Abandon();
+    void Abandon() override;
 
   protected:
     MessageAnswer Forward(const ReportCall& call) override;

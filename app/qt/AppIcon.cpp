@@ -1,8 +1,10 @@
-#include "app/AppIcon.h"
+#include "app/qt/AppIcon.h"
 
 // The icons are compiled into the windows' static library, where the linker would drop them
 // unless something refers to them: this does, once, before the first icon is loaded.
-static void LoadIconResources() { Q_INIT_RESOURCE(tamrix); }
+static void LoadIconResources() {
+    Q_INIT_RESOURCE(tamrix);
+}
 
 namespace tamrix {
 

@@ -1,10 +1,10 @@
-#include "app/TamrixApp.h"
+#include "app/qt/TamrixApp.h"
 
 #include <QFileInfo>
 
-#include "app/AppIcon.h"
-#include "app/Profile.h"
-#include "app/TamrixDlg.h"
+#include "app/qt/AppIcon.h"
+#include "app/qt/QtProfile.h"
+#include "app/qt/TamrixDlg.h"
 
 namespace tamrix {
 

@@ -1,26 +1,20 @@
 #pragma once
-// CTamrixDlg, the main window: the technician picks the firmware file, the COM port, the baud
+// CTamrixDlg, the Qt main window: the technician picks the firmware file, the COM port, the baud
 // rate and the wiring, presses Program, and follows the download in the status list, the progress
-// bar and the process log. The window remembers the four choices, and stores them when a download
-// starts. Two switches go with them: read every program row back after writing it, and keep a run
-// report (one JSON line per download in "TamrixRuns.jsonl" beside the process log); these are
-// stored as soon as they are changed.
-//
-// Two states: idle, and downloading (Browse, Program, Search, both combo boxes and both switches
-// disabled, the worker running, a 250 ms timer watching for its end). The worker reports through a
-// hand-over to this window's thread (CGuiHandOver); it never touches a widget.
+// bar and the process log. Two switches go with the choices: read every program row back after
+// writing it, and keep a run report. What each control does is CDialogLogic's; this window draws
+// it, reads its controls and forwards. The worker reports through a hand-over to this window's
+// thread (CGuiHandOver); it never touches a widget.
 
 #include <QDialog>
 #include <QTimer>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "app/DialogChoices.h"
+#include "app/DialogLogic.h"
+#include "app/DialogView.h"
 #include "common/ReportWindow.h"
-#include "download/DownloadStart.h"
-#include "download/RunReport.h"
 
 namespace Ui {
 class CTamrixDlg;
@@ -28,9 +22,7 @@ class CTamrixDlg;
 
 namespace tamrix {
 
-class CGuiHandOver;
 class CProfile;
-class CReportRelay;
 class CStatusDisplay;
 
 // What the window works with. The program fills it with the real things; tests replace pieces.
@@ -50,7 +42,7 @@ struct TamrixDlgServices {
     std::function<bool(QWidget* parent)> confirmCloseDuringDownload;
 };
 
-class CTamrixDlg : public QDialog, public CReportWindow {
+class CTamrixDlg : public QDialog, public CReportWindow, private CDialogView {
     Q_OBJECT
 
   public:
@@ -66,15 +58,15 @@ class CTamrixDlg : public QDialog, public CReportWindow {
     MessageAnswer ShowMessageBox(const std::string& text, const std::string& caption,
                                  MessageIcon icon, MessageButtons buttons) override;
 
-    bool IsDownloading() const { return worker_ != nullptr; }
+    bool IsDownloading() const { return logic_->IsDownloading(); }
     // Waits until a download stopped by closing the window has ended, so that the program ends
     // with the port released.
-    void WaitForDownloadEnd();
+    void WaitForDownloadEnd() { logic_->WaitForDownloadEnd(); }
 
-    const DialogChoices& Choices() const { return choices_; }
-    const std::string& LogPath() const;
+    const DialogChoices& Choices() const { return logic_->Choices(); }
+    const std::string& LogPath() const { return logic_->LogPath(); }
     // The run report file: "TamrixRuns.jsonl" in the process log's folder.
-    std::string RunReportPath() const;
+    std::string RunReportPath() const { return logic_->RunReportPath(); }
     // Where the About box is reached from.
     void OnAbout();
 
@@ -85,12 +77,6 @@ class CTamrixDlg : public QDialog, public CReportWindow {
     // The running download has ended and the window is idle again.
     void DownloadEnded();
 
-  protected:
-#ifdef Q_OS_WIN
-    // The About entry of the window's system menu.
-    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-#endif
-
   private slots:
     void OnComPortChange(int index);
     void OnBaudRateChange(int index);
@@ -100,40 +86,38 @@ class CTamrixDlg : public QDialog, public CReportWindow {
     void OnTimer();
 
   private:
+    // What the logic asks of the window.
+    void AppendStatusRow(int number, const std::string& time, const std::string& text) override;
+    void ShowProgress(int value, const std::string& label) override;
+    MessageAnswer ShowBox(const std::string& text, const std::string& caption, MessageIcon icon,
+                          MessageButtons buttons) override;
+    void EnableDownloadControls(bool enable) override;
+    void PushFields() override;
+    void SetTimerRunning(bool running) override;
+    std::shared_ptr<CWindowHandOver> MakeHandOver() override;
+    bool ConfirmCloseDuringDownload() override;
+    bool IsShown() const override { return isVisible(); }
+
     // The constructor's steps, in their order.
     void UseDefaultServices();
     void FillChoiceLists();
     void SetUpWindowFrame();
-    void OpenStatusDisplay();
     void ApplyStoredChoices();
     void ApplyStoredSwitches();
-    void SayWhereTheLogIs();
     void ConnectControls();
     void SetUpAboutEntry();
-    // The framework's data exchange: the file edit, the wiring radios and the progress label.
+    // The framework's data exchange from the controls: the file edit and the wiring radios.
     void PullFields();
-    void PushFields();
-    void EnableDownloadControls(bool enable);
     // The COM number of a combo entry.
     int PortNumberOfItem(int index) const;
     // Selects COM<portNumber> in the combo, adding an entry for a port above the list.
     void SelectPortNumber(int portNumber);
-    // Drops the running download's reports and asks it to stop (the window is closing).
-    void LetGoOfDownload();
-    // Appends the ended download's record to the run report when one was asked for at its start.
-    void KeepRunReport(DownloadOutcome outcome);
 
     std::unique_ptr<Ui::CTamrixDlg> ui_;
     TamrixDlgServices services_;
-    DialogChoices choices_;
     std::unique_ptr<CStatusDisplay> status_;
+    std::unique_ptr<CDialogLogic> logic_;
     QTimer timer_;
-    std::shared_ptr<CGuiHandOver> handOver_;
-    std::shared_ptr<CReportRelay> relay_;
-    std::unique_ptr<CDownloadWorker> worker_;
-    // What the running download's run report line needs besides its record; empty when no report
-    // is to be kept.
-    std::optional<RunContext> pendingReport_;
 };
 
 }  // namespace tamrix

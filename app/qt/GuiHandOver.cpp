@@ -1,4 +1,4 @@
-#include "app/GuiHandOver.h"
+#include "app/qt/GuiHandOver.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -6,7 +6,7 @@
 #include <QThread>
 #include <chrono>
 
-#include "app/TamrixDlg.h"
+#include "app/qt/TamrixDlg.h"
 
 namespace tamrix {
 

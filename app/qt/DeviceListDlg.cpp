@@ -1,4 +1,4 @@
-#include "app/DeviceListDlg.h"
+#include "app/qt/DeviceListDlg.h"
 
 #include <QHeaderView>
 #include <QIcon>
