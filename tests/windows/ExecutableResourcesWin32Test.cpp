@@ -68,4 +68,38 @@ TEST(ExecutableResourcesTest, ManifestAsksForTheUsersOwnRights) {
         << manifest;
 }
 
+// tamrix.exe, the dialog program: a GUI program (no console) carrying its dialog templates, icon,
+// About entry text and a manifest that adds the common controls 6 and DPI awareness.
+TEST(ExecutableResourcesTest, TheDialogProgramCarriesItsWindowsIconAndManifest) {
+    const HMODULE image = ::LoadLibraryExA(
+        TAMRIX_DIALOG_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    for (const int id : {100, 102, 130})
+        EXPECT_NE(::FindResourceA(image, MAKEINTRESOURCEA(id), RT_DIALOG), nullptr) << id;
+    EXPECT_NE(::FindResourceA(image, MAKEINTRESOURCEA(177), RT_GROUP_ICON), nullptr);
+    char about[128] = {};
+    ::LoadStringA(image, 101, about, sizeof about);
+    EXPECT_STREQ(about, "&About ZKT Orvane Firmware Update Utility");
+    const HRSRC found = ::FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr) << "no manifest";
+    const std::string manifest(
+        static_cast<const char*>(::LockResource(::LoadResource(image, found))),
+        ::SizeofResource(image, found));
+    ::FreeLibrary(image);
+    for (const char* part : {"level=\"asInvoker\" uiAccess=\"false\"",
+                             "Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "dpiAware"})
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+
+    std::vector<char> block = VersionBlock(TAMRIX_DIALOG_PATH);
+    EXPECT_EQ(StringValue(block, "OriginalFilename"), "tamrix.exe");
+    const HMODULE program =
+        ::LoadLibraryExA(TAMRIX_DIALOG_PATH, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(program, nullptr);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(program);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        reinterpret_cast<const char*>(program) + dos->e_lfanew);
+    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    ::FreeLibrary(program);
+}
+
 }  // namespace
