@@ -8,7 +8,7 @@
 #include "common/Format.h"
 #include "common/LinkChoices.h"
 #include "common/ReportRelay.h"
-#include "common/UserFolders.h"
+#include "platform/UserFolders.h"
 
 namespace tamrix {
 
