@@ -9,6 +9,8 @@
 #   sam         1 for a Samsung S3F84ZB with a firmware file made on the fly, else 0 (a
 #               dsPIC30F6014A that runs application 1.0 of product 12345, so the sample firmware,
 #               1.1 of the same product, is an upgrade)
+#   shown_folder  optional: the firmware file is copied there first, so pictures of the window
+#               show that folder's path rather than one of the machine they were made on
 #
 # In the order they are called:
 #   gui_session_choices   checks interface and baud and sets interface_type, baud_index, wiring
@@ -24,6 +26,8 @@
 
 port=7
 work=""
+shown_folder="${shown_folder:-}"
+made_shown_folder=0
 sim_pid=""
 gui_pid=""
 
@@ -97,6 +101,11 @@ gui_session_start() {
         sim_args=(--chip "$chip" --product-code 12345 --app-version 1000)
         product="a $chip (product code 12345, application version 1.0)"
     fi
+    if [ -n "$shown_folder" ]; then
+        if [ ! -d "$shown_folder" ]; then mkdir -p "$shown_folder"; made_shown_folder=1; fi
+        cp "$firmware" "$shown_folder/$(basename "$firmware")"
+        firmware="$shown_folder/$(basename "$firmware")"
+    fi
 
     "$sim" "${sim_args[@]}" "${echo_flag[@]}" --boot-baud "$baud" --pace \
         >"$work/sim.out" 2>"$work/sim.err" &
@@ -158,4 +167,5 @@ gui_session_stop() {
     sim_pid=""
     if [ -n "$work" ]; then rm -rf "$work"; fi
     work=""
+    if [ "$made_shown_folder" = 1 ]; then rm -rf "$shown_folder"; made_shown_folder=0; fi
 }

@@ -1,5 +1,6 @@
 #include "app/qt/DeviceListDlg.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QIcon>
 #include <QPushButton>
@@ -19,9 +20,9 @@ namespace {
 constexpr int kPortWidth = 80;
 constexpr int kDeviceWidth = 250;
 
-QIcon PortIcon(const QWidget& widget) {
-    return QIcon::fromTheme(QStringLiteral("network-wired"),
-                            widget.style()->standardIcon(QStyle::SP_DriveNetIcon));
+// The small picture of a serial connector that marks the rows, as the ports' device class has.
+QIcon PortIcon() {
+    return QIcon(QStringLiteral(":/icons/serial-port.png"));
 }
 
 }  // namespace
@@ -41,7 +42,8 @@ CDeviceListDlg::CDeviceListDlg(std::unique_ptr<CPortEnumerator> enumerator,
     ui_->buttonBox->button(QDialogButtonBox::Ok)->setDefault(true);
     connect(ui_->buttonBox, &QDialogButtonBox::accepted, this, &CDeviceListDlg::accept);
     connect(ui_->buttonBox, &QDialogButtonBox::rejected, this, &CDeviceListDlg::reject);
-    connect(ui_->portList, &QTreeWidget::itemDoubleClicked, this, [this] { accept(); });
+    // A double click anywhere in the list, on a row or on the empty part below, is OK.
+    ui_->portList->viewport()->installEventFilter(this);
     if (monitor_ != nullptr) {
         notifier_ = new QSocketNotifier(static_cast<qintptr>(monitor_->Handle()),
                                         QSocketNotifier::Read, this);
@@ -62,7 +64,7 @@ void CDeviceListDlg::RefreshPortList() {
     ui_->portList->clear();
     const std::vector<SerialPortInfo> ports =
         enumerator_ != nullptr ? enumerator_->Enumerate() : std::vector<SerialPortInfo>();
-    const QIcon icon = PortIcon(*this);
+    const QIcon icon = PortIcon();
     for (const PortListEntry& entry : BuildPortList(ports)) {
         // Names and descriptions come from the device database and the devices themselves.
         auto* item = new QTreeWidgetItem(
@@ -98,6 +100,14 @@ void CDeviceListDlg::RefreshPortList() {
             problems << QString::fromStdString(EscapeControls(problem));
     ui_->problemLabel->setText(problems.join('\n'));
     ui_->problemLabel->setVisible(!problems.isEmpty());
+}
+
+bool CDeviceListDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->portList->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        accept();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CDeviceListDlg::accept() {

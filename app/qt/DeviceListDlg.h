@@ -40,6 +40,9 @@ class CDeviceListDlg : public QDialog {
   public slots:
     void accept() override;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void OnDeviceChange();
 

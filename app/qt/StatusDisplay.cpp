@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QPalette>
 #include <QProgressBar>
 #include <QTableWidget>
 
@@ -49,6 +50,14 @@ void CStatusDisplay::SetUpList() {
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setShowGrid(true);
     list_->setWordWrap(false);
+    // Every row stays selected; without the focus the selection is drawn as a light band, as a
+    // list view shows a selection it keeps, so the list stays readable instead of one solid block.
+    QPalette palette = list_->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                     palette.color(QPalette::Active, QPalette::Button));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::Text));
+    list_->setPalette(palette);
 }
 
 int CStatusDisplay::RowCount() const {

@@ -7,9 +7,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 #include "app/qt/AboutDlg.h"
 #include "app/qt/AppIcon.h"
@@ -35,11 +38,25 @@ QString DefaultChooseFirmwareFile(QWidget* parent, const QString& initialPath) {
                                                        "ALL Filess(*.*)"));
 }
 
+// A window manager cuts a caption wider than the box it belongs to ("Ch…nel"): the box is made
+// at least as wide as its caption, its title bar buttons and frame included.
+void WidenForCaption(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr)
+        return;
+    const int captionWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
+    grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 bool DefaultConfirmClose(QWidget* parent) {
-    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+    // The question is the window's own: it carries the window's caption.
+    QMessageBox box(QMessageBox::Warning,
+                    parent != nullptr ? parent->windowTitle() : QCoreApplication::applicationName(),
                     QString::fromLatin1(kCloseDuringDownloadQuestion),
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
+    WidenForCaption(box);
     // A download that ends while the question is open leaves nothing to warn of: the window
     // closes as the technician meant it to.
     if (auto* window = qobject_cast<CTamrixDlg*>(parent)) {
@@ -55,6 +72,16 @@ std::string PathForCore(const QString& path) {
 
 QString PathForDisplay(const std::string& path) {
     return QFile::decodeName(path.c_str());
+}
+
+// The window opens at its template's size, 387 x 238 dialog units in the window's font (a dialog
+// unit is a quarter of the average character width and an eighth of the font's height), or at
+// what its controls need when that is more.
+QSize OpeningSize(const QWidget& window) {
+    const QFontMetrics metrics(window.font());
+    const int charWidth = metrics.averageCharWidth();
+    const QSize templateSize((387 * charWidth + 2) / 4, (238 * metrics.height() + 4) / 8);
+    return templateSize.expandedTo(window.minimumSizeHint());
 }
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
@@ -114,8 +141,11 @@ void CTamrixDlg::SetUpWindowFrame() {
     SetUpAboutEntry();
     setWindowIcon(ApplicationIcon());
     setWindowTitle(QString::fromLatin1(kCaption));
-    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // The frame of a fixed dialog: a minimize box, no maximize box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    resize(OpeningSize(*this));
 }
 
 void CTamrixDlg::ApplyStoredSwitches() {
@@ -318,6 +348,7 @@ MessageAnswer CTamrixDlg::ShowBox(const std::string& text, const std::string& ca
         buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowIcon(windowIcon());
+    WidenForCaption(box);
     const int answer = box.exec();
     if (buttons == MessageButtons::Ok)
         return MessageAnswer::Ok;

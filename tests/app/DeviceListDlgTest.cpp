@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -105,6 +106,14 @@ class DeviceListDlgTest : public ::testing::Test {
                 List(dialog)->setCurrentItem(item);
         }
     }
+    // A double click of the left button at `at` in the list's viewport.
+    static void DoubleClick(CDeviceListDlg& dialog, QPoint at) {
+        QWidget* viewport = List(dialog)->viewport();
+        QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(at),
+                          QPointF(viewport->mapToGlobal(at)), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &click);
+    }
 
     PortsOnTheMachine machine;
 };
@@ -143,14 +152,14 @@ TEST_F(DeviceListDlgTest, ListsPortsByNameInByteOrderAndHandsBackTheChosenNumber
     // The row without a port name hands back 0, which the main window ignores.
     auto again = MakeDialog();
     SelectRow(*again, "");
-    emit List(*again)->itemDoubleClicked(List(*again)->currentItem(), 0);
+    DoubleClick(*again, List(*again)->visualItemRect(List(*again)->currentItem()).center());
     EXPECT_EQ(again->result(), QDialog::Accepted);
     EXPECT_EQ(again->SelectedPort(), 0);
 
-    // OK with nothing selected also ends with OK and 0.
+    // A double click on the empty part of the list with nothing selected also ends with OK and 0.
     auto none = MakeDialog();
     List(*none)->clearSelection();
-    none->accept();
+    DoubleClick(*none, QPoint(5, List(*none)->viewport()->height() - 3));
     EXPECT_EQ(none->result(), QDialog::Accepted);
     EXPECT_EQ(none->SelectedPort(), 0);
 }
