@@ -21,6 +21,8 @@ inline constexpr UINT WM_STATUS_LINE = WM_USER + 1;
 inline constexpr UINT WM_PROGRESS = WM_USER + 2;
 inline constexpr UINT WM_REPORT_CALL = WM_APP + 1;
 inline constexpr UINT WM_DOWNLOAD_ENDED = WM_APP + 2;
+// Posted by the window to itself: show the progress label it holds (CTamrixDlg::ShowLabel).
+inline constexpr UINT WM_SHOW_PROGRESS_LABEL = WM_APP + 3;
 
 class CMessageHandOver;
 

@@ -49,6 +49,12 @@ std::string WindowText(HWND control) {
     return std::string(text.data());
 }
 
+// Sets a control's text unless it shows that text already.
+void SetTextIfChanged(HWND control, const std::string& text) {
+    if (WindowText(control) != text)
+        ::SetWindowTextA(control, text.c_str());
+}
+
 // The message box of this thread that `owner` owns: the close question, still open.
 HWND OwnedMessageBox(HWND owner) {
     struct Search {
@@ -117,6 +123,10 @@ INT_PTR CTamrixDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DOWNLOAD_ENDED:
             OnTimer();
             return TRUE;
+        case WM_SHOW_PROGRESS_LABEL:
+            labelPosted_ = false;
+            SetTextIfChanged(Item(IDC_PROGRESS_TEXT), label_);
+            return TRUE;
         case WM_SYSCOMMAND:
             OnSysCommand(static_cast<UINT>(wParam & 0xFFF0));
             return (wParam & 0xFFF0) < 0xF000;
@@ -130,6 +140,8 @@ INT_PTR CTamrixDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_QUERYDRAGICON:
             return reinterpret_cast<INT_PTR>(icon_);
+        case WM_NOTIFY:
+            return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
         default:
             break;
     }
@@ -180,8 +192,25 @@ void CTamrixDlg::SetUpStatusList() {
     const HWND list = Item(IDC_STATUS_LIST);
     const int timeWidth = static_cast<int>(::SendMessageA(
         list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>("0000-00-00 (00:00:00)")));
-    SetUpListColumns(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT,
+    // The infotip shows a row's whole line when the Log column is too narrow for it.
+    SetUpListColumns(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP,
                      {{"No", 30}, {"Time", std::max(130, timeWidth + 14)}, {"Log", 375}});
+}
+
+INT_PTR CTamrixDlg::OnNotify(NMHDR& header) {
+    if (header.idFrom != IDC_STATUS_LIST || header.code != LVN_GETINFOTIPA)
+        return FALSE;
+    // The tip of a row is its Log text, whole.
+    auto& tip = reinterpret_cast<NMLVGETINFOTIPA&>(header);
+    if (tip.pszText == nullptr || tip.cchTextMax <= 0)
+        return TRUE;
+    LVITEMA item{};
+    item.iSubItem = 2;
+    item.pszText = tip.pszText;
+    item.cchTextMax = tip.cchTextMax;
+    ::SendMessageA(header.hwndFrom, LVM_GETITEMTEXTA, static_cast<WPARAM>(tip.iItem),
+                   reinterpret_cast<LPARAM>(&item));
+    return TRUE;
 }
 
 void CTamrixDlg::SetUpSystemMenu() {
@@ -329,7 +358,8 @@ void CTamrixDlg::OnClose(int result) {
 
 bool CTamrixDlg::ConfirmCloseDuringDownload() {
     askingToClose_ = true;
-    const int answer = ::MessageBoxA(window_, kCloseDuringDownloadQuestion, ProgramName().c_str(),
+    // The question is the window's own: it carries the window's caption.
+    const int answer = ::MessageBoxA(window_, kCloseDuringDownloadQuestion, kCaption,
                                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
     askingToClose_ = false;
     return answer == IDYES;
@@ -365,7 +395,17 @@ void CTamrixDlg::AppendStatusRow(int number, const std::string& time, const std:
 
 void CTamrixDlg::ShowProgress(int value, const std::string& label) {
     ::SendMessageA(Item(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(value), 0);
-    ::SetDlgItemTextA(window_, IDC_PROGRESS_TEXT, label.c_str());
+    ShowLabel(label);
+}
+
+void CTamrixDlg::ShowLabel(const std::string& label) {
+    // A static control paints at once when its text is set, while the worker waits for the
+    // report; the label is set just after, once the worker goes on with the next row.
+    label_ = label;
+    if (!labelPosted_)
+        labelPosted_ = ::PostMessageA(window_, WM_SHOW_PROGRESS_LABEL, 0, 0) != FALSE;
+    if (!labelPosted_)
+        SetTextIfChanged(Item(IDC_PROGRESS_TEXT), label_);
 }
 
 MessageAnswer CTamrixDlg::ShowBox(const std::string& text, const std::string& caption,
@@ -387,11 +427,13 @@ void CTamrixDlg::EnableDownloadControls(bool enable) {
 
 void CTamrixDlg::PushFields() {
     const DialogChoices& choices = logic_->Choices();
-    ::SetDlgItemTextA(window_, IDC_FILE_PATH, choices.filePath.c_str());
+    // Every progress report pushes the fields; a control already showing its field is left alone,
+    // so the worker, which waits for the report, does not wait for a repaint that changes nothing.
+    SetTextIfChanged(Item(IDC_FILE_PATH), choices.filePath);
     // A stored wiring other than the two leaves both radios unchecked, as the stored value says.
     ::CheckDlgButton(window_, IDC_WIRING_USB, choices.interfaceType == 0 ? BST_CHECKED : 0);
     ::CheckDlgButton(window_, IDC_WIRING_SIGNAL, choices.interfaceType == 1 ? BST_CHECKED : 0);
-    ::SetDlgItemTextA(window_, IDC_PROGRESS_TEXT, logic_->ProgressText().c_str());
+    ShowLabel(logic_->ProgressText());
 }
 
 void CTamrixDlg::SetTimerRunning(bool running) {

@@ -30,6 +30,8 @@ class CTamrixDlg : private CDialogView {
   private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     [[nodiscard]] INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // The status list asks for the infotip of a row.
+    [[nodiscard]] INT_PTR OnNotify(NMHDR& header);
     [[nodiscard]] bool OnReport(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInitDialog();
     void SetUpStatusList();
@@ -54,6 +56,8 @@ class CTamrixDlg : private CDialogView {
     // What the logic asks of the window.
     void AppendStatusRow(int number, const std::string& time, const std::string& text) override;
     void ShowProgress(int value, const std::string& label) override;
+    // Shows the progress label once the current report has been answered.
+    void ShowLabel(const std::string& label);
     MessageAnswer ShowBox(const std::string& text, const std::string& caption, MessageIcon icon,
                           MessageButtons buttons) override;
     void EnableDownloadControls(bool enable) override;
@@ -71,6 +75,8 @@ class CTamrixDlg : private CDialogView {
     HICON smallIcon_ = nullptr;
     bool closed_ = false;
     bool askingToClose_ = false;
+    std::string label_;         // the progress label to show
+    bool labelPosted_ = false;  // WM_SHOW_PROGRESS_LABEL is on its way
 };
 
 }  // namespace tamrix

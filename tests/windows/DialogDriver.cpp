@@ -144,6 +144,7 @@ int Drive(const Options& options, HANDLE process) {
     ::SendMessageA(::GetDlgItem(dialog, options.wiring == 1 ? 1011 : 1010), BM_CLICK, 0, 0);
     Stage(options, "idle");
     ::PostMessageA(::GetDlgItem(dialog, 1000), BM_CLICK, 0, 0);
+    const auto clicked = std::chrono::steady_clock::now();
 
     const HWND list = ::GetDlgItem(dialog, 1013);
     const HWND program = ::GetDlgItem(dialog, 1000);
@@ -165,6 +166,11 @@ int Drive(const Options& options, HANDLE process) {
     if (!ended || !HasRow(rows, "Successfully Done !!"))
         return Fail("no \"Successfully Done !!\" in the status list", rows);
     Stage(options, "done");
+    // From the click on Program to the window seen idle with the last line (within one poll).
+    std::printf("download: %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - clicked)
+                                           .count()));
     if (options.pause && (!VisitBox(options, dialog, "ZKT Orvane", "about", [&] {
             ::PostMessageA(dialog, WM_SYSCOMMAND, 0x0010, 0);
         }) || !VisitBox(options, dialog, "COM Port Manager", "ports", [&] {
