@@ -8,6 +8,7 @@
 #include "common/Format.h"
 #include "common/LinkChoices.h"
 #include "common/ReportRelay.h"
+#include "download/LinkSummary.h"
 #include "platform/UserFolders.h"
 
 namespace tamrix {
@@ -140,6 +141,7 @@ void CDialogLogic::OnProgram() {
     handOver_ = std::move(handOver);
     relay_ = std::move(relay);
     pendingReport_ = std::move(report);
+    downloadBaudRate_ = BaudRateFromIndex(choices_.baudIndex);
     view_.SetTimerRunning(true);
     WriteDialogChoices(*services_.profile, choices_);
     view_.PushFields();
@@ -148,7 +150,9 @@ void CDialogLogic::OnProgram() {
 bool CDialogLogic::OnTimer() {
     if (worker_ == nullptr || worker_->IsRunning())
         return false;
-    KeepRunReport(worker_->Wait());
+    const DownloadOutcome outcome = worker_->Wait();
+    SayHowTheLinkWent();
+    KeepRunReport(outcome);
     worker_.reset();
     // Nothing may reach this window through them any more (a notice of the end still queued).
     handOver_->Abandon();
@@ -185,6 +189,14 @@ void CDialogLogic::WaitForDownloadEnd() {
     // product without complete firmware.
     if (worker_ != nullptr)
         KeepRunReport(worker_->Wait());
+}
+
+void CDialogLogic::SayHowTheLinkWent() {
+    // The line tamrix-cli ends a download with, and its hint when the link needed many retries.
+    const DownloadRecord& record = worker_->Record();
+    AddStatusLine(LinkSummaryLine(record, downloadBaudRate_) + "\r\n");
+    if (LinkNeedsAdvice(record.link))
+        AddStatusLine(LinkAdvice(record.link, downloadBaudRate_) + "\r\n");
 }
 
 void CDialogLogic::KeepRunReport(DownloadOutcome outcome) {

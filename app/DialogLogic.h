@@ -103,6 +103,8 @@ class CDialogLogic : public CReportWindow {
                                                              CReportWindow* window) const;
     // Drops the running download's reports and asks it to stop (the window is closing).
     void LetGoOfDownload();
+    // The link line of the ended download (and its hint), in the list and the log.
+    void SayHowTheLinkWent();
     // Appends the ended download's record to the run report when one was asked for at its start.
     void KeepRunReport(DownloadOutcome outcome);
 
@@ -121,6 +123,7 @@ class CDialogLogic : public CReportWindow {
     // What the running download's run report line needs besides its record; empty when no report
     // is to be kept.
     std::optional<RunContext> pendingReport_;
+    int downloadBaudRate_ = 0;  // the running download's rate, for its link line
 };
 
 // The folder part of `path`, up to its last '/' or '\\' ("" when it has none).

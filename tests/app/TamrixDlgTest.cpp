@@ -389,10 +389,15 @@ TEST_F(TamrixDlgDownloadTest, ProgramRunsADownloadAndReturnsTheWindowToIdle) {
     EXPECT_EQ(Child<QLabel>(*window, "progressLabel")->text(), "Programing Successfully...100%");
     EXPECT_TRUE(HasLine(*window, "[Message] : Application Firmware Download \r\n"));
     EXPECT_TRUE(HasLine(*window, "[Message] : Successfully Done !!\r\n"));
+    // The download ends with the link line tamrix-cli prints, after the last line of the download.
+    EXPECT_EQ(Lines(*window).back().rfind("Link: ", 0), 0u) << Lines(*window).back();
+    EXPECT_NE(Lines(*window).back().find(" of the line rate (115200 baud)\r\n"), std::string::npos)
+        << Lines(*window).back();
 
     const std::string log = ReadWholeFile(logPath);
     EXPECT_NE(log.find(" >> Download Info. Port : 7, BaudRate : 115200, SignalType : 0  \r\n "),
               std::string::npos);
+    EXPECT_NE(log.find(" >> Link: "), std::string::npos);
     EXPECT_NE(log.find(" >> Flash Program Success! \r\n "), std::string::npos);
     // Every status line of the list is in the log.
     for (const std::string& line : Lines(*window))
@@ -472,16 +477,17 @@ TEST_F(TamrixDlgDownloadTest, ARunReportThatCannotBeWrittenIsSaidAfterTheDownloa
     ASSERT_TRUE(WaitUntil([&] { return !window->IsDownloading(); }));
 
     const auto lines = Lines(*window);
-    ASSERT_GE(lines.size(), 2u);
+    ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines.back().rfind("[Notice] : The run report " + folder.File("TamrixRuns.jsonl") +
                                      " cannot be written (",
                                  0),
               0u)
         << lines.back();
     EXPECT_EQ(LinesStartingWith(*window, "[Notice] : The run report").size(), 1u);
-    // The download's own last line is still there, just before it.
-    EXPECT_EQ(lines[lines.size() - 2],
+    // The download's own last line and its link line are still there, just before it.
+    EXPECT_EQ(lines[lines.size() - 3],
               "[Message] : File Loading Fail. Download Process Stop! \r\n");
+    EXPECT_EQ(lines[lines.size() - 2].rfind("Link: 0 rows, ", 0), 0u) << lines[lines.size() - 2];
     EXPECT_NE(ReadWholeFile(logPath).find(" >> [Notice] : The run report "), std::string::npos);
 }
 
