@@ -6,8 +6,9 @@
 # Which programs exist (the dialog program only where Qt 6 was found, the simulator only on Unix)
 # is known only once the whole top-level file has been read, so the rules are made then.
 include(GNUInstallDirs)
+include(${CMAKE_CURRENT_LIST_DIR}/ManPages.cmake)
 
-set(TAMRIX_PACKAGE_MAINTAINER "Tamrix developers <tamrix@example.com>"
+set(TAMRIX_PACKAGE_MAINTAINER "Tamrix developers <maintainers@tamrix.example.org>"
     CACHE STRING "Maintainer named in the Debian package (\"Name <address>\")")
 
 function(tamrix_install_rules)
@@ -31,14 +32,39 @@ function(tamrix_install_rules)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   endif()
 
-  # The licence, where a distribution looks for it.
+  tamrix_man_pages()
+
+  # Completion of tamrix-cli's commands, options, firmware files and ports in bash.
+  if(UNIX)
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/completion/tamrix-cli
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  endif()
+
+  # The licence and the package's changelog (Debian format), where a distribution looks for
+  # them. The package's version has no Debian revision, which makes it a native package, and
+  # Debian names a native package's changelog changelog.gz (changelog.Debian.gz is for packages
+  # of someone else's upstream source; lintian warns about the other name).
   install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamrix)
+  find_program(TAMRIX_GZIP gzip)
+  if(UNIX AND TAMRIX_GZIP)
+    set(changelog ${PROJECT_BINARY_DIR}/changelog.gz)
+    add_custom_command(
+      OUTPUT ${changelog}
+      COMMAND sh -c "${TAMRIX_GZIP} -9n -c changelog > '${changelog}'"
+      WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/resources/debian
+      DEPENDS ${PROJECT_SOURCE_DIR}/resources/debian/changelog
+      COMMENT "Compressing the package's changelog"
+      VERBATIM)
+    add_custom_target(tamrix_changelog ALL DEPENDS ${changelog})
+    install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamrix)
+  endif()
 
   # --- Debian package ---
   set(CPACK_PACKAGE_NAME tamrix)
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_PACKAGE_CONTACT "${TAMRIX_PACKAGE_MAINTAINER}")
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAMRIX_PACKAGE_MAINTAINER}")
   set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware update utility for ZKT Orvane products")
   # Wrapped by hand to under 80 columns, as dpkg shows the lines as they are; " * " lines are
