@@ -12,6 +12,7 @@ void AddDetectCommand(CLI::App& app, int& exitCode);
 void AddProgramHexCommand(CLI::App& app, int& exitCode);
 void AddProgramCommand(CLI::App& app, int& exitCode);
 void AddFileCommands(CLI::App& app, int& exitCode);  // info, convert
+void AddRunsCommand(CLI::App& app, int& exitCode);   // run reports read back
 void AddDemoCommand(CLI::App& app, int& exitCode);   // where the simulator is built
 
 }  // namespace tamrix::cli

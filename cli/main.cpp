@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     AddFileCommands(app, exitCode);
     AddDevicesCommand(app, exitCode);
     AddPortsCommand(app, exitCode);
+    AddRunsCommand(app, exitCode);
     // A mistyped command would otherwise be taken for a stray argument.
     std::string commands;
     bool known = false;
