@@ -111,9 +111,8 @@ CTamrixDlg::CTamrixDlg(TamrixDlgServices services, QWidget* parent)
     status_ =
         std::make_unique<CStatusDisplay>(ui_->statusList, ui_->progressBar, ui_->progressLabel);
     CDialogView& view = *this;
-    logic_ = std::make_unique<CDialogLogic>(
-        view,
-        DialogLogicServices{services_.profile, services_.downloadSettings, services_.logPath});
+    logic_ =
+        std::make_unique<CDialogLogic>(view, static_cast<const DialogLogicServices&>(services_));
     logic_->Start();
     ApplyStoredChoices();
     ApplyStoredSwitches();

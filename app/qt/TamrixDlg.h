@@ -25,13 +25,9 @@ namespace tamrix {
 class CProfile;
 class CStatusDisplay;
 
-// What the window works with. The program fills it with the real things; tests replace pieces.
-struct TamrixDlgServices {
-    CProfile* profile = nullptr;  // the settings store (not owned, outlives the window)
-    // Seed, bootloader table and clock of every download; `openChannel` empty means serial ports
-    // on the chosen COM number through the port map, which is loaded anew for every download.
-    DownloadSettings downloadSettings;
-    std::string logPath;  // empty: beside the program, else the per-user state folder
+// What the window works with: what its logic works with, and the Qt dialogs it opens. The program
+// fills it with the real things; tests replace pieces.
+struct TamrixDlgServices : DialogLogicServices {
     // Browse's file dialog: the chosen path, or an empty text when the user cancelled.
     std::function<QString(QWidget* parent, const QString& initialPath)> chooseFirmwareFile;
     // Search's port dialog: the chosen COM number, 0 when cancelled or nothing was chosen.
