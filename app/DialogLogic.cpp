@@ -167,6 +167,8 @@ bool CDialogLogic::OnClose() {
     if (IsDownloading() && view_.IsShown() && !view_.ConfirmCloseDuringDownload())
         return false;
     LetGoOfDownload();
+    // The window goes: what the download still has to say goes to the log, when it is collected.
+    view_.SetTimerRunning(false);
     return true;
 }
 
@@ -187,16 +189,28 @@ void CDialogLogic::LetGoOfDownload() {
 void CDialogLogic::WaitForDownloadEnd() {
     // A download stopped by closing the window still gets its record: it is the one that left a
     // product without complete firmware.
-    if (worker_ != nullptr)
-        KeepRunReport(worker_->Wait());
+    if (worker_ == nullptr)
+        return;
+    const DownloadOutcome outcome = worker_->Wait();
+    SayHowTheLinkWent();
+    KeepRunReport(outcome);
+    worker_.reset();
 }
 
 void CDialogLogic::SayHowTheLinkWent() {
     // The line tamrix-cli ends a download with, and its hint when the link needed many retries.
     const DownloadRecord& record = worker_->Record();
-    AddStatusLine(LinkSummaryLine(record, downloadBaudRate_) + "\r\n");
+    SayAfterTheDownload(LinkSummaryLine(record, downloadBaudRate_) + "\r\n");
     if (LinkNeedsAdvice(record.link))
-        AddStatusLine(LinkAdvice(record.link, downloadBaudRate_) + "\r\n");
+        SayAfterTheDownload(LinkAdvice(record.link, downloadBaudRate_) + "\r\n");
+}
+
+void CDialogLogic::SayAfterTheDownload(const std::string& text) {
+    // A window already closed has only the log left to say it in.
+    if (view_.IsShown())
+        AddStatusLine(text);
+    else
+        WriteProcessLog(text);
 }
 
 void CDialogLogic::KeepRunReport(DownloadOutcome outcome) {
@@ -209,16 +223,11 @@ void CDialogLogic::KeepRunReport(DownloadOutcome outcome) {
     std::string reason;
     if (AppendRunReport(path, RunReportLine(worker_->Record(), context), &reason))
         return;
-    // After the download's own lines, so its last word stays where the technician looks; a
-    // window already closed has only the log left to say it in.
-    const std::string text = Format(
+    // After the download's own lines, so its last word stays where the technician looks.
+    SayAfterTheDownload(Format(
         "[Notice] : The run report %s cannot be written (%s); this "
         "download is not recorded there. \r\n",
-        EscapeControls(path).c_str(), reason.c_str());
-    if (view_.IsShown())
-        AddStatusLine(text);
-    else
-        WriteProcessLog(text);
+        EscapeControls(path).c_str(), reason.c_str()));
 }
 
 void CDialogLogic::AddStatusLine(const std::string& text) {

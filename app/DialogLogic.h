@@ -105,6 +105,7 @@ class CDialogLogic : public CReportWindow {
     void LetGoOfDownload();
     // The link line of the ended download (and its hint), in the list and the log.
     void SayHowTheLinkWent();
+    void SayAfterTheDownload(const std::string& text);
     // Appends the ended download's record to the run report when one was asked for at its start.
     void KeepRunReport(DownloadOutcome outcome);
 

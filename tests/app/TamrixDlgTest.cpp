@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -529,11 +530,16 @@ TEST_F(TamrixDlgDownloadTest, ClosingDuringADownloadAsksStopsItAndReleasesThePor
     EXPECT_FALSE(window->isVisible());
     const int rowsAtClose = List(*window)->rowCount();
     window->WaitForDownloadEnd();
-    QApplication::processEvents();
-    // Nothing more reached the closed window; the log says what happened.
+    // Longer than the window's timer period: a timer left running would report the end.
+    QElapsedTimer events;
+    events.start();
+    while (events.elapsed() < 400)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Nothing more reached the closed window; the log says what happened and how the link went.
     EXPECT_EQ(List(*window)->rowCount(), rowsAtClose);
-    EXPECT_NE(ReadWholeFile(logPath).find(" >> Window closed during the download"),
-              std::string::npos);
+    const std::string log = ReadWholeFile(logPath);
+    EXPECT_NE(log.find(" >> Window closed during the download"), std::string::npos);
+    EXPECT_NE(log.find(" >> Link: "), std::string::npos) << log;
     window.reset();
 
     // The port is free at once, and the product, left in its bootloader, takes a new download
