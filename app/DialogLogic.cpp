@@ -224,10 +224,10 @@ void CDialogLogic::KeepRunReport(DownloadOutcome outcome) {
     if (AppendRunReport(path, RunReportLine(worker_->Record(), context), &reason))
         return;
     // After the download's own lines, so its last word stays where the technician looks.
-    SayAfterTheDownload(Format(
-        "[Notice] : The run report %s cannot be written (%s); this "
-        "download is not recorded there. \r\n",
-        EscapeControls(path).c_str(), reason.c_str()));
+    SayAfterTheDownload(
+        Format("[Notice] : The run report %s cannot be written (%s); this "
+               "download is not recorded there. \r\n",
+               EscapeControls(path).c_str(), reason.c_str()));
 }
 
 void CDialogLogic::AddStatusLine(const std::string& text) {

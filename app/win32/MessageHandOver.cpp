@@ -1,5 +1,7 @@
 #include "app/win32/MessageHandOver.h"
 
+#include <utility>
+
 namespace tamrix {
 
 void CMessageHandOver::NotifyDownloadEnded() {
@@ -27,11 +29,29 @@ void CMessageHandOver::Abandon() {
     }
 }
 
+std::optional<ProgressReport> CMessageHandOver::TakeProgress() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    progressPosted_ = false;
+    if (abandoned_)
+        return std::nullopt;
+    return std::exchange(progress_, std::nullopt);
+}
+
+bool CMessageHandOver::PostProgress(const ReportCall& call) {
+    progress_ = ProgressReport{call.value, call.text};
+    if (!progressPosted_)
+        progressPosted_ = ::PostMessageA(window_, WM_PROGRESS, 0, 0) != FALSE;
+    return progressPosted_;
+}
+
 MessageAnswer CMessageHandOver::Forward(const ReportCall& call) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (abandoned_)
             return call.Unanswered();
+        // A full message queue leaves progress to be sent as the other reports are.
+        if (call.kind == ReportCall::Progress && PostProgress(call))
+            return MessageAnswer::Ok;
         ++sending_;
     }
     const MessageAnswer answer = Send(call);

@@ -155,9 +155,16 @@ bool CTamrixDlg::OnReport(UINT message, WPARAM wParam, LPARAM lParam) {
     // The sender's objects: copied before the handler returns, as the worker reuses them.
     if (message == WM_STATUS_LINE) {
         logic_->SendStatusLine(*reinterpret_cast<const std::string*>(wParam));
-    } else if (message == WM_PROGRESS) {
+    } else if (message == WM_PROGRESS && wParam != 0) {
         logic_->SendProgress(*reinterpret_cast<const int*>(wParam),
                              *reinterpret_cast<const std::string*>(lParam));
+    } else if (message == WM_PROGRESS) {
+        // Posted: the latest progress waits in the download's hand-over.
+        const std::shared_ptr<CMessageHandOver> handOver = handOver_.lock();
+        if (handOver == nullptr)
+            return true;
+        if (const std::optional<ProgressReport> progress = handOver->TakeProgress())
+            logic_->SendProgress(progress->value, progress->labelPrefix);
     } else if (message == WM_REPORT_CALL) {
         auto* delivery = reinterpret_cast<ReportDelivery*>(wParam);
         if (!delivery->handOver->IsAbandoned())
@@ -444,7 +451,9 @@ void CTamrixDlg::SetTimerRunning(bool running) {
 }
 
 std::shared_ptr<CWindowHandOver> CTamrixDlg::MakeHandOver() {
-    return std::make_shared<CMessageHandOver>(window_);
+    auto handOver = std::make_shared<CMessageHandOver>(window_);
+    handOver_ = handOver;
+    return handOver;
 }
 
 }  // namespace tamrix

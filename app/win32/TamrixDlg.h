@@ -3,8 +3,8 @@
 // the firmware file, the COM port, the baud rate and the wiring, presses Program, and follows the
 // download in the status list, the progress bar and the process log. What each control does is
 // CDialogLogic's; this window draws it, reads its controls and forwards. The worker reports with
-// SendMessage (CMessageHandOver); the two switches (verify rows, keep a run report) are entries
-// of the system menu, below the About entry.
+// SendMessage, its progress with a posted message (CMessageHandOver); the two switches (verify
+// rows, keep a run report) are entries of the system menu, below the About entry.
 
 #include <windows.h>
 
@@ -16,6 +16,7 @@
 
 namespace tamrix {
 
+class CMessageHandOver;
 class CProfile;
 
 class CTamrixDlg : private CDialogView {
@@ -75,8 +76,9 @@ class CTamrixDlg : private CDialogView {
     HICON smallIcon_ = nullptr;
     bool closed_ = false;
     bool askingToClose_ = false;
-    std::string label_;         // the progress label to show
-    bool labelPosted_ = false;  // WM_SHOW_PROGRESS_LABEL is on its way
+    std::weak_ptr<CMessageHandOver> handOver_;  // the latest download's, for its progress
+    std::string label_;                         // the progress label to show
+    bool labelPosted_ = false;                  // WM_SHOW_PROGRESS_LABEL is on its way
 };
 
 }  // namespace tamrix

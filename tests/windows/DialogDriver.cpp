@@ -35,7 +35,7 @@ bool WaitFor(const std::function<bool()>& done, int seconds) {
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
 }
@@ -171,6 +171,13 @@ int Drive(const Options& options, HANDLE process) {
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                            std::chrono::steady_clock::now() - clicked)
                                            .count()));
+    // The last progress report reaches the bar and the label, though the worker does not wait
+    // for it.
+    const std::string label = Text(::GetDlgItem(dialog, 1008));
+    const LRESULT bar = ::SendMessageA(::GetDlgItem(dialog, 1002), PBM_GETPOS, 0, 0);
+    if (label != "Programing Successfully...100%" || bar != 100)
+        return Fail(
+            ("the progress shows " + std::to_string(bar) + " and \"" + label + "\"").c_str(), rows);
     if (options.pause && (!VisitBox(options, dialog, "ZKT Orvane", "about", [&] {
             ::PostMessageA(dialog, WM_SYSCOMMAND, 0x0010, 0);
         }) || !VisitBox(options, dialog, "COM Port Manager", "ports", [&] {
