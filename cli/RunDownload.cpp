@@ -82,7 +82,10 @@ bool StartDownload(std::unique_ptr<DownloadParams> params, const DownloadSetting
     end.record.started = std::chrono::system_clock::now();
     end.record.ended = end.record.started;
     end.record.verifyAsked = settings.verify;
-    switch (CheckDownloadStart(*params, settings.openChannel)) {
+    const StartCheck check = CheckDownloadStart(*params, settings.openChannel);
+    // A download that never started still names what stopped it in its run report.
+    end.record.lastStatusLine = window.LastStatusLine();
+    switch (check) {
         case StartCheck::EmptyPath:
             end.outcome = DownloadOutcome::FileLoadFailed;
             end.exitCode = kExitFile;

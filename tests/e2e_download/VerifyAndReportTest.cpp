@@ -217,6 +217,16 @@ TEST(RunReportTest, AGoodAndAFailedDownloadAreRecordedWithTheProductsOwnFigures)
     EXPECT_EQ(failed["nacks"], 5);
     EXPECT_EQ(failed["retries"], 4);
     EXPECT_EQ(failed["lastStatusLine"], "[Error] : Address 0x0 Flash Programing Fail!!");
+
+    // A port that cannot be opened: the report says why, as the terminal did.
+    const CliResult third = RunCli(
+        {"program", file, "--port", folder.File("no-such-port"), "--yes", "--report", report});
+    EXPECT_EQ(third.exitCode, cli::kExitPort) << third.output;
+    const std::vector<json> all = ReportLines(report);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[2]["outcome"], "port not opened");
+    EXPECT_NE(all[2]["lastStatusLine"].get<std::string>().find("no-such-port"), std::string::npos)
+        << all[2].dump();
 }
 
 TEST(RunReportTest, TheReportNamesTheBytesProgrammedNotAFileThatReplacedThemMeanwhile) {
