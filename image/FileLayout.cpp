@@ -1,7 +1,8 @@
 #include "image/FileLayout.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <map>
+#include <vector>
 
 #include "image/IntelHex.h"
 #include "image/MemorySAM.h"
@@ -16,19 +17,56 @@ constexpr int kFewestPhantomBytes = 16;
 }  // namespace
 
 FileLayoutFacts ExamineFileLayout(const char* text, int length) {
-    std::map<uint32_t, uint8_t> image;
+    // Only the phantom bytes need their addresses kept, and only to count each address once with
+    // the last value a record gave it; a byte image of the whole file would cost tens of bytes of
+    // memory and an allocation for every byte, on every port of a download on several at once.
+    class CLayoutReader : public CHexRecordVisitor {
+      public:
+        bool OnAfterEnd(const HexRecord&) override { return false; }
+        bool OnData(const HexRecord& record, uint32_t extended) override {
+            const uint32_t first = extended + static_cast<uint32_t>(record.address);
+            for (int k = 0; k < record.byteCount; ++k) {
+                const uint32_t address = first + static_cast<uint32_t>(k);
+                if (address >= static_cast<uint32_t>(kSamFuseBase + kSamFuseBytes))
+                    beyondSam = true;
+                if (address % 4 == 3)
+                    phantoms.push_back(Phantom{address, record.DataByte(k)});
+            }
+            return true;
+        }
+
+        struct Phantom {
+            uint32_t address;
+            uint8_t byte;
+        };
+        std::vector<Phantom> phantoms;  // in the order the records give them
+        bool beyondSam = false;
+    };
+
     // A text with a bad record still shows its layout in the records before it; whether the text
     // may be programmed at all is judged by the rules every firmware text is read by.
-    static_cast<void>(ParseIntelHex(text, length, image));
+    CLayoutReader reader;
+    static_cast<void>(WalkHexRecords(text, length, reader));
+    std::vector<CLayoutReader::Phantom>& phantoms = reader.phantoms;
+    // Records in rising order, none written over, is how firmware files come; otherwise the last
+    // record to give an address has the final say, as when the bytes are laid into memory.
+    const bool oncePerAddress =
+        std::adjacent_find(phantoms.begin(), phantoms.end(), [](const auto& a, const auto& b) {
+            return a.address >= b.address;
+        }) == phantoms.end();
+    if (!oncePerAddress) {
+        std::stable_sort(phantoms.begin(), phantoms.end(),
+                         [](const auto& a, const auto& b) { return a.address < b.address; });
+    }
+
     FileLayoutFacts facts;
-    for (const auto& [address, byte] : image) {
-        if (address >= static_cast<uint32_t>(kSamFuseBase + kSamFuseBytes))
-            facts.beyondSam = true;
-        if (address % 4 == 3) {
-            ++facts.phantomBytes;
-            if (byte != 0)
-                ++facts.phantomNonZero;
-        }
+    facts.beyondSam = reader.beyondSam;
+    for (size_t i = 0; i < phantoms.size(); ++i) {
+        if (i + 1 < phantoms.size() && phantoms[i + 1].address == phantoms[i].address)
+            continue;  // a later record gives this address again
+        ++facts.phantomBytes;
+        if (phantoms[i].byte != 0)
+            ++facts.phantomNonZero;
     }
     return facts;
 }
