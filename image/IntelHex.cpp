@@ -9,8 +9,28 @@ namespace tamrix {
 
 namespace {
 
+// The value of every character as a hex digit, -1 for those that are not one. Every record of a
+// text is read digit by digit several times over (checked, examined, loaded), on every port of a
+// download on several at once: one look-up a digit instead of three comparisons.
+struct HexDigitTable {
+    int8_t value[256];
+    constexpr HexDigitTable() : value() {
+        for (int c = 0; c < 256; ++c) {
+            value[c] = c >= '0' && c <= '9'   ? static_cast<int8_t>(c - '0')
+                       : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
+                       : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
+                                              : int8_t{-1};
+        }
+    }
+};
+constexpr HexDigitTable kHexDigits;
+
+inline int DigitOf(char c) {
+    return kHexDigits.value[static_cast<unsigned char>(c)];
+}
+
 int ByteAt(std::string_view text, size_t at) {
-    return HexDigitValue(text[at]) * 16 + HexDigitValue(text[at + 1]);
+    return DigitOf(text[at]) * 16 + DigitOf(text[at + 1]);
 }
 
 bool IsBlank(char c) {
@@ -75,8 +95,7 @@ bool CHexLineReader::Next(HexLine& line) {
 }
 
 uint8_t HexRecord::DataByte(int k) const {
-    return static_cast<uint8_t>(HexDigitValue(dataText[2 * k]) * 16 +
-                                HexDigitValue(dataText[2 * k + 1]));
+    return static_cast<uint8_t>(DigitOf(dataText[2 * k]) * 16 + DigitOf(dataText[2 * k + 1]));
 }
 
 uint16_t HexRecord::Digits4(int group) const {
@@ -88,7 +107,7 @@ HexRecordError ParseHexRecord(const HexLine& line, HexRecord& record) {
     if (text.empty() || text[0] != ':')
         return HexRecordError::NotARecord;
     for (size_t i = 1; i < text.size(); ++i) {
-        if (HexDigitValue(text[i]) < 0)
+        if (DigitOf(text[i]) < 0)
             return HexRecordError::BadDigit;
     }
     // ':' count(2) address(4) type(2) data(2n) checksum(2)
@@ -276,19 +295,13 @@ bool ReadHexTextFile(const std::string& path, std::string& text) {
 }
 
 int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return DigitOf(c);
 }
 
 unsigned ParseHexDigits(const char* text, int maxDigits) {
     unsigned value = 0;
     for (int i = 0; i < maxDigits; ++i) {
-        const int digit = HexDigitValue(text[i]);
+        const int digit = DigitOf(text[i]);
         if (digit < 0)
             break;
         value = value * 16 + static_cast<unsigned>(digit);
