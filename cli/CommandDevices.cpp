@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "cli/ExitCodes.h"
 #include "comm/PortEnumerator.h"
 #include "comm/PortMap.h"
+#include "comm/PresentPorts.h"
 #include "common/Format.h"
 #include "image/DeviceTable.h"
 
@@ -38,16 +38,20 @@ void AddDevicesCommand(CLI::App& app, int& exitCode) {
 namespace {
 
 // The ports present, each under its COM number, with what a technician needs to tell them apart
-// and whether they may open it. Returns the numbers listed.
-std::set<int> PrintPresentPorts(const std::vector<SerialPortInfo>& ports) {
-    std::set<int> listed;
-    std::printf("Ports present:%s\n", ports.empty() ? " none" : "");
-    for (const SerialPortInfo& port : ports) {
+// and whether they may open it.
+void PrintPresentPorts(const PortSurvey& survey) {
+    if (!survey.listed)
+        std::printf("The system's own ports cannot be listed on this system.\n");
+    std::printf("Ports present:%s\n", survey.present.empty() ? " none" : "");
+    for (const PresentPort& present : survey.present) {
+        const SerialPortInfo& port = present.info;
         // Names and descriptions come from the device database and the devices themselves.
         std::printf("COM%-3d %-14s %s\n", port.portNumber, EscapeControls(port.device).c_str(),
                     EscapeControls(port.friendlyName).c_str());
         if (!port.byIdKey.empty())
             std::printf("       by-id: %s\n", EscapeControls(port.byIdKey).c_str());
+        if (present.systemConsole)
+            std::printf("       the system console: --port auto leaves it alone\n");
         if (!port.accessible && !port.group.empty()) {
             std::printf(
                 "       you may not open it: it belongs to group %s (sudo usermod -aG %s "
@@ -56,9 +60,7 @@ std::set<int> PrintPresentPorts(const std::vector<SerialPortInfo>& ports) {
         } else if (!port.accessible) {
             std::printf("       you may not open it: ask the administrator for access\n");
         }
-        listed.insert(port.portNumber);
     }
-    return listed;
 }
 
 }  // namespace
@@ -70,31 +72,21 @@ void AddPortsCommand(CLI::App& app, int& exitCode) {
         const std::string file = CPortMap::MapFilePath();
         std::printf("Port map file: %s\n", file.empty() ? "(none)" : EscapeControls(file).c_str());
 
-        // Listing the ports gives a new adapter its number, in the map file: so the ports come
-        // first and the map is read afterwards. A map that cannot be written costs only that.
-        std::set<int> present;
-        if (const std::unique_ptr<CPortEnumerator> enumerator = CreatePortEnumerator(file)) {
-            present = PrintPresentPorts(enumerator->Enumerate());
-            for (const std::string& problem : enumerator->Problems())
-                std::fprintf(stderr, "tamrix-cli: warning: %s\n", EscapeControls(problem).c_str());
-        } else {
-            std::printf("Ports present: cannot be listed on this system\n");
-        }
+        // Listing the ports gives a new adapter its number, in the map file; a map that cannot
+        // be written costs only that.
+        const std::unique_ptr<CPortEnumerator> enumerator = CreatePortEnumerator(file);
+        const PortSurvey survey = SurveyPorts(enumerator.get());
+        PrintPresentPorts(survey);
+        for (const std::string& problem : survey.problems)
+            std::fprintf(stderr, "tamrix-cli: warning: %s\n", EscapeControls(problem).c_str());
 
-        // Held in a named object: a range over a member of a temporary would outlive it.
-        const CPortMap map = CPortMap::Load();
-        bool headed = false;
-        for (const auto& [number, path] : map.Entries()) {
-            if (present.count(number) != 0)
-                continue;
-            if (!headed)
-                std::printf("Other ports in the map (not present):\n");
-            headed = true;
+        if (!survey.absent.empty())
+            std::printf("Other ports in the map (not present):\n");
+        for (const auto& [number, path] : survey.absent)
             std::printf("COM%-3d %s\n", number, EscapeControls(path).c_str());
-        }
-        if (!map.Problems().empty()) {
+        if (!survey.map.Problems().empty()) {
             std::printf("Problems with the port map file (left out of the map above):\n");
-            for (const std::string& problem : map.Problems())
+            for (const std::string& problem : survey.map.Problems())
                 std::printf("  %s\n", EscapeControls(problem).c_str());
         }
         exitCode = kExitSuccess;

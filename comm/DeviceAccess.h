@@ -19,4 +19,8 @@ DeviceAccess CheckDeviceAccess(const std::string& devicePath);
 // DeviceAccess::group; empty when there is none or the device cannot be looked at.
 std::string DeviceAccessGroup(const std::string& devicePath);
 
+// True when `devicePath` is (a name of) a port the system writes its console to: a port nobody
+// asked for by name must never be opened and set to another rate under the system's messages.
+bool IsSystemConsole(const std::string& devicePath);
+
 }  // namespace tamrix

@@ -5,7 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <vector>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 
 namespace tamrix {
 
@@ -35,6 +40,28 @@ std::string DeviceAccessGroup(const std::string& devicePath) {
         return std::string();
     }
     return found->gr_name;
+}
+
+bool IsSystemConsole(const std::string& devicePath) {
+    struct stat info {};
+    if (::stat(devicePath.c_str(), &info) != 0 || !S_ISCHR(info.st_mode))
+        return false;
+    // One console a line, its device number last: "ttyS0  -W- (EC p a)    4:64". Compared by
+    // number, so that any name of the device counts.
+    std::ifstream consoles("/proc/consoles");
+    std::string line;
+    while (std::getline(consoles, line)) {
+        const size_t space = line.find_last_of(" \t");
+        unsigned consoleMajor = 0;
+        unsigned consoleMinor = 0;
+        char colon = 0;
+        std::istringstream number(line.substr(space == std::string::npos ? 0 : space + 1));
+        if (number >> consoleMajor >> colon >> consoleMinor && colon == ':' &&
+            consoleMajor == major(info.st_rdev) && consoleMinor == minor(info.st_rdev)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace tamrix

@@ -13,4 +13,8 @@ std::string DeviceAccessGroup(const std::string&) {
     return std::string();
 }
 
+bool IsSystemConsole(const std::string&) {
+    return false;  // Windows writes no console to a COM port
+}
+
 }  // namespace tamrix
