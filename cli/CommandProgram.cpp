@@ -85,6 +85,11 @@ void AddProgramCommand(CLI::App& app, int& exitCode) {
                       "the product: built-in USB, or an adapter in the product's cable), until "
                       "Ctrl-C; a table of the downloads ends the run");
     command->footer(
+        "--port auto wakes every port present at once (the system console is left alone) and "
+        "programs the product on the one port that answers, after a line that names it; the "
+        "other ports hear only the wake-up message. When several answer, nothing is written and "
+        "each product waits in its bootloader, where the next try finds it. With --repeat every "
+        "product is looked for again.\n\n"
         "Several --port options program one product on each port at once; every line then "
         "starts with its port, and a table ends the run. With several ports or --repeat the file "
         "is read once, at the start, and every product gets those bytes. The exit status is 0 "

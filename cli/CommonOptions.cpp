@@ -14,13 +14,16 @@ namespace tamrix::cli {
 void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts) {
     const CLI::Validator portName(
         [](std::string& text) {
-            return PortName::Parse(text).IsValid() ? std::string()
-                                                   : std::string("wants COMn or a device path");
+            return text == kAutoPort || PortName::Parse(text).IsValid()
+                       ? std::string()
+                       : std::string("wants COMn, a device path or auto");
         },
         "");
     const std::string help =
-        "COM1..COM255 (mapped to a device by the port map, see `tamrix-cli ports`) or a device "
-        "path such as /dev/ttyUSB0";
+        "COM1..COM255 (mapped to a device by the port map, see `tamrix-cli ports`), a device "
+        "path such as /dev/ttyUSB0, or auto: wake every port `tamrix-cli ports` lists as present "
+        "(all at once) and use the one where a product answers; none answering is exit status "
+        "11, several are refused (exit status 2) before anything is written";
     if (severalPorts) {
         command
             .add_option("--port", link.ports,
@@ -29,11 +32,11 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts) {
                             "time (default: " +
                             link.port + ")")
             ->check(portName)
-            ->type_name("COMn|PATH");
+            ->type_name("COMn|PATH|auto");
     } else {
         command.add_option("--port", link.port, help)
             ->check(portName)
-            ->type_name("COMn|PATH")
+            ->type_name("COMn|PATH|auto")
             ->capture_default_str();
     }
     AddBaudOption(command, link.baud, "baud rate of the bootloader");
@@ -46,8 +49,14 @@ void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts) {
         if (link.ports.empty())
             link.ports.push_back(link.port);
         link.port = link.ports.front();
+        // One product is looked for among all ports: another port beside it is a contradiction.
+        if (link.ports.size() > 1 &&
+            std::find(link.ports.begin(), link.ports.end(), kAutoPort) != link.ports.end()) {
+            throw CLI::ValidationError("--port", "auto tries every port present: give no other");
+        }
         link.portMap = CPortMap::Load();
         const bool anyComNumber =
+            link.IsAuto() ||
             std::any_of(link.ports.begin(), link.ports.end(),
                         [](const std::string& text) { return PortName::Parse(text).number > 0; });
         if (!anyComNumber)

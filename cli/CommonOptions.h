@@ -19,6 +19,9 @@ namespace tamrix::cli {
 // The wiring a checked --interface value names.
 Wiring ChosenWiring(const std::string& interface);
 
+// --port auto: every port present is woken, and the product is the one that answers.
+inline constexpr const char* kAutoPort = "auto";
+
 struct LinkOptions {
     std::string port = PortName::Com(kDefaultPortNumber).Text();
     // Every --port given, in order, once the command line is read (just `port` where a command
@@ -30,6 +33,7 @@ struct LinkOptions {
     CPortMap portMap = CPortMap::Defaults();
 
     PortName Port() const { return PortName::Parse(port); }
+    bool IsAuto() const { return port == kAutoPort; }
     Wiring WiringChosen() const { return ChosenWiring(interface); }
 };
 
@@ -44,7 +48,7 @@ struct OutputOptions {
 // problems of the map (malformed lines, a map file that cannot be read) are printed once on
 // stderr as warnings.
 // With `severalPorts`, --port may be given more than once (LinkOptions::ports; `port` is the
-// first).
+// first). --port auto is one of the values, and stands alone.
 void AddLinkOptions(CLI::App& command, LinkOptions& link, bool severalPorts = false);
 // --baud alone: one of the rates a bootloader runs at (an empty or non-numeric value is a
 // command-line error, never the default).

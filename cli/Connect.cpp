@@ -1,7 +1,9 @@
 #include "cli/Connect.h"
 
 #include "cli/ExitCodes.h"
+#include "cli/PortSearch.h"
 #include "comm/OpenFailure.h"
+#include "comm/PortLease.h"
 #include "common/Format.h"
 #include "download/ChannelOpener.h"
 #include "download/DownloadStart.h"
@@ -13,13 +15,27 @@ namespace tamrix::cli {
 TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& window, CClock& clock,
                                  const std::atomic<bool>* stopRequest) {
     TargetConnection connection;
-    const ChannelOpener open = SerialPortOpener(link.Port(), link.portMap, &window);
+    PortName port = link.Port();
+    CPortMap portMap = link.portMap;
+    std::shared_ptr<CPortLease> lease;
+    if (link.IsAuto()) {
+        // The product found waits in its bootloader, and the handshake below finds it there.
+        PortSearch search = SearchForProduct(link, window, clock, stopRequest);
+        if (!search.found) {
+            connection.exitCode = search.exitCode;
+            return connection;
+        }
+        port = search.found->port;
+        portMap = std::move(search.found->map);
+        lease = std::move(search.found->lease);
+    }
+    const ChannelOpener open = SerialPortOpener(port, std::move(portMap), &window, lease);
     const Wiring wiring = link.WiringChosen();
 
     if (const PortTrial trial = TrialOpenPort(open, link.baud, wiring, &window); !trial) {
         const std::string reason = OpenFailureReason(trial.failure);
         std::fprintf(stderr, "tamrix-cli: cannot open %s%s%s\n",
-                     EscapeControls(link.Port().Text()).c_str(), reason.empty() ? "" : ": ",
+                     EscapeControls(port.Text()).c_str(), reason.empty() ? "" : ": ",
                      reason.c_str());
         connection.exitCode = kExitPort;
         return connection;
@@ -30,7 +46,7 @@ TargetConnection ConnectToTarget(const LinkOptions& link, CTerminalWindow& windo
     connection.entry = reach.entry;
     if (!reach.portOpened) {
         std::fprintf(stderr, "tamrix-cli: cannot open %s after the wake-up\n",
-                     EscapeControls(link.Port().Text()).c_str());
+                     EscapeControls(port.Text()).c_str());
         connection.exitCode = kExitPort;
     } else if (reach.entry.name == nullptr) {
         connection.exitCode = kExitHandshake;

@@ -1,5 +1,6 @@
 #pragma once
-// Reaching the target from the command line: the trial opening of the port, the wake-up message,
+// Reaching the target from the command line (on the port --port names, or on the one where
+// --port auto finds the product): the trial opening of the port, the wake-up message,
 // the channel at the chosen rate and the handshake, exactly as a download pass begins.
 
 #include <atomic>

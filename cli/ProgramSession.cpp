@@ -13,12 +13,14 @@
 #include <system_error>
 #include <thread>
 
+#include "cli/PortSearch.h"
 #include "cli/RunDownload.h"
 #include "common/Format.h"
 #include "download/ChannelOpener.h"
 #include "download/FirmwareFileLoad.h"
 #include "download/RunReport.h"
 #include "image/FirmwareFile.h"
+#include "platform/Clock.h"
 
 namespace tamrix::cli {
 
@@ -52,6 +54,8 @@ class CSessionShared {
         return firmwareText_;
     }
     bool StopRequested() const { return stop_.load(); }
+    // Turns true with StopRequested, for the waits that take a flag.
+    const std::atomic<bool>* StopFlag() const { return &stop_; }
 
     // The first stop signal: every port stops at its next safe point, and a port waiting for a
     // product stops waiting.
@@ -207,18 +211,32 @@ class CPortServer {
           request_(shared.Request()),
           portText_(std::move(port)),
           port_(PortName::Parse(portText_)),
+          portMap_(request_.link.portMap),
           window_(std::move(window)) {}
+
+    // What the search of --port auto ended the session with when it found no product to serve
+    // (0: none, or no search).
+    int SearchExit() const { return searchExit_; }
 
     void Serve() {
         if (!request_.repeat) {
-            Keep(RunOne());
+            if (ChoosePort(false))
+                Keep(RunOne());
             return;
         }
         int successes = 0;
         int failures = 0;
+        if (request_.link.IsAuto()) {
+            window_->Say(
+                "Looking for a product on every port present, round after round: the wake-up "
+                "message goes to each, and a round where nothing answers takes ten seconds.");
+        }
         while (!shared_.StopRequested()) {
-            if (!WaitForPort(true, "Waiting for a product to be connected"))
-                break;
+            if (!ChoosePort(true)) {
+                if (searchExit_ == kExitUsage || !request_.link.IsAuto())
+                    break;
+                continue;
+            }
             const DownloadEnd end = RunOne();
             if (end.record.chip.empty()) {
                 // No product identified itself: it is not powered yet, the port belongs to the
@@ -227,7 +245,8 @@ class CPortServer {
                 shared_.NoLongerUnderway(index_);
                 if (shared_.StopRequested())
                     break;
-                window_->Say("No product answered; trying again.");
+                if (!request_.link.IsAuto())
+                    window_->Say("No product answered; trying again.");
                 continue;
             }
             Keep(end);
@@ -255,13 +274,44 @@ class CPortServer {
         return params;
     }
 
+    // The port of the next download: with --port auto the one where the search finds a product,
+    // else the one given, once it is there (`waitForIt`, the rounds of --repeat). False when
+    // there is none to serve now.
+    bool ChoosePort(bool waitForIt) {
+        if (!request_.link.IsAuto())
+            return !waitForIt || WaitForPort(true, "Waiting for a product to be connected");
+        PortSearch search = SearchForProduct(request_.link, *window_, CSystemClock::Instance(),
+                                             shared_.StopFlag(), waitForIt);
+        if (!search.found) {
+            searchExit_ = search.exitCode;
+            // No port to wake: a product with its own USB port is not connected yet, or the
+            // ports are busy.
+            if (waitForIt && search.portsWoken == 0 && searchExit_ == kExitHandshake) {
+                if (!waitingSaid_)
+                    window_->Say("Waiting for a product to be connected.");
+                waitingSaid_ = true;
+                shared_.Pause(kPresencePollMs);
+            }
+            return false;
+        }
+        waitingSaid_ = false;
+        searchExit_ = 0;
+        port_ = search.found->port;
+        portText_ = port_.Text();
+        portMap_ = std::move(search.found->map);
+        lease_ = std::move(search.found->lease);
+        return true;
+    }
+
     DownloadEnd RunOne() {
         auto params = std::make_unique<DownloadParams>(Params());
 
         DownloadSettings settings;
         settings.conversionSeed = request_.seed;
-        settings.portMap = request_.link.portMap;
-        settings.openChannel = SerialPortOpener(port_, settings.portMap, window_.get());
+        settings.portMap = portMap_;
+        // The port found by --port auto is still held: the download takes the hold over.
+        settings.openChannel = SerialPortOpener(port_, settings.portMap, window_.get(), lease_);
+        lease_.reset();
         settings.verify = request_.verify;
         settings.firmwareText = shared_.FirmwareText();
 
@@ -298,7 +348,7 @@ class CPortServer {
         bool told = false;
         while (!shared_.StopRequested()) {
             // No window: a port that is not there is what is being waited for, not an error.
-            const bool opened = SerialPortOpener(port_, request_.link.portMap, nullptr)(
+            const bool opened = SerialPortOpener(port_, portMap_, nullptr)(
                                     request_.link.baud, request_.link.WiringChosen())
                                     .opened;
             if (opened == present)
@@ -318,6 +368,10 @@ class CPortServer {
     const ProgramRequest& request_;
     std::string portText_;
     PortName port_;
+    CPortMap portMap_;
+    std::shared_ptr<CPortLease> lease_;  // the port --port auto found, until its download
+    int searchExit_ = 0;
+    bool waitingSaid_ = false;
     std::unique_ptr<CTerminalWindow> window_;
 };
 
@@ -391,15 +445,20 @@ void ServePorts(const std::vector<std::unique_ptr<CPortServer>>& servers, CSessi
         thread.join();
 }
 
-// The first failure in the table's order gives the exit status; an interrupted run that served
-// nobody gives the interruption's.
-int SessionExitStatus(const std::vector<SessionRow>& rows, bool stopped) {
+// Several products found by --port auto end the session with a usage error; otherwise the first
+// failure in the table's order gives the exit status; a run that served nobody gives the
+// interruption's, or why the search found no product.
+int SessionExitStatus(const std::vector<SessionRow>& rows, bool stopped, int searchExit) {
+    if (searchExit == kExitUsage)
+        return searchExit;
     for (const SessionRow& row : rows) {
         if (row.end.exitCode != kExitSuccess)
             return row.end.exitCode;
     }
     if (rows.empty() && stopped)
         return kExitInterrupted;
+    if (rows.empty() && searchExit != 0)
+        return searchExit;
     return kExitSuccess;
 }
 
@@ -414,13 +473,21 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
     CTerminalWindow session(stdout, log, policy);
 
     CSessionShared shared(request, signals, static_cast<int>(request.link.ports.size()));
-    if (table) {
+    if (table || request.link.IsAuto()) {
         // Read once for every product of the session: they all get the same bytes, and the run
         // report names them, whatever happens to the file meanwhile.
         std::optional<std::vector<uint8_t>> text =
             ReadFirmwareFileText(request.file, request.seed, &session);
         if (!text)
             return kExitFile;
+        // The search of --port auto wakes products before any download reads the file: a file
+        // that cannot be programmed must be refused first.
+        if (request.link.IsAuto() &&
+            CheckFirmwareText(*text, &session) != FirmwareTextFault::None) {
+            std::fprintf(stderr, "tamrix-cli: %s cannot be programmed; no port was woken\n",
+                         EscapeControls(request.file).c_str());
+            return kExitFile;
+        }
         shared.TakeFirmware(std::make_shared<const std::vector<uint8_t>>(std::move(*text)));
     }
     std::vector<std::unique_ptr<CPortServer>> servers;
@@ -435,7 +502,7 @@ int RunProgramSession(const ProgramRequest& request, CStopSignals& signals) {
     const std::vector<SessionRow> rows = shared.Rows();
     if (table)
         PrintTable(rows, request.repeat);
-    return SessionExitStatus(rows, shared.StopRequested());
+    return SessionExitStatus(rows, shared.StopRequested(), servers.front()->SearchExit());
 }
 
 }  // namespace tamrix::cli

@@ -154,27 +154,17 @@ bool CDownloadProcess::LoadFirmwareFile() {
     }
     // The record names these bytes, not whatever lies on the disk when the download ends.
     record_.fileSha256 = FirmwareFileSha256(fileText_, settings_.conversionSeed);
-    // A byte-order mark, an end-of-file mark or padding around the records: the loader would
-    // refuse the text later, after the product was woken, and without saying what is wrong.
-    const std::string stray = HexStrayBytesText(reinterpret_cast<const char*>(fileText_.data()),
-                                                static_cast<int>(fileText_.size()));
-    if (!stray.empty()) {
-        StatusLine(Format("[Error] : Hex file %s!!\r\n", stray.c_str()));
-        ReportFileLoadingFail(params_.window);
-        return refuse();
+    switch (CheckFirmwareText(fileText_, params_.window)) {
+        case FirmwareTextFault::None:
+            return true;
+        case FirmwareTextFault::StrayBytes:
+            return refuse();
+        case FirmwareTextFault::Records:
+            break;
     }
-    // A record that does not check out, no end record, records after it: refused with the words
-    // the programmer would use, but before the product is woken and left in its bootloader. Where
-    // the data may lie depends on the chip and is judged after the handshake.
-    if (!ReadFirmwareText(reinterpret_cast<const char*>(fileText_.data()),
-                          static_cast<int>(fileText_.size()),
-                          [this](const std::string& line) { StatusLine(line); })) {
-        StatusLine("[Message] : File Parse Fail. Download Process Stop! \r\n");
-        ErrorBox("File Parse Fail. \r\nDownload Process Stop! \r\n");
-        outcome_ = DownloadOutcome::ParseFailed;
-        return false;
-    }
-    return true;
+    ErrorBox("File Parse Fail. \r\nDownload Process Stop! \r\n");
+    outcome_ = DownloadOutcome::ParseFailed;
+    return false;
 }
 
 // The end of a pass that is not followed by another one: the channel first, then the programmer.

@@ -22,4 +22,19 @@ void ReportFileLoadingFail(CReportWindow* window);
                                                                        uint32_t seed,
                                                                        CReportWindow* window);
 
+// What is wrong with a firmware text as a whole, found before any product is woken.
+enum class FirmwareTextFault {
+    None,
+    StrayBytes,  // bytes around the records: a byte-order mark, an end-of-file mark, padding
+    Records,     // a record that does not check out, no end record, records after it
+};
+
+// Checks the whole text as the download process does before it wakes the product, with the
+// words the programmer would use: the status lines that say what is wrong go to `window` (none
+// when it is null), then ReportFileLoadingFail for stray bytes, or "File Parse Fail" for the
+// records; the message box is the caller's. Where the data may lie depends on the chip and is
+// judged after the handshake.
+[[nodiscard]] FirmwareTextFault CheckFirmwareText(const std::vector<uint8_t>& text,
+                                                  CReportWindow* window);
+
 }  // namespace tamrix

@@ -25,6 +25,7 @@ bool AskWaitingBootloader(const ChannelOpener& openChannel, int baudRate, Wiring
     reach.channel = std::move(channel);
     reach.portOpened = true;
     reach.alreadyInBootloader = true;
+    reach.bootloaderAnswered = true;
     return true;
 }
 
@@ -53,6 +54,7 @@ TargetReach ReachTarget(const ChannelOpener& openChannel, int baudRate, Wiring w
     // A target that was not found leaves the entry without a name: that is what the caller
     // goes by.
     static_cast<void>(detector.DetectTarget(reach.entry));
+    reach.bootloaderAnswered = detector.StartSignalSeen();
     return reach;
 }
 

@@ -20,6 +20,9 @@ struct TargetReach {
     std::unique_ptr<CCommChannel> channel;  // the pass's channel (also when not opened)
     DeviceTableEntry entry{};               // the identified row; null name when none
     bool alreadyInBootloader = false;       // found there without a wake-up
+    // A bootloader answered: its start signal came, or it was found waiting. Also when its chip
+    // could then not be identified.
+    bool bootloaderAnswered = false;
 };
 
 // A product that an earlier try left in its bootloader is asked first, with one identification

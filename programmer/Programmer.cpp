@@ -105,8 +105,10 @@ bool CProgramer::DetectTarget(DeviceTableEntry& found) {
     ReportStatus("[Message] : Waiting for Hardware Reset..\r\n");
     const int64_t start = clock.NowMs();
     found = DeviceTableEntry{nullptr, 0, 0, 0};
+    startSignalSeen = false;
     if (channel == nullptr || !AwaitStartSignal(start))
         return false;
+    startSignalSeen = true;
     AnswerStartSignal();
     if (!AwaitIdentification())
         return false;

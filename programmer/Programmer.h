@@ -78,6 +78,9 @@ class CProgramer {
     // looks it up in the device table. On false, found.name is null. A stop request (see
     // SetStopRequest) ends the wait for the start signal at once, without a message.
     [[nodiscard]] bool DetectTarget(DeviceTableEntry& found);
+    // True once DetectTarget has seen the start signal: a bootloader answered, whether or not it
+    // could then be identified.
+    bool StartSignalSeen() const { return startSignalSeen; }
 
     // A product left in its bootloader by an earlier try (a detect, a refused file, a failed or
     // stopped download) answers the identification request at once, while a running product's
@@ -201,6 +204,7 @@ class CProgramer {
     const std::atomic<bool>* stopRequest = nullptr;
     bool verify = false;
     bool verifyFailed = false;
+    bool startSignalSeen = false;
     bool answersOutOfStep = false;
     int progress = 0;
     int maxAddress = 0;
