@@ -510,7 +510,7 @@ std::vector<std::string> HandCommands(const SoakPlan& plan, const SoakPrograms& 
 }
 
 SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
-                             const std::string& keepFolder) {
+                             const std::string& keepFolder, const std::string& reportPath) {
     SoakRunResult result;
     SimOptions options;
     options.chip = plan.chip;
@@ -550,6 +550,8 @@ SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
                                      plan.downgrade ? "--no" : "--yes"};
     if (plan.verify)
         args.push_back("--verify");
+    if (!reportPath.empty())
+        args.insert(args.end(), {"--report", reportPath});
     ChildOptions child;
     child.timeoutSeconds = plan.watchdogSeconds;
     child.environment = {"LD_PRELOAD=" + programs.leakCheck};

@@ -82,9 +82,10 @@ struct SoakRunResult {
 };
 
 // Runs the plan. When the run breaks a rule and `keepFolder` is not empty, its firmware file,
-// process log and output are kept there, with the commands that repeat it by hand.
+// process log and output are kept there, with the commands that repeat it by hand. With a
+// `reportPath`, tamrix-cli appends the run's line to that run report.
 SoakRunResult ExecuteSoakRun(const SoakPlan& plan, const SoakPrograms& programs,
-                             const std::string& keepFolder);
+                             const std::string& keepFolder, const std::string& reportPath = {});
 
 // The tamrix-sim and tamrix-cli command lines that play the run by hand, with the firmware file
 // at `firmwarePath`.

@@ -4,7 +4,7 @@
 // rule, 1 otherwise, 2 for a wrong command line.
 //
 //   soak [--runs N] [--seed S] [--from I] [--jobs J] [--short] [--keep DIR] [--quiet]
-//        [--cli PATH --leak-check PATH --sim PATH]
+//        [--report FILE] [--cli PATH --leak-check PATH --sim PATH]
 
 #include <CLI/CLI.hpp>
 
@@ -42,6 +42,7 @@ struct Options {
     bool shortProfile = false;
     std::string keep = "/tmp";
     bool quiet = false;
+    std::string report;
 };
 
 struct Totals {
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
     app.add_option("--keep", options.keep,
                    "folder below which a run that breaks a rule is kept (\"\": none)");
     app.add_flag("--quiet", options.quiet, "print only the runs that break a rule");
+    app.add_option("--report", options.report,
+                   "run report every download appends its line to (read it with tamrix-cli runs)");
     // A long soak can run copies of the programs, so that building meanwhile does not replace
     // them under it.
     SoakPrograms programs{TAMRIX_CLI_PATH, TAMRIX_LEAK_CHECK_PATH, TAMRIX_SIM_PATH};
@@ -119,7 +122,7 @@ int main(int argc, char** argv) {
                 options.keep.empty()
                     ? std::string()
                     : Format("%s/tamrix-soak-%u-%d", options.keep.c_str(), options.seed, index);
-            const SoakRunResult result = ExecuteSoakRun(plan, programs, keep);
+            const SoakRunResult result = ExecuteSoakRun(plan, programs, keep, options.report);
 
             std::lock_guard<std::mutex> lock(mutex);
             ++totals.runs;
