@@ -41,7 +41,9 @@ PortSurvey SurveyPorts(CPortEnumerator* enumerator) {
     }
 
     const CPortMap defaults = CPortMap::Defaults();
-    for (const auto& [number, device] : survey.map.Entries()) {
+    for (const auto& entry : survey.map.Entries()) {
+        const int number = entry.first;
+        const std::string& device = entry.second;
         const bool listedAlready =
             std::any_of(survey.present.begin(), survey.present.end(), [&](const PresentPort& p) {
                 return p.info.portNumber == number || IsSameSerialDevice(p.info.device, device);
