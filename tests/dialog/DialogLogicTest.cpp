@@ -23,10 +23,12 @@ std::string Text(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// Hands every call straight to the logic: the test's thread waits while the worker runs.
+// Hands every call straight to the logic: the test's thread waits while the worker runs. With a
+// `gate`, the worker's calls wait until it opens, as a worker waits for a busy window.
 class DirectHandOver : public CWindowHandOver {
   public:
-    explicit DirectHandOver(CReportWindow* window) : window_(window) {}
+    DirectHandOver(CReportWindow* window, const std::atomic<bool>* gate)
+        : window_(window), gate_(gate) {}
     void NotifyDownloadEnded() override {}
     void Abandon() override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -35,6 +37,10 @@ class DirectHandOver : public CWindowHandOver {
 
   protected:
     MessageAnswer Forward(const ReportCall& call) override {
+        if (gate_ != nullptr && std::this_thread::get_id() != windowThread_) {
+            while (!gate_->load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         return call.SendTo(window_);
     }
@@ -42,6 +48,8 @@ class DirectHandOver : public CWindowHandOver {
   private:
     std::mutex mutex_;
     CReportWindow* window_;
+    const std::atomic<bool>* const gate_;
+    const std::thread::id windowThread_ = std::this_thread::get_id();
 };
 
 class RecordingView : public CDialogView {
@@ -62,12 +70,13 @@ class RecordingView : public CDialogView {
     void PushFields() override {}
     void SetTimerRunning(bool running) override { timer = running; }
     std::shared_ptr<CWindowHandOver> MakeHandOver() override {
-        return std::make_shared<DirectHandOver>(logic);
+        return std::make_shared<DirectHandOver>(logic, holdWorkerUntil);
     }
     bool ConfirmCloseDuringDownload() override { return ++closeQuestions > 1; }
     bool IsShown() const override { return true; }
 
     CDialogLogic* logic = nullptr;
+    const std::atomic<bool>* holdWorkerUntil = nullptr;
     std::vector<std::string> rows, boxes;
     std::vector<bool> enabled;
     int bar = -1;
@@ -183,6 +192,7 @@ TEST_F(DialogLogicTest, ProgramStoresTheChoicesAndTheTimerReturnsTheWindowToIdle
 }
 
 TEST_F(DialogLogicTest, ClosingDuringADownloadAsksAndLetsTheDownloadGo) {
+    view.holdWorkerUntil = &release;  // the download still runs when the window closes
     auto logic = MakeLogic();
     logic->Choices().filePath = folder.Path("update.bin");
     logic->OnProgram();
