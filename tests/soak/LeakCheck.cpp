@@ -80,9 +80,21 @@ const char* ReopenPort(const std::string& port) {
     return locked ? "reopened" : "busy";
 }
 
+// The threads of the process. A thread already joined can still be listed for a moment: its
+// joiner is let go as the thread leaves, before the system has taken it off the list. Such a
+// thread is gone within microseconds; one that still runs stays for the whole second.
+int CountThreads() {
+    int threads = CountEntries("/proc/self/task", false);
+    for (int tries = 0; tries < 100 && threads > g_threadsAtStart; ++tries) {
+        ::usleep(10000);
+        threads = CountEntries("/proc/self/task", false);
+    }
+    return threads;
+}
+
 void Report() {
     const int descriptors = CountEntries("/proc/self/fd", true);
-    const int threads = CountEntries("/proc/self/task", false);
+    const int threads = CountThreads();
     std::fflush(stdout);
     std::fprintf(stderr, "leak-check: descriptors %d->%d threads %d->%d port %s\n",
                  g_descriptorsAtStart, descriptors, g_threadsAtStart, threads,
